@@ -1,0 +1,39 @@
+#include "app/globals.h"
+
+MoJuWizard *gpWin = nullptr;
+CNT_Net *gpNet = nullptr;
+WizardPara *gpWPara = nullptr;
+WizardPara *gpWParaBak = nullptr;
+ControlPort *gpControlIO = nullptr;
+
+int gLan = 0;
+QString gaLanStr[kTextRows * kLanguages];
+QString gaName[18];
+
+QMutex *pMutexIO = nullptr;
+QMutex *pMutexSaveFail = nullptr;
+QMutex *pMutex[8] = {};
+bool isImageFill[8] = {};
+
+int gfLED = -1;
+QString gAppDirPath;
+int numCamera = 0;
+
+int gDNum = 2;
+char gSerialNB[8][100] = {};
+bool gTwoStationLeftSide = true;
+
+unsigned int gDataIn = 0;
+unsigned int gDataOut = 0;
+std::atomic<bool> gisLostCom{false};
+std::atomic<int> gFTemp[16] = {};
+std::atomic<bool> gisSafeDoorOpen{false};
+
+int gImageW = 1280;
+int gImageH = 1024;
+int gImageLen = 1280 * 1024;
+int gColorLen = 1280 * 1024;
+bool gisColor = false;
+bool gisGrayHue = false;
+int gCameraID = 0;
+int gTempNum = 10;
