@@ -1,0 +1,12 @@
+# Writes the SQL of the empty result statistics: rows C0_D0 .. C8_D8, 24 hourly zeros for OK and NG.
+set(zeros "")
+foreach(h RANGE 23)
+  string(APPEND zeros "0 ")
+endforeach()
+set(sql "CREATE TABLE resstatistics(name TEXT PRIMARY KEY, value1 TEXT, value2 TEXT);\n")
+foreach(c RANGE 8)
+  foreach(d RANGE 8)
+    string(APPEND sql "INSERT INTO resstatistics VALUES('C${c}_D${d}', '${zeros}', '${zeros}');\n")
+  endforeach()
+endforeach()
+file(WRITE ${OUTPUT} "${sql}")
