@@ -1,1 +1,98 @@
-int main() { return 0; }
+// Entry point of the mould station: brings the process up in order and runs the event loop.
+#include "app/globals.h"
+#include "app/images.h"
+#include "app/mapplication.h"
+#include "app/mojuwizard.h"
+#include "app/panel.h"
+#include "app/startupdb.h"
+#include "app/texttable.h"
+#include "app/touchguard.h"
+
+#include <QDir>
+#include <QMutex>
+#include <QSocketNotifier>
+#include <QtDebug>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = ::write(signalPipe[0], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop, so the station closes its databases and threads cleanly.
+void watchTerminationSignals(QCoreApplication &app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+        char byte;
+        [[maybe_unused]] ssize_t n = ::read(signalPipe[1], &byte, 1);
+        qInfo("termination requested; the station stops");
+        app.quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    // 1. Lamps and backlight.
+    OpenLampDevice();
+
+    // 2. The application object (3: UTF-8 is Qt's default).
+    MApplication app(argc, argv);
+    watchTerminationSignals(app);
+
+    // 4. Diagnostic log directory.
+    QDir().mkpath(QStringLiteral("./cnt_net/cnt_log_app/"));
+    qInfo("2.5.0 release");
+
+    // 5. Shared mutexes.
+    pMutexIO = new QMutex;
+    pMutexSaveFail = new QMutex;
+    for (int i = 0; i < 8; ++i) {
+        pMutex[i] = new QMutex;
+        isImageFill[i] = false;
+    }
+
+    // 6, 7. Text table and images.
+    FillTextTable();
+    LoadStationImages();
+
+    // 8. The network service comes with network reporting.
+
+    // 9. The executable's directory.
+    gAppDirPath = QCoreApplication::applicationDirPath();
+
+    // 10. The main window; most of the station comes up inside it.
+    auto *window = new MoJuWizard;
+    if (!window->isUp()) {
+        qCritical("the station could not come up; see the messages above");
+        return 1;
+    }
+    app.setTouchGuard(window->touchGuard());
+
+    // 11. Network reporting starts here when it is on.
+
+    // 12. Full screen, then the event loop.
+    window->showFullScreen();
+    const int result = app.exec();
+    app.setTouchGuard(nullptr);
+    CloseStationDatabases();
+    return result;
+}

@@ -1,1 +1,113 @@
-// placeholder
+#include "app/startupdb.h"
+
+#include "app/globals.h"
+#include "app/prompt.h"
+#include "app/systemgateway.h"
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QtDebug>
+
+namespace {
+
+struct StationDb
+{
+    const char *connection;
+    const char *file;
+    const char *table;
+    int messageRow;        // text shown to the operator, in English
+    const char *factory;   // the file copied over a damaged one
+    int waitMs;
+};
+
+constexpr StationDb kParam{"dbIn", "PARAM.db", "sysparam", 160, "./paraGroup/default/PARAM.db", 100};
+constexpr StationDb kRecord{"dbRecord", "RECORD.db", "RECORD", 135, "RECORDNULL.db", 300};
+constexpr StationDb kSerial{"dbT", "SN.db", "sysparam", 160, "./paraGroup/default/SN.db", 100};
+
+bool open(const StationDb &db)
+{
+    QSqlDatabase handle = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QLatin1String(db.connection));
+    handle.setDatabaseName(QLatin1String(db.file));
+    if (!handle.open()) {
+        qCritical().noquote() << db.file << "cannot be opened:" << handle.lastError().text();
+        return false;
+    }
+    return IsUsableDatabase(QLatin1String(db.connection), QLatin1String(db.table));
+}
+
+// Replaces the damaged file by its factory copy and restarts. Without a factory copy a restart
+// would only meet the same damage again, so the station stops and says why.
+void recover(const StationDb &db)
+{
+    const QString english = gaLanStr[db.messageRow * kLanguages + 1];
+    Prompt::Warn(english.isEmpty() ? QStringLiteral("%1 is damaged").arg(QLatin1String(db.file)) : english);
+    CloseStationDatabases();
+    const QString damaged = QLatin1String(db.file);
+    QFile::remove(damaged + QStringLiteral(".damaged"));
+    QFile::rename(damaged, damaged + QStringLiteral(".damaged"));  // kept for the service technician
+    if (!QFile::copy(QLatin1String(db.factory), damaged)) {
+        qCritical("the factory copy %s is missing; %s cannot be restored", db.factory, db.file);
+        return;
+    }
+    qWarning("%s restored from %s; restarting", db.file, db.factory);
+    QThread::msleep(static_cast<unsigned long>(db.waitMs));
+    SystemGateway::reboot();
+}
+
+}  // namespace
+
+bool IsUsableDatabase(const QString &connection, const QString &table)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    if (!db.isOpen())
+        return false;
+    QSqlQuery check(db);
+    if (!check.exec(QStringLiteral("PRAGMA quick_check")) || !check.next()
+        || check.value(0).toString() != QLatin1String("ok")) {
+        qCritical().noquote() << db.databaseName() << "is not a sound database:" << check.lastError().text();
+        return false;
+    }
+    QSqlQuery tables(db);
+    tables.prepare(QStringLiteral("select count(*) from sqlite_master where type='table' and name=?"));
+    tables.addBindValue(table);
+    if (!tables.exec() || !tables.next() || tables.value(0).toInt() != 1) {
+        qCritical().noquote() << db.databaseName() << "has no table" << table;
+        return false;
+    }
+    return true;
+}
+
+bool OpenStationDatabases()
+{
+    const bool paramOk = open(kParam);
+    const bool recordOk = open(kRecord);
+    const bool serialOk = open(kSerial);
+    if (!paramOk) {
+        recover(kParam);
+        return false;
+    }
+    if (!serialOk) {
+        recover(kSerial);
+        return false;
+    }
+    if (!recordOk) {
+        recover(kRecord);
+        return false;
+    }
+    return true;
+}
+
+void CloseStationDatabases()
+{
+    for (const char *name : {"dbIn", "dbRecord", "dbT"}) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(QLatin1String(name), false);
+            if (db.isValid())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(QLatin1String(name));
+    }
+}
