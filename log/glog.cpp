@@ -1,0 +1,61 @@
+#include "log/glog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtDebug>
+
+#include <glog/logging.h>
+
+GLog *gGlog = nullptr;
+
+GLog::GLog(const std::string &dir, char **argv, QObject *parent)
+    : QObject(parent)
+{
+    FLAGS_log_dir = dir;
+    FLAGS_logbufsecs = 0;           // every line reaches the file at once
+    FLAGS_max_log_size = 100;       // MB per file before glog starts a new one
+    FLAGS_stop_logging_if_full_disk = true;
+    FLAGS_logtostderr = false;
+    google::SetLogFilenameExtension("log");
+
+    // Prune before glog opens its files, so the new run's files are never the ones removed.
+    PruneDirectory(QString::fromStdString(dir));
+
+    const char *programName = (argv && argv[0]) ? argv[0] : "mould-station";
+    if (!google::IsGoogleLoggingInitialized())
+        google::InitGoogleLogging(programName);
+    google::InstallFailureSignalHandler();
+    google::InstallFailureWriter(&GLog::SignalHandle);
+}
+
+GLog::~GLog()
+{
+    if (google::IsGoogleLoggingInitialized())
+        google::ShutdownGoogleLogging();
+    if (gGlog == this)
+        gGlog = nullptr;
+}
+
+int GLog::PruneDirectory(const QString &dir, int limit)
+{
+    // Newest first, so the oldest files sit at the end of the list.
+    QFileInfoList files = QDir(dir).entryInfoList(QStringList{QStringLiteral("*")}, QDir::Files, QDir::Time);
+    int deleted = 0;
+    while (!files.isEmpty() && files.size() >= limit) {
+        const QFileInfo oldest = files.takeLast();
+        if (QFile::remove(oldest.absoluteFilePath()))
+            ++deleted;
+        else
+            qWarning().noquote() << "diagnostic log: cannot delete old file" << oldest.absoluteFilePath();
+    }
+    return deleted;
+}
+
+void GLog::SignalHandle(const char *data, std::size_t size)
+{
+    std::string piece(data, size);
+    while (!piece.empty() && piece.back() == '\n')
+        piece.pop_back();
+    google::LogMessage("network", 89, google::GLOG_INFO).stream() << piece;
+}
