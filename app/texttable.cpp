@@ -48,8 +48,10 @@ void FillTextTable()
         qsizetype end = data.indexOf('\n', start);
         if (end < 0)
             end = data.size();
-        const QByteArrayView line = data.sliced(start, end - start);
+        QByteArrayView line = data.sliced(start, end - start);
         start = end + 1;
+        if (line.endsWith('\r'))  // tolerate a file saved with CRLF line ends
+            line.chop(1);
         if (line.isEmpty() || line.front() == '#')
             continue;
         QList<QByteArrayView> fields;
