@@ -1,0 +1,155 @@
+#include "io/controlport.h"
+
+#include "app/globals.h"
+#include "io/iothread.h"
+#include "params/wizardpara.h"
+
+#include <QMutexLocker>
+#include <QSerialPort>
+#include <QtDebug>
+
+std::function<void(const QString &)> ControlPort::onInitFailed;
+
+namespace {
+
+constexpr int kSafetyDoor = 1;  // input 2, 0-based
+constexpr int kAlarm = 2;       // output 3
+constexpr int kBackup = 3;      // output 4
+
+void setBit(uint32_t &word, int bit, bool on)
+{
+    if (on)
+        word |= 1u << bit;
+    else
+        word &= ~(1u << bit);
+}
+
+bool bitOf(uint32_t word, int bit)
+{
+    return (word >> bit) & 1u;
+}
+
+}  // namespace
+
+ControlPort::ControlPort(Link link)
+{
+    if (link == Link::Start)
+        m_ioThread = std::make_unique<IOThread>();
+    m_inputWord = 0;
+    // The serial board is the only IO path built; the on-board GPIO chip is never selected.
+    if (link == Link::Start && !ComInit()) {
+        QString text = LanStr(40);
+        if (text.isEmpty())
+            text = QStringLiteral("IO initialization failed!");
+        if (onInitFailed)
+            onInitFailed(text);
+        else
+            qWarning().noquote() << "IO board:" << text;
+    }
+    IOResetAllOut();
+    IOFlashOut();
+    if (m_ioThread)
+        m_ioThread->startLink();
+}
+
+ControlPort::~ControlPort()
+{
+    if (m_ioThread) {
+        m_ioThread->stop();
+        m_ioThread.reset();
+        delete gpCom;
+        gpCom = nullptr;
+    }
+}
+
+bool ControlPort::inputSenseLow(int input) const
+{
+    // Only inputs 1-8 have a sense word; further inputs are active high.
+    return gpWPara && input >= 0 && input < 8 && gpWPara->input_level[input] != 0;
+}
+
+bool ControlPort::IOInTrigger(int input)
+{
+    if (input < 0 || input >= kInputs) {
+        qWarning() << "ControlPort: no input" << input;
+        return false;
+    }
+    {
+        QMutexLocker lock(pMutexIO);
+        m_inputWord = gDataIn;
+    }
+    // Input 4 may stand in for input 1, 2 or 3.
+    const int substitute = gpWPara ? gpWPara->enable_output_thimble_pulse : 0;
+    if (substitute >= 1 && substitute <= 3)
+        setBit(m_inputWord, substitute - 1, bitOf(m_inputWord, 3));
+
+    const bool now = bitOf(m_inputWord, input);
+    const bool before = m_previousInput[input] != 0;
+    bool edge = false;
+    if (!before && now)
+        edge = !inputSenseLow(input);
+    else if (before && !now)
+        edge = inputSenseLow(input);
+
+    // The door opens when input 2 leaves its closed level. Its previous state moves only with the
+    // call for input 2, so the call for input 1 of the same tick sees the opening as well.
+    const int mode = gpWPara ? gpWPara->work_mode : 0;
+    if (mode != 1 && mode != 2) {
+        const bool doorBefore = m_previousInput[kSafetyDoor] != 0;
+        const bool doorNow = bitOf(m_inputWord, kSafetyDoor);
+        const bool opening = inputSenseLow(kSafetyDoor) ? (!doorBefore && doorNow) : (doorBefore && !doorNow);
+        if (opening) {
+            // Opening the door silences the alarm. The alarm output may be inverted, so the
+            // logical state is tested, not the raw bit.
+            const bool alarmOn = bitOf(m_outputWord, kAlarm) != (gpWPara && gpWPara->output_level[kAlarm] != 0);
+            if (alarmOn)
+                IOSetOut(kAlarm, 0);
+            IOFlashOut();
+            gisSafeDoorOpen = true;
+        }
+    }
+
+    m_previousInput[input] = now;
+    return edge;
+}
+
+bool ControlPort::IOState(int which, int index)
+{
+    if (index < 0 || index >= 32)
+        return false;
+    if (which == 1)
+        return bitOf(m_outputWord, index);
+    return bitOf(m_inputWord, index) != inputSenseLow(index);
+}
+
+void ControlPort::IOSetOut(int output, int on)
+{
+    if (output < 0 || output >= kOutputs) {
+        qWarning() << "ControlPort: no output" << output;
+        return;
+    }
+    bool level = on != 0;
+    if (gpWPara && gpWPara->output_level[output] != 0)
+        level = !level;
+    if (gpWPara && gpWPara->enable_mold_backup == output + 1)
+        setBit(m_outputWord, kBackup, level);
+    setBit(m_outputWord, output, level);
+}
+
+void ControlPort::IOFlashOut()
+{
+    QMutexLocker lock(pMutexIO);
+    gDataOut = m_outputWord;
+}
+
+void ControlPort::IOResetAllOut()
+{
+    for (int k = 0; k < kOutputs; ++k)
+        IOSetOut(k, 0);
+}
+
+void ControlPort::IOSetAllOut()
+{
+    for (int k = 0; k < kOutputs; ++k)
+        IOSetOut(k, 1);
+}

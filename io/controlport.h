@@ -1,0 +1,62 @@
+// The station's view of the machine signals: input edges and levels, and the desired output word.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class IOThread;
+
+// One instance, gpControlIO, created by the main window at start-up and kept for the process.
+// Everything except the IO thread's own loop runs on the GUI thread; the input and output words
+// cross to the IO thread only through gDataIn and gDataOut under pMutexIO.
+class ControlPort
+{
+public:
+    static constexpr int kInputs = 16;  // previous-state flags kept (inputs 1-9 used)
+    static constexpr int kOutputs = 9;  // outputs 1-9
+
+    // Start: open the board's port and run the IO thread. Detached: the same state and rules on
+    // gDataIn/gDataOut without a port or thread, for tests and simulations that feed gDataIn.
+    enum class Link { Start, Detached };
+
+    // Creates the IO thread object, clears the input word, runs ComInit, clears all outputs,
+    // publishes them and starts the IO thread.
+    explicit ControlPort(Link link = Link::Start);
+    // Stops the IO thread; the station itself never destroys its control port.
+    ~ControlPort();
+    ControlPort(const ControlPort &) = delete;
+    ControlPort &operator=(const ControlPort &) = delete;
+
+    // True on the active edge of `input` (0-based) since the last call for that input, with level
+    // sense and the input-4 substitution applied; also watches the safety door.
+    bool IOInTrigger(int input);
+    // which 1: output `index` set in the desired output word; which 0: input `index` active in
+    // the input word of the last IOInTrigger call (level sense applied).
+    bool IOState(int which, int index);
+    // Sets or clears output `output` (0-based) in the desired word, with level sense and output-4
+    // backup mirroring; sends nothing.
+    void IOSetOut(int output, int on);
+    // Publishes the desired word to gDataOut; the IO thread sends it when the board's echo differs.
+    void IOFlashOut();
+    void IOResetAllOut();
+    void IOSetAllOut();
+
+    uint32_t outputWord() const { return m_outputWord; }
+    uint32_t inputWord() const { return m_inputWord; }
+    IOThread *ioThread() const { return m_ioThread.get(); }
+
+    // Called with the warning text when the board's port cannot be opened; the main window shows
+    // it in a warning box. Without a hook the text goes to the message log.
+    static std::function<void(const QString &)> onInitFailed;
+
+private:
+    bool inputSenseLow(int input) const;
+
+    uint8_t m_previousInput[kInputs] = {};
+    uint32_t m_outputWord = 0;
+    uint32_t m_inputWord = 0;
+    std::unique_ptr<IOThread> m_ioThread;
+};

@@ -1,0 +1,212 @@
+#include "io/iothread.h"
+
+#include "app/globals.h"
+#include "log/eventrecord.h"
+#include "params/wizardpara.h"
+
+#include <QMutexLocker>
+#include <QSerialPort>
+#include <QtDebug>
+
+#include <poll.h>
+
+QSerialPort *gpCom = nullptr;
+
+QString SerialDeviceName()
+{
+    const QString device = qEnvironmentVariable("MOULD_SERIAL_DEVICE");
+    if (!device.isEmpty())
+        return device;
+    return QStringLiteral("/dev/ttyS%1").arg(gpWPara ? gpWPara->serial_port : 0);
+}
+
+bool ComInit()
+{
+    // A second call (tests build several control ports) replaces the port; the IO thread that
+    // used the old one has stopped by then.
+    delete gpCom;
+    gpCom = new QSerialPort;
+    gpCom->setPortName(SerialDeviceName());
+    if (!gpCom->open(QIODevice::ReadWrite)) {
+        qWarning().noquote() << "IO board: cannot open" << gpCom->portName() << "-" << gpCom->errorString();
+        return false;
+    }
+    const bool configured = gpCom->setBaudRate(QSerialPort::Baud115200) && gpCom->setDataBits(QSerialPort::Data8)
+        && gpCom->setParity(QSerialPort::NoParity) && gpCom->setStopBits(QSerialPort::OneStop)
+        && gpCom->setFlowControl(QSerialPort::NoFlowControl);
+    if (!configured) {
+        // A pseudo-terminal or an odd driver may refuse a setting; the link still works raw.
+        qWarning().noquote() << "IO board: port settings refused on" << gpCom->portName() << "-"
+                             << gpCom->errorString();
+    }
+    qInfo().noquote() << "IO board: opened" << gpCom->portName();
+    return true;
+}
+
+bool ComSend(int command, unsigned value)
+{
+    if (!gpCom || !gpCom->isOpen())
+        return false;
+    const auto frame = MakeCommandFrame(command, value);
+    if (gpCom->write(reinterpret_cast<const char *>(frame.data()), frame.size()) != qint64(frame.size()))
+        return false;
+    // The IO thread has no event loop: the frame leaves the port's buffer only here.
+    while (gpCom->bytesToWrite() > 0) {
+        if (!gpCom->waitForBytesWritten(IOThread::kPeriodMs))
+            return false;
+    }
+    return true;
+}
+
+int SerialBoardPort::read(uint8_t *buffer, int max)
+{
+    if (!gpCom || !gpCom->isOpen() || max <= 0)
+        return 0;
+    if (gpCom->bytesAvailable() == 0) {
+        // Look at the device first so that an idle poll neither blocks nor raises a time-out error.
+        pollfd pfd{static_cast<int>(gpCom->handle()), POLLIN, 0};
+        if (::poll(&pfd, 1, 0) <= 0 || !(pfd.revents & POLLIN))
+            return 0;
+        gpCom->waitForReadyRead(0);
+    }
+    const qint64 n = gpCom->read(reinterpret_cast<char *>(buffer), max);
+    return n > 0 ? static_cast<int>(n) : 0;
+}
+
+bool SerialBoardPort::send(int command, unsigned value)
+{
+    return ComSend(command, value);
+}
+
+void IoLink::iterate(BoardPort &port)
+{
+    unsigned desired;
+    {
+        QMutexLocker lock(pMutexIO);
+        desired = gDataOut;
+    }
+
+    const int received = port.read(m_readBuffer, FrameScanner::kBufferSize);
+    if (received <= 0) {
+        // Saturates, so that months of a silent board cannot overflow the count.
+        if (m_lost <= kLostAfter)
+            ++m_lost;
+        if (m_lost > kLostAfter && !gisLostCom.exchange(true))
+            qWarning() << "IO board: link lost, nothing received for" << kLostAfter << "polls";
+    } else {
+        m_scanner.append(m_readBuffer, received);
+        bool resend = false;
+        m_scanner.scan([&](const FrameView &frame) { onFrame(frame, desired, resend); });
+        reportGarbage();
+        if (resend) {
+            ++m_resends;
+            port.send(kCmdSetOutputs, desired);
+        }
+    }
+
+    // One request per iteration: the 200th and 210th of every 210 ask for the readings.
+    ++m_scheduleCount;
+    bool sent;
+    if (m_scheduleCount == kReadingsLowAt) {
+        m_readingSlot = 0;
+        sent = port.send(kCmdReadingsLow, 0);
+    } else if (m_scheduleCount >= kReadingsHighAt) {
+        m_readingSlot = 8;
+        m_scheduleCount = 0;
+        sent = port.send(kCmdReadingsHigh, 0);
+    } else {
+        sent = port.send(kCmdPoll, 0);
+    }
+    if (sent != m_sending) {
+        m_sending = sent;
+        if (!sent)
+            qWarning() << "IO board: cannot send to the port";
+        else
+            qInfo() << "IO board: sending again";
+    }
+}
+
+void IoLink::onFrame(const FrameView &frame, unsigned desired, bool &resend)
+{
+    if (gisLostCom.exchange(false)) {
+        qInfo() << "IO board: link back";
+        EventRecord::Insert(QStringLiteral("IO通讯重新连接"));
+    }
+    m_lost = 0;
+    ++m_frames;
+    switch (frame.command()) {
+    case kCmdPoll: {
+        {
+            QMutexLocker lock(pMutexIO);
+            gDataIn = frame.inputWord();
+        }
+        // Only the ten outputs the board has can be compared; bits beyond would re-send forever.
+        if (frame.driveWord() != (desired & kBoardWordMask))
+            resend = true;
+        break;
+    }
+    case kCmdReadingsLow:
+    case kCmdReadingsHigh:
+        // A board answering with more frames than there are slots must not write past them.
+        if (m_readingSlot >= 0 && m_readingSlot < 16) {
+            gFTemp[m_readingSlot++] = frame.reading();
+        } else if (m_readingsDropped++ == 0) {
+            qWarning() << "IO board: more readings than slots, extra readings dropped";
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void IoLink::reportGarbage()
+{
+    // Garbled bytes are resynchronised silently by the scan; a summary at most every ten seconds
+    // tells the developer the line is noisy without flooding the log.
+    const uint64_t garbage = m_scanner.skippedBytes() + m_scanner.droppedBytes();
+    if (garbage == m_garbageReported)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (m_garbageReported != 0 && now - m_lastGarbageReport < std::chrono::seconds(10))
+        return;
+    qWarning() << "IO board: skipped" << garbage - m_garbageReported << "bytes that formed no frame ("
+               << m_scanner.droppedBytes() << "lost to a full buffer in total)";
+    m_garbageReported = garbage;
+    m_lastGarbageReport = now;
+}
+
+IOThread::IOThread(QObject *parent)
+    : QThread(parent), m_home(QThread::currentThread())
+{
+}
+
+IOThread::~IOThread()
+{
+    stop();
+}
+
+void IOThread::startLink()
+{
+    // The port was opened on the creating thread; from now on only this thread touches it.
+    if (gpCom && gpCom->thread() == QThread::currentThread())
+        gpCom->moveToThread(this);
+    start();
+}
+
+void IOThread::stop()
+{
+    m_stop = true;
+    if (isRunning())
+        wait();
+}
+
+void IOThread::run()
+{
+    SerialBoardPort port;
+    while (!m_stop.load(std::memory_order_relaxed)) {
+        m_link.iterate(port);
+        QThread::msleep(kPeriodMs);
+    }
+    if (gpCom && gpCom->thread() == this)
+        gpCom->moveToThread(m_home);
+}

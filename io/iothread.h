@@ -1,0 +1,109 @@
+// The serial link to the IO board: port set-up, command sending and the IO thread that polls it.
+#pragma once
+
+#include "io/ioframe.h"
+
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+
+class QSerialPort;
+
+// The board's serial port, created by ComInit and used only by the IO thread afterwards.
+extern QSerialPort *gpCom;
+
+// The device of the board: $MOULD_SERIAL_DEVICE when set (a simulator's pseudo-terminal),
+// otherwise "/dev/ttyS%1" with `serial_port` of the live parameter record.
+QString SerialDeviceName();
+
+// Creates gpCom and opens it read-write at 115200 8N1, no flow control. Returns false when the
+// device could not be opened; gpCom then exists closed and every poll goes unanswered.
+bool ComInit();
+
+// Writes the 6-byte frame of `command` with `value` to gpCom; false when the port is closed or
+// the write did not complete.
+bool ComSend(int command, unsigned value);
+
+// The link as the IO loop sees it: bytes in, command frames out. The serial port in the station,
+// a scripted byte queue in tests.
+class BoardPort
+{
+public:
+    virtual ~BoardPort() = default;
+    // Reads up to `max` waiting bytes without blocking for long; 0 when nothing is waiting.
+    virtual int read(uint8_t *buffer, int max) = 0;
+    virtual bool send(int command, unsigned value) = 0;
+};
+
+// gpCom as a BoardPort; only for the IO thread, which owns the port while it runs.
+class SerialBoardPort : public BoardPort
+{
+public:
+    int read(uint8_t *buffer, int max) override;
+    bool send(int command, unsigned value) override;
+};
+
+// One iteration of the IO loop, without the sleep: take the desired outputs, read and scan what
+// the board sent, store inputs and readings, re-send the outputs when the board's echo differs,
+// and send the next poll or reading request. Keeps the loop's state for the life of the link.
+class IoLink
+{
+public:
+    static constexpr int kLostAfter = 1000;     // more empty iterations than this: link lost
+    static constexpr int kReadingsLowAt = 200;  // iteration of the schedule sending command 3
+    static constexpr int kReadingsHighAt = 210; // ... and command 4, then the schedule restarts
+
+    void iterate(BoardPort &port);
+
+    int emptyIterations() const { return m_lost; }
+    uint64_t framesAccepted() const { return m_frames; }
+    uint64_t outputResends() const { return m_resends; }
+    uint64_t readingsDropped() const { return m_readingsDropped; }
+    const FrameScanner &scanner() const { return m_scanner; }
+
+private:
+    void onFrame(const FrameView &frame, unsigned desired, bool &resend);
+    void reportGarbage();
+
+    FrameScanner m_scanner{kBoardFrameLen};
+    uint8_t m_readBuffer[FrameScanner::kBufferSize];
+    int m_lost = 0;          // consecutive iterations without a received byte
+    int m_scheduleCount = 0; // iterations of the reading schedule
+    int m_readingSlot = 0;   // next slot of gFTemp to fill
+    uint64_t m_frames = 0;
+    uint64_t m_resends = 0;
+    uint64_t m_readingsDropped = 0;
+    uint64_t m_garbageReported = 0;
+    bool m_sending = true;
+    std::chrono::steady_clock::time_point m_lastGarbageReport{};
+};
+
+// Polls the board every 5 ms for the life of the process. run() returns only after stop(), which
+// the station never calls (tests and an orderly exit do).
+class IOThread : public QThread
+{
+    Q_OBJECT
+public:
+    static constexpr int kPeriodMs = 5;
+
+    explicit IOThread(QObject *parent = nullptr);
+    ~IOThread() override;
+
+    // Hands gpCom to this thread and starts polling.
+    void startLink();
+    // Ends the loop and waits for the thread; the port goes back to the creating thread.
+    void stop();
+    // Counters of the link; read them after stop().
+    const IoLink &link() const { return m_link; }
+
+protected:
+    void run() override;
+
+private:
+    IoLink m_link;
+    std::atomic<bool> m_stop{false};
+    QThread *m_home = nullptr;
+};

@@ -1,0 +1,170 @@
+// The whole link over a real pseudo-terminal: control port and IO thread against the board simulator.
+#include "io/controlport.h"
+#include "io/iothread.h"
+#include "tests/io/iotestenv.h"
+#include "tools/ioboard-sim/ioboardsim.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QThread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <functional>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Calls `probe` every millisecond until it holds or `ms` have passed.
+bool eventually(const std::function<bool()> &probe, int ms = 1000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!probe()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QThread::usleep(1000);
+    }
+    return true;
+}
+
+class IoBoardPtyTest : public IoGlobalsTest
+{
+protected:
+    void SetUp() override
+    {
+        IoGlobalsTest::SetUp();
+        std::string error;
+        if (!board.open(&error))
+            GTEST_SKIP() << "no pseudo-terminal: " << error;
+        qputenv("MOULD_SERIAL_DEVICE", QByteArray::fromStdString(board.slavePath()));
+    }
+    void TearDown() override
+    {
+        port.reset();  // stops the IO thread before the board goes
+        board.close();
+        qunsetenv("MOULD_SERIAL_DEVICE");
+        ControlPort::onInitFailed = nullptr;
+        IoGlobalsTest::TearDown();
+    }
+    void startStation()
+    {
+        port = std::make_unique<ControlPort>();
+        ASSERT_TRUE(board.waitForPolls(board.counters().polls + 2, 1s)) << "the station does not poll";
+    }
+
+    IoBoardSim board;
+    std::unique_ptr<ControlPort> port;
+};
+
+}  // namespace
+
+TEST_F(IoBoardPtyTest, InputOnTheBoardIsOneActiveEdge)
+{
+    startStation();
+    EXPECT_FALSE(port->IOInTrigger(0));
+    board.setInput(0, true);
+    int edges = 0;
+    ASSERT_TRUE(eventually([&] { return (edges += port->IOInTrigger(0)) > 0; }));
+    // A further 30 ms of ticks (several polls) see the input held, not new edges.
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 30) {
+        edges += port->IOInTrigger(0);
+        QThread::usleep(3000);
+    }
+    EXPECT_EQ(edges, 1);
+    EXPECT_TRUE(port->IOState(0, 0));
+    EXPECT_FALSE(gisLostCom);
+}
+
+TEST_F(IoBoardPtyTest, OutputsReachTheBoard)
+{
+    startStation();
+    port->IOSetOut(0, 1);
+    port->IOSetOut(1, 1);
+    EXPECT_FALSE(board.waitForOutputs([](unsigned w) { return w != 0; }, 20ms)) << "sent before IOFlashOut";
+    port->IOFlashOut();
+    EXPECT_TRUE(board.waitForOutputs([](unsigned w) { return w == 0x3; }, 500ms));
+    port->IOResetAllOut();
+    port->IOFlashOut();
+    EXPECT_TRUE(board.waitForOutputs([](unsigned w) { return w == 0; }, 500ms));
+    // Both groups went out as one command each, no flapping in between.
+    const auto history = board.outputHistory();
+    ASSERT_EQ(history.size(), 2u);
+    EXPECT_EQ(history[0].after, 0x3u);
+    EXPECT_EQ(history[1].after, 0x0u);
+}
+
+TEST_F(IoBoardPtyTest, BoardStartingWithOutputsOnIsCleared)
+{
+    board.setOutputs(0x1FF);
+    para.output_level[2] = 1;
+    startStation();
+    EXPECT_TRUE(board.waitForOutputs([](unsigned w) { return w == 0x004; }, 500ms));
+}
+
+TEST_F(IoBoardPtyTest, NoisyLineStillCarriesTheInputs)
+{
+    startStation();
+    board.setSplitFrames(true, 2ms);
+    board.sendGarbage(300, 7);
+    board.setInputs(0x205);
+    ASSERT_TRUE(eventually([&] { return inputWord() == 0x205; }));
+    // Only whole answers ever reach the input word.
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(inputWord(), 0x205u);
+        QThread::usleep(2000);
+    }
+    EXPECT_GT(board.counters().polls, 5u);
+}
+
+TEST_F(IoBoardPtyTest, ReadingsArriveWithTheSchedule)
+{
+    for (int slot = 0; slot < 16; ++slot)
+        board.setReading(slot, slot % 2 ? -slot * 10 : slot * 10 + 1);
+    startStation();
+    // Both blocks are requested within 210 polls of 5 ms.
+    ASSERT_TRUE(eventually([] { return gFTemp[15] != 0; }, 3000));
+    for (int slot = 0; slot < 16; ++slot)
+        EXPECT_EQ(gFTemp[slot], slot % 2 ? -slot * 10 : slot * 10 + 1) << "slot " << slot;
+    EXPECT_EQ(board.counters().readingRequests, 2u);
+}
+
+TEST_F(IoBoardPtyTest, ComSendWritesTheFrameBytes)
+{
+    // The board is bypassed: ComInit on our own pty and the raw bytes read back from its master.
+    board.close();
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    qputenv("MOULD_SERIAL_DEVICE", ptsname(master));
+    ASSERT_TRUE(ComInit());
+    EXPECT_TRUE(ComSend(kCmdSetOutputs, 0x0103));
+    uint8_t bytes[16] = {};
+    pollfd pfd{master, POLLIN, 0};
+    ASSERT_EQ(poll(&pfd, 1, 500), 1);
+    ASSERT_EQ(read(master, bytes, sizeof bytes), 6);
+    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 6), (std::vector<uint8_t>{0x5F, 0x01, 0x03, 0x01, 0x64, 0xF5}));
+    delete gpCom;
+    gpCom = nullptr;
+    close(master);
+}
+
+TEST_F(IoBoardPtyTest, PortThatCannotOpenIsReportedAndGoesUnanswered)
+{
+    qputenv("MOULD_SERIAL_DEVICE", "/nonexistent/ttyIO");
+    QString warning;
+    ControlPort::onInitFailed = [&](const QString &text) { warning = text; };
+    port = std::make_unique<ControlPort>();
+    EXPECT_FALSE(warning.isEmpty());
+    EXPECT_FALSE(gpCom->isOpen());
+    QThread::msleep(30);  // the thread keeps polling a closed port without harm
+    port->ioThread()->stop();
+    EXPECT_GE(port->ioThread()->link().emptyIterations(), 3);
+    EXPECT_FALSE(gisLostCom);
+}
