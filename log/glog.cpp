@@ -12,6 +12,8 @@ GLog *gGlog = nullptr;
 GLog::GLog(const std::string &dir, char **argv, QObject *parent)
     : QObject(parent)
 {
+    if (!QDir().mkpath(QString::fromStdString(dir)))
+        qWarning().noquote() << "diagnostic log: cannot create" << QString::fromStdString(dir);
     FLAGS_log_dir = dir;
     FLAGS_logbufsecs = 0;           // every line reaches the file at once
     FLAGS_max_log_size = 100;       // MB per file before glog starts a new one

@@ -14,7 +14,7 @@ public:
     // Files kept in the log directory before glog opens its own: fewer than this many.
     static constexpr int kMaxFiles = 50;
 
-    // Sets glog up to write into `dir` (which must exist), prunes the directory and installs the
+    // Sets glog up to write into `dir` (created when missing), prunes the directory and installs the
     // crash-dump writer. argv[0] names the program in glog's file names. One instance per process.
     GLog(const std::string &dir, char **argv, QObject *parent = nullptr);
     ~GLog() override;

@@ -269,6 +269,8 @@ void OperationRecord::SlotCheckDate()
         QMetaObject::invokeMethod(m_owner.get(), [this] { SlotCheckDate(); }, Qt::QueuedConnection);
         return;
     }
+    if (m_recordDay.isEmpty())
+        ReadRecordDay();
     // Rows queued before the check belong to the day that is ending.
     Drain();
     const QString today = Today();
