@@ -11,7 +11,7 @@ root=$(pwd)
 
 ./scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j2
+cmake --build build -j2 --target station
 
 platform=${MOULD_PLATFORM:-}
 [ "${1:-}" = "--offscreen" ] && platform=offscreen
