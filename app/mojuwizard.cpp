@@ -169,7 +169,7 @@ void MoJuWizard::buildLayout()
         title->setPixmap(gpImages->logo);
     title->setFixedHeight(64);
     title->setContentsMargins(12, 2, 12, 2);
-    title->setStyleSheet(QStringLiteral("background-color: #1f2a36;"));
+    title->setStyleSheet(QStringLiteral("background-color: #1f2a36; color: #e8eef4;"));
     layout->addWidget(title);
 
     m_cameraArea = new QLabel(LanStr(kRowCameraUnavailable));
@@ -186,7 +186,7 @@ void MoJuWizard::buildLayout()
     QFont status = m_statusLine->font();
     status.setPixelSize(20);
     m_statusLine->setFont(status);
-    m_statusLine->setStyleSheet(QStringLiteral("background-color: #10161d;"));
+    m_statusLine->setStyleSheet(QStringLiteral("background-color: #10161d; color: #e8eef4;"));
     layout->addWidget(m_statusLine);
 
     m_initialising = new QLabel(this);
