@@ -10,6 +10,8 @@
 
 #include <poll.h>
 
+#include <thread>
+
 QSerialPort *gpCom = nullptr;
 
 QString SerialDeviceName()
@@ -65,7 +67,7 @@ int SerialBoardPort::read(uint8_t *buffer, int max)
     if (gpCom->bytesAvailable() == 0) {
         // Look at the device first so that an idle poll neither blocks nor raises a time-out error.
         pollfd pfd{static_cast<int>(gpCom->handle()), POLLIN, 0};
-        if (::poll(&pfd, 1, 0) <= 0 || !(pfd.revents & POLLIN))
+        if (::poll(&pfd, 1, 0) <= 0 || !(pfd.revents & POLLIN) || (pfd.revents & (POLLHUP | POLLERR)))
             return 0;
         gpCom->waitForReadyRead(0);
     }
@@ -78,7 +80,23 @@ bool SerialBoardPort::send(int command, unsigned value)
     return ComSend(command, value);
 }
 
-void IoLink::iterate(BoardPort &port)
+bool SerialBoardPort::waitForBytes(Clock::time_point deadline)
+{
+    if (!gpCom || !gpCom->isOpen())
+        return false;
+    if (gpCom->bytesAvailable() > 0)
+        return true;
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now()).count();
+    if (left <= 0)
+        return false;
+    const timespec timeout{static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
+    pollfd pfd{static_cast<int>(gpCom->handle()), POLLIN, 0};
+    // A hung-up line is no answer; waiting on it again would spin until the deadline.
+    return ::ppoll(&pfd, 1, &timeout, nullptr) > 0 && (pfd.revents & POLLIN)
+        && !(pfd.revents & (POLLHUP | POLLERR));
+}
+
+void IoLink::iterate(BoardPort &port, BoardPort::Clock::time_point answerDeadline)
 {
     unsigned desired;
     {
@@ -86,24 +104,37 @@ void IoLink::iterate(BoardPort &port)
         desired = gDataOut;
     }
 
-    const int received = port.read(m_readBuffer, FrameScanner::kBufferSize);
-    if (received <= 0) {
+    sendRequest(port);
+
+    bool received = false;
+    bool resend = false;
+    uint64_t framesBefore = m_frames;
+    do {
+        const int n = port.read(m_readBuffer, FrameScanner::kBufferSize);
+        if (n <= 0)
+            continue;
+        received = true;
+        m_scanner.append(m_readBuffer, n);
+        m_scanner.scan([&](const FrameView &frame) { onFrame(frame, desired, resend); });
+    } while (m_frames == framesBefore && port.waitForBytes(answerDeadline));
+
+    if (!received) {
         // Saturates, so that months of a silent board cannot overflow the count.
         if (m_lost <= kLostAfter)
             ++m_lost;
         if (m_lost > kLostAfter && !gisLostCom.exchange(true))
             qWarning() << "IO board: link lost, nothing received for" << kLostAfter << "polls";
-    } else {
-        m_scanner.append(m_readBuffer, received);
-        bool resend = false;
-        m_scanner.scan([&](const FrameView &frame) { onFrame(frame, desired, resend); });
-        reportGarbage();
-        if (resend) {
-            ++m_resends;
-            port.send(kCmdSetOutputs, desired);
-        }
+        return;
     }
+    reportGarbage();
+    if (resend) {
+        ++m_resends;
+        port.send(kCmdSetOutputs, desired);
+    }
+}
 
+void IoLink::sendRequest(BoardPort &port)
+{
     // One request per iteration: the 200th and 210th of every 210 ask for the readings.
     ++m_scheduleCount;
     bool sent;
@@ -203,9 +234,13 @@ void IOThread::stop()
 void IOThread::run()
 {
     SerialBoardPort port;
+    const auto period = std::chrono::milliseconds(kPeriodMs);
     while (!m_stop.load(std::memory_order_relaxed)) {
-        m_link.iterate(port);
-        QThread::msleep(kPeriodMs);
+        // The answer to this period's poll is taken in as soon as it arrives; the rest of the
+        // period is slept, so the board sees one request every 5 ms.
+        const auto start = BoardPort::Clock::now();
+        m_link.iterate(port, start + period - std::chrono::microseconds(500));
+        std::this_thread::sleep_until(start + period);
     }
     if (gpCom && gpCom->thread() == this)
         gpCom->moveToThread(m_home);

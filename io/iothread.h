@@ -32,10 +32,15 @@ bool ComSend(int command, unsigned value);
 class BoardPort
 {
 public:
+    using Clock = std::chrono::steady_clock;
+
     virtual ~BoardPort() = default;
-    // Reads up to `max` waiting bytes without blocking for long; 0 when nothing is waiting.
+    // Reads up to `max` waiting bytes without blocking; 0 when nothing is waiting.
     virtual int read(uint8_t *buffer, int max) = 0;
     virtual bool send(int command, unsigned value) = 0;
+    // Waits until bytes are waiting or `deadline` has passed; true when bytes are waiting.
+    // A port that cannot wait says false at once, and the loop takes what read() gave.
+    virtual bool waitForBytes(Clock::time_point deadline) { return false; }
 };
 
 // gpCom as a BoardPort; only for the IO thread, which owns the port while it runs.
@@ -44,11 +49,14 @@ class SerialBoardPort : public BoardPort
 public:
     int read(uint8_t *buffer, int max) override;
     bool send(int command, unsigned value) override;
+    bool waitForBytes(Clock::time_point deadline) override;
 };
 
-// One iteration of the IO loop, without the sleep: take the desired outputs, read and scan what
-// the board sent, store inputs and readings, re-send the outputs when the board's echo differs,
-// and send the next poll or reading request. Keeps the loop's state for the life of the link.
+// One iteration of the IO loop, without the sleep: take the desired outputs, send the poll (or
+// the reading request of the schedule), take in what the board sent until a frame has come or
+// the answer deadline has passed, store inputs and readings, and re-send the outputs when the
+// board's echo differs. Taking the answer in within the same period keeps a machine signal's way
+// to gDataIn to one period. Keeps the loop's state for the life of the link.
 class IoLink
 {
 public:
@@ -56,7 +64,7 @@ public:
     static constexpr int kReadingsLowAt = 200;  // iteration of the schedule sending command 3
     static constexpr int kReadingsHighAt = 210; // ... and command 4, then the schedule restarts
 
-    void iterate(BoardPort &port);
+    void iterate(BoardPort &port, BoardPort::Clock::time_point answerDeadline = {});
 
     int emptyIterations() const { return m_lost; }
     uint64_t framesAccepted() const { return m_frames; }
@@ -65,6 +73,7 @@ public:
     const FrameScanner &scanner() const { return m_scanner; }
 
 private:
+    void sendRequest(BoardPort &port);
     void onFrame(const FrameView &frame, unsigned desired, bool &resend);
     void reportGarbage();
 

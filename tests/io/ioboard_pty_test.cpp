@@ -168,3 +168,15 @@ TEST_F(IoBoardPtyTest, PortThatCannotOpenIsReportedAndGoesUnanswered)
     EXPECT_GE(port->ioThread()->link().emptyIterations(), 3);
     EXPECT_FALSE(gisLostCom);
 }
+
+TEST_F(IoBoardPtyTest, BoardHangingUpIsASilentBoard)
+{
+    startStation();
+    board.close();  // the far side of the line is gone
+    QThread::msleep(60);
+    port->ioThread()->stop();
+    // About one empty poll per 5 ms: a hung-up line is neither spun on nor mistaken for data.
+    const int empty = port->ioThread()->link().emptyIterations();
+    EXPECT_GE(empty, 5);
+    EXPECT_LE(empty, 14);
+}

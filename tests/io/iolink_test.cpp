@@ -18,8 +18,9 @@ using Sent = std::pair<int, unsigned>;
 class ScriptedPort : public BoardPort
 {
 public:
-    std::deque<Bytes> reads;
+    std::deque<Bytes> reads;  // one per read(); an empty one is a read that finds nothing
     std::vector<Sent> sent;
+    bool canWait = false;     // whether the loop may wait for the rest of the period
 
     int read(uint8_t *buffer, int max) override
     {
@@ -36,6 +37,7 @@ public:
         sent.emplace_back(command, value);
         return true;
     }
+    bool waitForBytes(Clock::time_point) override { return canWait && !reads.empty(); }
 };
 
 template<size_t N>
@@ -85,9 +87,9 @@ TEST_F(IoLinkTest, PollAnswerStoresInputsAndResendsDifferingOutputs)
     };
     const Row rows[] = {
         {"echoMatchesClearWord", 0, kInputs5, 5, {kPoll}},
-        {"echoDiffers", 0x0103, kInputs5, 5, {{kCmdSetOutputs, 0x0103}, kPoll}},
+        {"echoDiffers", 0x0103, kInputs5, 5, {kPoll, {kCmdSetOutputs, 0x0103}}},
         {"echoMatchesWord", 0x0103, bytesOf(MakePollAnswer(0x200, 0x0103)), 0x200, {kPoll}},
-        {"boardDrivesMore", 0x001, bytesOf(MakePollAnswer(0, 0x3FF)), 0, {{kCmdSetOutputs, 0x001}, kPoll}},
+        {"boardDrivesMore", 0x001, bytesOf(MakePollAnswer(0, 0x3FF)), 0, {kPoll, {kCmdSetOutputs, 0x001}}},
         // The board knows ten outputs; bits beyond them cannot be echoed and must not cause a re-send.
         {"bitsBeyondTheBoard", 0x1401, bytesOf(MakePollAnswer(0, 0x001)), 0, {kPoll}},
     };
@@ -111,7 +113,7 @@ TEST_F(IoLinkTest, SeveralAnswersInOneReadResendOnce)
     port.reads = {two};
     iterate(1);
     EXPECT_EQ(inputWord(), 1u);  // the newer answer wins
-    EXPECT_EQ(port.sent, (std::vector<Sent>{{kCmdSetOutputs, 0x3}, kPoll}));
+    EXPECT_EQ(port.sent, (std::vector<Sent>{kPoll, {kCmdSetOutputs, 0x3}}));
 }
 
 TEST_F(IoLinkTest, GarbageAndSplitFramesOverSeveralReads)
@@ -123,6 +125,19 @@ TEST_F(IoLinkTest, GarbageAndSplitFramesOverSeveralReads)
     EXPECT_EQ(inputWord(), 5u);
     EXPECT_EQ(link.framesAccepted(), 1u);
     EXPECT_EQ(link.scanner().pending(), 1);
+}
+
+TEST_F(IoLinkTest, AnswerIsTakenInWithinThePeriodItWasAskedIn)
+{
+    port.canWait = true;
+    port.reads = {{}, Bytes(kInputs5.begin(), kInputs5.begin() + 3), Bytes(kInputs5.begin() + 3, kInputs5.end()),
+                  bytesOf(MakePollAnswer(1, 0))};
+    iterate(1);
+    EXPECT_EQ(inputWord(), 5u);
+    EXPECT_EQ(port.reads.size(), 1u) << "waiting goes on after the first frame";
+    EXPECT_EQ(link.emptyIterations(), 0);
+    iterate(1);
+    EXPECT_EQ(inputWord(), 1u);
 }
 
 TEST_F(IoLinkTest, WrongCheckByteIsNotAccepted)
