@@ -1,0 +1,101 @@
+// Building blocks of the edge-based shape model: pyramids, edge points, orientation responses, pose fit.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <cstdint>
+#include <vector>
+
+namespace ShapeModel {
+
+// Edge orientations are quantised into 16 bins of 22.5 degrees over the full circle, so the
+// direction from dark to bright (the edge polarity) is kept.
+constexpr int OrientationBins = 16;
+// Response of one feature is 0..MaxResponse; 63 features keep the 8-bit sum from saturating.
+constexpr int MaxResponse = 4;
+constexpr int MaxTopFeatures = 63;
+
+// A model edge point: position relative to the model centre, in pixels of its pyramid level;
+// unit gradient direction (pointing from dark to bright); gradient strength (Sobel units).
+struct EdgePoint {
+    float x = 0.0f;
+    float y = 0.0f;
+    float nx = 0.0f;
+    float ny = 0.0f;
+    float strength = 0.0f;
+};
+
+// Turns a vector by `angleRad` counter-clockwise as seen on screen (image y axis pointing down).
+inline cv::Point2d turn(double x, double y, double cosA, double sinA)
+{
+    return {cosA * x + sinA * y, -sinA * x + cosA * y};
+}
+
+// Halves an 8-bit image by 2 x 2 averaging; an odd last row or column is dropped.
+// Pixel centres of the levels relate as x_fine = 2 * x_coarse + 0.5.
+void halve(const cv::Mat &src, cv::Mat &dst);
+
+// Edge pixels of an 8-bit image: 3 x 3 Sobel gradient, thinned to the local maximum across the edge,
+// at least `threshold` strong, inside `mask` (empty = everywhere) and one pixel off the border.
+// Positions are pixel coordinates of `image`.
+std::vector<EdgePoint> edgePixels(const cv::Mat &image, const cv::Mat &mask, float threshold);
+
+// Strength threshold that keeps the clear edges of a model image: well above the texture and the
+// noise of the image, well below its strongest edges.
+float automaticThreshold(const cv::Mat &image, const cv::Mat &mask);
+
+// Picks up to `count` points spread evenly over the candidates, strongest first.
+std::vector<EdgePoint> spreadSelect(std::vector<EdgePoint> candidates, int count);
+
+// Orientation response maps of one pyramid level (the search side of the coarse scan). Map b holds,
+// for each pixel, how well the strongest gradients in its 3 x 3 neighbourhood agree with orientation
+// bin b (0..MaxResponse). The maps are padded by `pad` zero pixels on every side, so a feature
+// offset up to `pad` never reads outside.
+struct ResponseMaps {
+    int rows = 0;
+    int cols = 0;
+    int pad = 0;
+    int stride = 0;
+    std::vector<std::uint8_t> maps[OrientationBins];
+
+    const std::uint8_t *at(int bin, int x, int y) const
+    {
+        return maps[bin].data() + (y + pad) * stride + (x + pad);
+    }
+};
+
+void computeResponses(const cv::Mat &image, float threshold, bool ignorePolarity, int pad, ResponseMaps &out);
+
+// Orientation bin of a unit direction.
+int orientationBin(double nx, double ny);
+
+// A rigid pose of the model in the search image: centre position (pixels) and turn (radians,
+// counter-clockwise on screen).
+struct Pose {
+    double x = 0.0;
+    double y = 0.0;
+    double angle = 0.0;
+};
+
+// Sub-pixel edge position along a line: the strongest rise of gray along `normal` within
+// +-reach pixels of `at`, averaged over three parallel lines one pixel apart.
+struct EdgeHit {
+    bool found = false;
+    float offset = 0.0f;    // along the normal, pixels
+    float strength = 0.0f;  // gray-level rise over two pixels
+};
+
+EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, float reach, bool ignorePolarity);
+
+// Least-squares fit of the pose to the edges of `image`: every point looks for its edge along its
+// normal and the pose that brings all points onto their edges (robustly weighted, so occluded and
+// cluttered points drop out) is solved for, a few times over.
+struct FitResult {
+    Pose pose;
+    double score = 0.0;  // fraction of points that found their edge within one pixel
+};
+
+FitResult fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const Pose &start,
+                  bool ignorePolarity, int iterations);
+
+}  // namespace ShapeModel
