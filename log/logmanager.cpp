@@ -26,6 +26,7 @@ const QString kTimeFormat = QStringLiteral("yyyy/MM/dd-HH:mm:ss.zzz");
 // written, so a run with the switch off leaves no file behind.
 QMutex fileMutex;
 std::unique_ptr<QFile> logFile;
+bool openFailureShown = false;  // guarded by fileMutex
 
 // A message raised while a line is being written (a file warning of Qt itself) must not come back
 // into the handler on the same thread: it would wait for its own lock.
@@ -135,6 +136,12 @@ void LogManager::outputMessage(QtMsgType type, const QMessageLogContext &, const
     if (opened) {
         logFile->write(line);
         logFile->flush();
+        openFailureShown = false;
+    } else if (!openFailureShown) {
+        // The log cannot report on itself; say it once where a service technician may look.
+        std::fprintf(stderr, "message log: cannot open %s: %s\n", qPrintable(logFile->fileName()),
+                     qPrintable(logFile->errorString()));
+        openFailureShown = true;
     }
     writing = false;
 }

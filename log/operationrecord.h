@@ -29,6 +29,8 @@ public:
     // Login level now: 2 advanced, 1 primary, anything else nobody logged in.
     using LevelSource = std::function<int()>;
     // Hands a row to the plant data server before it is written: event time, user name, text.
+    // Called on the owner thread for every row; the network service checks itself whether
+    // reporting is on and the relay connected.
     using Forwarder = std::function<void(const QDateTime &time, const QString &user, const QString &text)>;
 
     static constexpr const char *kConnection = "dbRecord";
