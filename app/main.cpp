@@ -7,6 +7,9 @@
 #include "app/startupdb.h"
 #include "app/texttable.h"
 #include "app/touchguard.h"
+#include "log/glog.h"
+
+#include <glog/logging.h>
 
 #include <QDir>
 #include <QMutex>
@@ -56,11 +59,13 @@ int main(int argc, char **argv)
 
     // 2. The application object (3: UTF-8 is Qt's default).
     MApplication app(argc, argv);
-    watchTerminationSignals(app);
 
     // 4. Diagnostic log directory.
     QDir().mkpath(QStringLiteral("./cnt_net/cnt_log_app/"));
-    qInfo("2.5.0 release");
+    gGlog = new GLog("./cnt_net/cnt_log_app/", argv, &app);
+    LOG(INFO) << "2.5.0" << " release";
+    // After the diagnostic log, whose crash handler would otherwise take SIGTERM for a crash.
+    watchTerminationSignals(app);
 
     // 5. Shared mutexes.
     pMutexIO = new QMutex;
@@ -79,7 +84,8 @@ int main(int argc, char **argv)
     // 9. The executable's directory.
     gAppDirPath = QCoreApplication::applicationDirPath();
 
-    // 10. The main window; most of the station comes up inside it.
+    // 10. The main window; most of the station comes up inside it. Its ready line also goes to
+    //     standard output, for the technician at a terminal and for scripts that wait for it.
     auto *window = new MoJuWizard;
     if (!window->isUp()) {
         qCritical("the station could not come up; see the messages above");
@@ -93,6 +99,7 @@ int main(int argc, char **argv)
     window->showFullScreen();
     const int result = app.exec();
     app.setTouchGuard(nullptr);
+    delete window;
     CloseStationDatabases();
     return result;
 }

@@ -7,7 +7,10 @@
 #include "app/startupdb.h"
 #include "app/systemgateway.h"
 #include "app/touchguard.h"
+#include "io/controlport.h"
 #include "log/eventrecord.h"
+#include "log/logmanager.h"
+#include "log/operationrecord.h"
 #include "params/wizardpara.h"
 
 #include <QDir>
@@ -22,6 +25,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QtDebug>
+
+#include <cstdio>
 
 std::function<QDateTime()> MoJuWizard::clock = [] { return QDateTime::currentDateTime(); };
 
@@ -54,6 +59,10 @@ MoJuWizard::MoJuWizard(QWidget *parent)
 MoJuWizard::~MoJuWizard()
 {
     EventRecord::SetSink(nullptr);
+    // The IO thread stops with the control port; the outputs stay as last published on the board.
+    delete gpControlIO;
+    gpControlIO = nullptr;
+    m_record.reset();
     if (gpWin == this)
         gpWin = nullptr;
 }
@@ -80,6 +89,12 @@ bool MoJuWizard::bringUp()
     // 4. Databases, restored from the factory copies when damaged.
     if (!OpenStationDatabases())
         return false;
+    m_record = std::make_unique<OperationRecord>();
+    if (!m_record->Open()) {
+        Prompt::Warn(gaLanStr[135 * kLanguages + 1]);
+        SystemGateway::reboot();
+        return false;
+    }
 
     // 5. The parameter record: live copy loaded, edit copy created.
     gpWPara = new WizardPara;
@@ -87,7 +102,8 @@ bool MoJuWizard::bringUp()
     gpWParaBak = new WizardPara;
     gpWPara->word170 = 1;
 
-    // 6. The message log is started by the entry point; mark this start in it.
+    // 6. The message log (it follows the switch of the parameter record) and this start in it.
+    LogManager::Instance(this);
     qInfo("application start");
     EventRecord::SetSink([this](const QString &text) { InsertRecord(text); });
 
@@ -100,7 +116,10 @@ bool MoJuWizard::bringUp()
     // 9. Tell the operator the station is coming up.
     showInitialising(true);
 
-    // 11. Machine IO: clamping stays prohibited while the station comes up.
+    // 11. Machine IO: the control port opens the board and starts the IO thread; clamping stays
+    //     prohibited while the station comes up.
+    ControlPort::onInitFailed = [](const QString &text) { Prompt::Warn(text); };
+    gpControlIO = new ControlPort;
     setClampInterlock();
 
     // 12. Gray colour table for 8-bit images.
@@ -115,13 +134,18 @@ bool MoJuWizard::bringUp()
 
     // 15-18. Screens, cycle timers, failed-image thread, record day checks, statistics and the start of
     //        detection come with their subsystems.
-    SlotCheckDate();
+    m_record->Start();
+    m_dateCheck = new QTimer(this);
+    connect(m_dateCheck, &QTimer::timeout, this, &MoJuWizard::SlotCheckDate);
+    m_dateCheck->start(60 * 1000);
     StartDetect();
 
     // 19. Ready.
     showInitialising(false);
     const QString ready = LanStr(kRowReady).arg(numCamera);
     qInfo().noquote() << "system ready:" << ready;
+    std::fprintf(stdout, "system ready: %d cameras\n", numCamera);
+    std::fflush(stdout);
     m_statusLine->setText(ready);
 
     // 20. Screen-off timer.
@@ -212,9 +236,13 @@ void MoJuWizard::showInitialising(bool on)
     m_statusLine->setText(LanStr(kRowInitialising).simplified());
 }
 
+// Output 1 on: clamping prohibited.
 void MoJuWizard::setClampInterlock()
 {
-    // The control port opens the IO board and switches output 1 (clamping prohibited) on here.
+    if (!gpControlIO)
+        return;
+    gpControlIO->IOSetOut(0, 1);
+    gpControlIO->IOFlashOut();
 }
 
 void MoJuWizard::StartDetect()
@@ -231,12 +259,23 @@ void MoJuWizard::StopDetect()
 
 void MoJuWizard::InsertRecord(const QString &text)
 {
-    qInfo().noquote() << "record:" << text;
+    if (m_record)
+        m_record->InsertRecord(text);
+    else
+        qInfo().noquote() << "record:" << text;
 }
 
-void MoJuWizard::ClearRecord() {}
+void MoJuWizard::ClearRecord()
+{
+    if (m_record)
+        m_record->ClearRecord();
+}
 
-void MoJuWizard::SlotCheckDate() {}
+void MoJuWizard::SlotCheckDate()
+{
+    if (m_record)
+        m_record->SlotCheckDate();
+}
 
 void MoJuWizard::checkClock()
 {

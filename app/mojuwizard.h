@@ -7,7 +7,9 @@
 #include <functional>
 #include <memory>
 
+class OperationRecord;
 class QSoundEffect;
+class QTimer;
 class TouchGuard;
 
 class MoJuWizard : public QWidget
@@ -22,6 +24,7 @@ public:
     bool isUp() const { return m_up; }
     bool isDetecting() const { return m_detecting; }
     TouchGuard *touchGuard() const { return m_touch.get(); }
+    OperationRecord *operationRecord() const { return m_record.get(); }
 
     // The operation record.
     void InsertRecord(const QString &text);
@@ -50,6 +53,8 @@ private:
     void setClampInterlock();
 
     std::unique_ptr<TouchGuard> m_touch;
+    std::unique_ptr<OperationRecord> m_record;
+    QTimer *m_dateCheck = nullptr;
     QSoundEffect *m_alarm = nullptr;
     QLabel *m_statusLine = nullptr;
     QLabel *m_cameraArea = nullptr;

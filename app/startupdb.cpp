@@ -4,6 +4,7 @@
 #include "app/prompt.h"
 #include "app/systemgateway.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -46,8 +47,9 @@ void recover(const StationDb &db)
     Prompt::Warn(english.isEmpty() ? QStringLiteral("%1 is damaged").arg(QLatin1String(db.file)) : english);
     CloseStationDatabases();
     const QString damaged = QLatin1String(db.file);
-    QFile::remove(damaged + QStringLiteral(".damaged"));
-    QFile::rename(damaged, damaged + QStringLiteral(".damaged"));  // kept for the service technician
+    // Kept for the service technician, never overwriting an earlier damaged copy.
+    QFile::rename(damaged, damaged + QStringLiteral(".damaged-")
+                               + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")));
     if (!QFile::copy(QLatin1String(db.factory), damaged)) {
         qCritical("the factory copy %s is missing; %s cannot be restored", db.factory, db.file);
         return;
@@ -97,6 +99,9 @@ bool OpenStationDatabases()
         recover(kRecord);
         return false;
     }
+    // The operation record keeps its own connection on RECORD.db from here on.
+    QSqlDatabase::database(QLatin1String(kRecord.connection), false).close();
+    QSqlDatabase::removeDatabase(QLatin1String(kRecord.connection));
     return true;
 }
 
