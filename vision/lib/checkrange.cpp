@@ -33,8 +33,10 @@ bool CheckInRange(QRect* rect, bool normalize)
 {
     if (!rect)
         return false;
+    // Corners are inclusive pixels; QRect::normalized() would move swapped ones by a pixel.
     if (normalize)
-        *rect = rect->normalized();
+        rect->setCoords(std::min(rect->left(), rect->right()), std::min(rect->top(), rect->bottom()),
+                        std::max(rect->left(), rect->right()), std::max(rect->top(), rect->bottom()));
     const QRect image(0, 0, imageWidth, imageHeight);
     const bool inside = rect->intersects(image);
     int left = rect->left(), top = rect->top(), right = rect->right(), bottom = rect->bottom();
