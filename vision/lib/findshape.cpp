@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <chrono>
+#include <ctime>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,8 +24,12 @@ constexpr double DefaultMinScore = 0.5;
 constexpr double CoarseScoreShare = 0.6;
 // Enough distinct edge points for a level to be the coarsest one.
 constexpr int MinCoarseFeatures = 24;
+// Smallest side of the pattern on the coarsest level: smaller parts of it would vanish there.
+constexpr int MinCoarseSide = 32;
 // Coarse edge points that re-rank the peaks of the scan.
 constexpr int MaxCoarseRankPoints = 200;
+// Peaks of the scan that are re-ranked, per candidate followed further.
+constexpr int RankShare = 4;
 
 double toRadians(double degrees) { return degrees * CV_PI / 180.0; }
 
@@ -78,7 +83,9 @@ struct FindShape::Model {
     std::vector<double> coarseAngles;
     std::vector<std::vector<TurnedFeature>> turned;
     // All coarse edge points, turned the same way: they re-rank the scan's peaks.
+    // Three entries per scan angle: half a step below, at and above it.
     std::vector<std::vector<TurnedFeature>> turnedAll;
+    double coarseStep = 0.0;
     int coarsePad = 0;
     // Full resolution: sub-pixel edge points for the final fit.
     std::vector<EdgePoint> finePoints;
@@ -161,7 +168,8 @@ bool FindShape::CreateShape(const cv::Mat &patch, double minScore, int numLevels
         top = std::min(numLevels, available) - 1;
     } else {
         for (int l = available - 1; l > 0; --l)
-            if (int(edges[size_t(l)].size()) >= MinCoarseFeatures) {
+            if (int(edges[size_t(l)].size()) >= MinCoarseFeatures
+                && std::min(image[size_t(l)].rows, image[size_t(l)].cols) >= MinCoarseSide) {
                 top = l;
                 break;
             }
@@ -213,7 +221,9 @@ bool FindShape::CreateShape(const cv::Mat &patch, double minScore, int numLevels
 
     // Coarse scan angles: the whole range in steps of the coarsest level.
     const Model::Level &coarse = model->level[size_t(top)];
-    const double step = coarse.angleStep * (1.0 + 0.5 * (speed - 1) / 99.0);
+    // The scan tolerates one pixel of misplacement (its 3 x 3 spread), so its angle step may move
+    // the farthest point by one and a half pixels.
+    const double step = 1.5 * coarse.angleStep * (1.0 + 0.5 * (speed - 1) / 99.0);
     if (model->angleRange == 0) {
         model->coarseAngles = {0.0};
     } else if (model->angleRange >= 180) {
@@ -249,11 +259,13 @@ bool FindShape::CreateShape(const cv::Mat &patch, double minScore, int numLevels
         }
         return features;
     };
+    model->coarseStep = model->coarseAngles.size() > 1 ? model->coarseAngles[1] - model->coarseAngles[0] : step;
     for (const double angle : model->coarseAngles) {
         model->turned.push_back(turnAll(coarse.points, angle));
-        model->turnedAll.push_back(turnAll(allCoarse, angle));
+        for (int half = -1; half <= 1; ++half)
+            model->turnedAll.push_back(turnAll(allCoarse, angle + 0.5 * half * model->coarseStep));
     }
-    model->coarsePad = int(radius) + 2;
+    model->coarsePad = int(radius) / 2 + 2;
     m_model = std::move(model);
     return true;
 }
@@ -287,7 +299,7 @@ double agreement(const cv::Mat &image, const std::vector<cv::Point> &offsets, co
 
 // Hill climb in position (one pixel) and angle (one step) on one level until no neighbour is better.
 void climb(const cv::Mat &image, const std::vector<EdgePoint> &points, double angleStep, float minGradient2,
-           bool ignorePolarity, Candidate &candidate)
+           bool ignorePolarity, bool turns, Candidate &candidate)
 {
     std::vector<cv::Point> offsets[3];
     std::vector<cv::Point2f> dirs[3];
@@ -302,18 +314,28 @@ void climb(const cv::Mat &image, const std::vector<EdgePoint> &points, double an
             dirs[slot].emplace_back(float(n.x), float(n.y));
         }
     };
-    // The coarser level leaves about one pixel and two angle steps of doubt here: look at all of
-    // that first, so that a ridge between position and angle cannot hold the climb back.
+    // The coarser level leaves up to two pixels and two angle steps of doubt here: look at all of
+    // that first, with every second point, so that a ridge between position and angle or a nearby
+    // parallel edge cannot hold the climb back.
     double best = -1.0;
     int startX = candidate.x, startY = candidate.y;
     double startAngle = candidate.angle;
-    for (int k = -2; k <= 2; ++k) {
+    const int angleDoubt = turns ? 2 : 0;
+    for (int k = -angleDoubt; k <= angleDoubt; ++k) {
         const double angle = candidate.angle + k * angleStep;
         turnTo(0, angle);
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx) {
-                const double s = agreement(image, offsets[0], dirs[0], candidate.x + dx, candidate.y + dy,
-                                           minGradient2, ignorePolarity);
+        std::vector<cv::Point> &o = offsets[2];
+        std::vector<cv::Point2f> &d = dirs[2];
+        o.clear();
+        d.clear();
+        for (size_t i = 0; i < offsets[0].size(); i += 2) {
+            o.push_back(offsets[0][i]);
+            d.push_back(dirs[0][i]);
+        }
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx) {
+                const double s = agreement(image, o, d, candidate.x + dx, candidate.y + dy, minGradient2,
+                                           ignorePolarity);
                 if (s > best + 1e-9) {
                     best = s;
                     startX = candidate.x + dx;
@@ -326,6 +348,7 @@ void climb(const cv::Mat &image, const std::vector<EdgePoint> &points, double an
     candidate.y = startY;
     candidate.angle = startAngle;
     turnTo(1, candidate.angle);
+    best = agreement(image, offsets[1], dirs[1], candidate.x, candidate.y, minGradient2, ignorePolarity);
     // Then each move tries the eight neighbouring positions at the current angle and the two
     // neighbouring angles at the best position; it stops where nothing is better.
     for (int move = 0; move < 8; ++move) {
@@ -347,7 +370,7 @@ void climb(const cv::Mat &image, const std::vector<EdgePoint> &points, double an
         candidate.x = bx;
         candidate.y = by;
         int turnBy = 0;
-        for (int k = 0; k < 3; k += 2) {
+        for (int k = 0; turns && k < 3; k += 2) {
             turnTo(k, candidate.angle + (k - 1) * angleStep);
             const double s = agreement(image, offsets[k], dirs[k], candidate.x, candidate.y, minGradient2,
                                        ignorePolarity);
@@ -401,12 +424,13 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
     const int top = m.levels - 1;
 
     static const bool timing = std::getenv("FS_TIME") != nullptr;
-    auto t0 = std::chrono::steady_clock::now();
+    auto cpu = [] { timespec ts; clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts); return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6; };
+    double t0 = cpu();
     auto lap = [&](const char *what) {
         if (!timing)
             return;
-        auto t = std::chrono::steady_clock::now();
-        std::fprintf(stderr, "%s %.3f ms\n", what, std::chrono::duration<double, std::milli>(t - t0).count());
+        double t = cpu();
+        std::fprintf(stderr, "%s %.3f ms\n", what, t - t0);
         t0 = t;
     };
     b.pyramid.resize(size_t(m.levels));
@@ -418,14 +442,14 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
     }
 
     lap("pyramid");
-    // Coarse scan: every position of the coarsest level, every angle of the range.
+    // Coarse scan: every second position of the coarsest level, every angle of the range.
     const cv::Mat &coarse = b.pyramid[size_t(top)];
     const Model::Level &coarseLevel = m.level[size_t(top)];
     ShapeModel::computeResponses(coarse, coarseLevel.imageThreshold, m.ignorePolarity, m.coarsePad, b.responses);
     lap("responses");
-    const int stride = b.responses.stride, rows = coarse.rows, cols = coarse.cols;
-    const size_t total = size_t(rows) * size_t(stride);
-    const size_t padded = (total + 15) & ~size_t(15);
+    const ShapeModel::ResponseMaps &maps = b.responses;
+    const int stride = maps.stride, rows = maps.gridRows, cols = maps.gridCols;
+    const size_t padded = (size_t(rows) * size_t(stride) + 15) & ~size_t(15);
     b.sum.resize(padded);
     b.best.assign(padded, 0);
     b.bestAngle.assign(padded, 0);
@@ -433,7 +457,7 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
         std::uint8_t *sum = b.sum.data();
         std::fill(b.sum.begin(), b.sum.end(), 0);
         for (const TurnedFeature &f : m.turned[k]) {
-            const std::uint8_t *src = b.responses.at(f.bin, f.dx, f.dy);
+            const std::uint8_t *src = maps.scanStart(f.bin, f.dx, f.dy);
             size_t j = 0;
 #if CV_SIMD128
             for (; j < padded; j += 16)
@@ -460,10 +484,9 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
                 bestAngle[j] = std::uint8_t(k);
             }
     }
-
     lap("scan");
-    // Distinct coarse candidates: local maxima above the coarse share of the least score,
-    // strongest first, no two closer than a quarter of the pattern.
+
+    // Peaks of the scan above the coarse share of the least score.
     const double full = double(ShapeModel::MaxResponse) * double(coarseLevel.points.size());
     const int floorSum = int(std::ceil(CoarseScoreShare * least * full));
     std::vector<Candidate> found;
@@ -486,18 +509,20 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
                         break;
                     }
                 }
-            if (peak)
-                found.push_back({x, y, m.coarseAngles[b.bestAngle[size_t(y) * stride + x]], v / full,
-                                 b.bestAngle[size_t(y) * stride + x]});
+            if (peak) {
+                const int k = b.bestAngle[size_t(y) * stride + x];
+                found.push_back({2 * x, 2 * y, m.coarseAngles[size_t(k)], v / full, k});
+            }
         }
     }
     auto byScore = [](const Candidate &a, const Candidate &c) { return a.score > c.score; };
     std::sort(found.begin(), found.end(), byScore);
+
+    // The best distinct peaks, no two within a quarter of the pattern and two angle steps.
     double radius = 0.0;
     for (const EdgePoint &p : coarseLevel.points)
         radius = std::max(radius, double(std::hypot(p.x, p.y)));
-    static const double apartShare = std::getenv("FS_APART") ? std::atof(std::getenv("FS_APART")) : 0.25;
-    const double apart = std::max(2.0, radius * apartShare);
+    const double apart = std::max(2.0, radius / 4.0);
     const double angleApart = m.coarseAngles.size() > 1 ? 2.5 * (m.coarseAngles[1] - m.coarseAngles[0]) : 1.0;
     auto distinctBest = [&](const std::vector<Candidate> &sorted, size_t count) {
         std::vector<Candidate> kept;
@@ -517,71 +542,57 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
         }
         return kept;
     };
-    static const int rankShare = std::getenv("FS_RANK") ? std::atoi(std::getenv("FS_RANK")) : 4;
-    std::vector<Candidate> candidates = distinctBest(found, size_t(rankShare * m.candidates));
-    // Re-rank with all coarse edge points, one position and one angle step around each peak: the
-    // scan's few points are quick but let clutter come close to a partly hidden pattern.
+    std::vector<Candidate> candidates = distinctBest(found, size_t(RankShare * m.candidates));
+
+    // Re-rank with all coarse edge points at the four pixels of each scan cell and half an angle step
+    // either side: the scan's few points are quick, but let clutter come close to a partly hidden
+    // pattern.
     const size_t angles = m.coarseAngles.size();
-    const bool fullTurn = m.angleRange >= 180;
     for (Candidate &c : candidates) {
         int bestSum = -1;
-        for (int da = -1; da <= 1; ++da) {
-            int k = c.angleIndex + da;
-            if (fullTurn)
-                k = (k + int(angles)) % int(angles);
-            else if (k < 0 || k >= int(angles))
-                continue;
-            const std::vector<TurnedFeature> &features = m.turnedAll[size_t(k)];
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const int x = c.x + dx, y = c.y + dy;
-                    if (x < 0 || y < 0 || x >= cols || y >= rows)
-                        continue;
+        const int x0 = c.x, y0 = c.y, k0 = c.angleIndex;
+        const int halves = m.angleRange > 0 ? 1 : 0;
+        for (int half = -halves; half <= halves; ++half) {
+            const std::vector<TurnedFeature> &features = m.turnedAll[size_t(k0) * 3 + size_t(half + 1)];
+            for (int oy = 0; oy <= 1; ++oy)
+                for (int ox = 0; ox <= 1; ++ox) {
+                    const int x = x0 + ox, y = y0 + oy;
                     int sum = 0;
                     for (const TurnedFeature &f : features)
-                        sum += *b.responses.at(f.bin, x + f.dx, y + f.dy);
+                        sum += maps.at(f.bin, x + f.dx, y + f.dy);
                     if (sum > bestSum) {
                         bestSum = sum;
                         c.x = x;
                         c.y = y;
-                        c.angleIndex = k;
+                        c.angle = m.coarseAngles[size_t(k0)] + 0.5 * half * m.coarseStep;
                     }
                 }
         }
-        c.angle = m.coarseAngles[size_t(c.angleIndex)];
         c.score = bestSum / (double(ShapeModel::MaxResponse) * double(m.turnedAll.front().size()));
     }
+    (void)angles;
     std::sort(candidates.begin(), candidates.end(), byScore);
-    if (std::getenv("FS_DEBUG"))
-        for (const Candidate &c : candidates)
-            std::fprintf(stderr, "ranked %d %d %.1f %.3f\n", c.x, c.y, c.angle, c.score);
     candidates = distinctBest(candidates, size_t(m.candidates));
     lap("candidates");
     if (candidates.empty())
         return false;
     static const bool debug = std::getenv("FS_DEBUG") != nullptr;
-    if (debug && std::getenv("FS_AT")) {
-        int ax = 0, ay = 0;
-        std::sscanf(std::getenv("FS_AT"), "%d,%d", &ax, &ay);
-        for (int y = ay - 1; y <= ay + 1; ++y) {
-            for (int x = ax - 1; x <= ax + 1; ++x)
-                std::fprintf(stderr, "%.3f@%.1f ", b.best[size_t(y) * stride + x] / full, m.coarseAngles[b.bestAngle[size_t(y) * stride + x]]);
-            std::fprintf(stderr, "\n");
-        }
-    }
     if (debug)
         for (const Candidate &c : candidates)
             std::fprintf(stderr, "coarse %d %d %.1f %.3f (%zu found)\n", c.x, c.y, c.angle, c.score, found.size());
 
     // Down the pyramid: a local climb on each level. Candidates well behind the best drop out on
     // every level, at most half of them survive, so the fine levels see only the plausible ones.
-    for (int l = top - 1; l >= 1; --l) {
+    for (int l = top; l >= 1; --l) {
         const Model::Level &level = m.level[size_t(l)];
         const float minGradient = level.imageThreshold / 4.0f;  // Sobel units to central differences
         for (Candidate &c : candidates) {
-            c.x *= 2;
-            c.y *= 2;
-            climb(b.pyramid[size_t(l)], level.points, level.angleStep, minGradient * minGradient, m.ignorePolarity, c);
+            if (l < top) {
+                c.x *= 2;
+                c.y *= 2;
+            }
+            climb(b.pyramid[size_t(l)], level.points, level.angleStep, minGradient * minGradient, m.ignorePolarity,
+                  m.angleRange > 0, c);
         }
         std::sort(candidates.begin(), candidates.end(),
                   [](const Candidate &a, const Candidate &c) { return a.score > c.score; });
@@ -611,7 +622,8 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
         start.y = top > 0 ? 2.0 * c.y + 0.5 : c.y;
         start.angle = toRadians(c.angle);
         const int iterations = (m.flags & NoSubPixel) ? 0 : 6;
-        const ShapeModel::FitResult fit = ShapeModel::fitPose(window, m.finePoints, start, m.ignorePolarity, iterations);
+        const ShapeModel::FitResult fit = ShapeModel::fitPose(window, m.finePoints, start, m.ignorePolarity,
+                                                                 m.angleRange > 0, iterations);
         const double angle = fit.pose.angle * 180.0 / CV_PI;
         const double score = agreementAt(b.pyramid[size_t(scoreLevel)], scoreLevel, judge.points, fit.pose.x,
                                          fit.pose.y, angle, judgeGradient * judgeGradient, m.ignorePolarity);

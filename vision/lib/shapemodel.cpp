@@ -179,9 +179,11 @@ void computeResponses(const cv::Mat &image, float threshold, bool ignorePolarity
     const int rows = image.rows, cols = image.cols;
     out.rows = rows;
     out.cols = cols;
+    out.gridRows = (rows + 1) / 2;
+    out.gridCols = (cols + 1) / 2;
     out.pad = pad;
-    out.stride = (cols + 2 * pad + 15) & ~15;
-    const size_t size = size_t(rows + 2 * pad + 1) * out.stride + 32;
+    out.stride = (out.gridCols + 2 * pad + 15) & ~15;
+    const size_t size = size_t(out.gridRows + 2 * pad + 1) * out.stride + 32;
 
     cv::Mat gx, gy;
     cv::Sobel(image, gx, CV_16S, 1, 0, 3, 1.0, 0.0, cv::BORDER_REPLICATE);
@@ -201,32 +203,26 @@ void computeResponses(const cv::Mat &image, float threshold, bool ignorePolarity
             q[x] = std::uint8_t(int(cv::fastAtan2(dy, dx) * (ImageBins / 360.0f) + 0.5f) % ImageBins);
         }
     }
-    cv::Mat single(rows, cols, CV_8U), spread;
-    static const int spreadSize = std::getenv("FS_SPREAD") ? std::atoi(std::getenv("FS_SPREAD")) : 3;
-    const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(spreadSize, spreadSize));
+    cv::Mat single, spread;
+    const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::Mat lut(1, 256, CV_8U);
     for (int b = 0; b < OrientationBins; ++b) {
-        // A feature of bin b against image bin q: difference in image bins is q - 2b.
-        std::uint8_t lut[256];
+        // A feature of bin b against image bin q: the difference in image bins is q - 2b.
         for (int q = 0; q < 256; ++q)
-            lut[q] = q < ImageBins ? sim[size_t((q - 2 * b + ImageBins) % ImageBins)] : 0;
-        for (int y = 0; y < rows; ++y) {
-            const std::uint8_t *q = quantised.ptr<std::uint8_t>(y);
-            std::uint8_t *s = single.ptr<std::uint8_t>(y);
-            for (int x = 0; x < cols; ++x)
-                s[x] = lut[q[x]];
-        }
-        if (spreadSize == 2) {
-            cv::dilate(single, spread, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3)), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(0));
-            cv::subtract(spread, cv::Scalar(1), spread);
-            cv::max(spread, single, spread);
-        } else if (spreadSize == 4) {
-            cv::dilate(single, spread, cv::getStructuringElement(cv::MORPH_CROSS, cv::Size(3, 3)), cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(0));
-        } else
+            lut.at<std::uint8_t>(q) = q < ImageBins ? sim[size_t((q - 2 * b + ImageBins) % ImageBins)] : 0;
+        cv::LUT(quantised, lut, single);
         cv::dilate(single, spread, kernel, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(0));
-        std::vector<std::uint8_t> &map = out.maps[b];
-        map.assign(size, 0);
-        for (int y = 0; y < rows; ++y)
-            std::copy_n(spread.ptr<std::uint8_t>(y), cols, map.data() + size_t(y + pad) * out.stride + pad);
+        for (int phase = 0; phase < 4; ++phase) {
+            const int px = phase & 1, py = phase >> 1;
+            std::vector<std::uint8_t> &map = out.maps[b * 4 + phase];
+            map.assign(size, 0);
+            for (int y = py, gy2 = 0; y < rows; y += 2, ++gy2) {
+                const std::uint8_t *src = spread.ptr<std::uint8_t>(y);
+                std::uint8_t *dst = map.data() + size_t(gy2 + pad) * out.stride + pad;
+                for (int x = px, g = 0; x < cols; x += 2, ++g)
+                    dst[g] = src[x];
+            }
+        }
     }
 }
 
@@ -257,21 +253,23 @@ EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, fl
         return hit;
     const cv::Point2f tangent(-normal.y, normal.x);
     // Bounding check once for the whole sampled patch of three lines.
-    const float ext = half * Step + 1.5f;
+    const float ext = half * Step + 2.5f;
     if (at.x - ext < 0.0f || at.y - ext < 0.0f || at.x + ext >= image.cols - 1 || at.y + ext >= image.rows - 1)
         return hit;
     float profile[MaxSamples];
     for (int k = 0; k < n; ++k) {
         const float s = (k - half) * Step;
         const cv::Point2f p = at + normal * s;
-        profile[k] = sample(image, p.x - tangent.x, p.y - tangent.y) + sample(image, p.x, p.y)
-            + sample(image, p.x + tangent.x, p.y + tangent.y);
+        profile[k] = sample(image, p.x - 2.0f * tangent.x, p.y - 2.0f * tangent.y)
+            + sample(image, p.x - tangent.x, p.y - tangent.y) + sample(image, p.x, p.y)
+            + sample(image, p.x + tangent.x, p.y + tangent.y)
+            + sample(image, p.x + 2.0f * tangent.x, p.y + 2.0f * tangent.y);
     }
     float rise[MaxSamples];
     int best = -1;
     float bestValue = 0.0f;
     for (int k = 2; k < n - 2; ++k) {
-        float r = (profile[k + 2] - profile[k - 2]) * (1.0f / 3.0f);
+        float r = (profile[k + 2] - profile[k - 2]) * (1.0f / 5.0f);
         if (ignorePolarity)
             r = std::abs(r);
         rise[k] = r;
@@ -294,7 +292,7 @@ EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, fl
 }
 
 FitResult fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const Pose &start,
-                  bool ignorePolarity, int iterations)
+                  bool ignorePolarity, bool fitAngle, int iterations)
 {
     FitResult result;
     result.pose = start;
@@ -322,7 +320,7 @@ FitResult fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, co
             offset[i] = hit.offset;
             strength[i] = hit.strength;
             // d(position)/d(angle) of a turned point is (q.y, -q.x).
-            jacobian[i] = {m.x, m.y, m.x * q.y - m.y * q.x};
+            jacobian[i] = {m.x, m.y, fitAngle ? m.x * q.y - m.y * q.x : 0.0};
             if (hit.found && p.strength > 0.0f)
                 ratio.push_back(hit.strength / p.strength);
         }
@@ -356,6 +354,9 @@ FitResult fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, co
                 }
                 if (round == 0)
                     w = std::abs(offset[i]) < cutoff ? 1.0 : 0.0;
+                // Weak edges (shaded or partly hidden) place their points less surely.
+                const double sure = std::min(1.0, strength[i] / (gain * points[i].strength));
+                w *= sure * sure;
                 weight[i] = w;
                 if (w <= 0.0)
                     continue;
@@ -368,6 +369,8 @@ FitResult fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, co
             }
             if (used < 3)
                 return false;
+            if (!fitAngle)
+                a(2, 2) = 1.0;  // the angle row is empty: keep it still
             cv::Vec3d x;
             if (!cv::solve(a, b, x, cv::DECOMP_CHOLESKY))
                 return false;

@@ -48,19 +48,29 @@ float automaticThreshold(const cv::Mat &image, const cv::Mat &mask);
 std::vector<EdgePoint> spreadSelect(std::vector<EdgePoint> candidates, int count);
 
 // Orientation response maps of one pyramid level (the search side of the coarse scan). Map b holds,
-// for each pixel, how well the strongest gradients in its 3 x 3 neighbourhood agree with orientation
-// bin b (0..MaxResponse). The maps are padded by `pad` zero pixels on every side, so a feature
-// offset up to `pad` never reads outside.
+// for each pixel, how well the gradients in its 3 x 3 neighbourhood agree with orientation bin b
+// (0..MaxResponse). The scan visits every second position in x and y, so each map is kept as four
+// quarter maps, one per parity of x and y: a feature then reads one contiguous quarter map at a fixed
+// offset for all scan positions. Quarter maps are padded by `pad` zero cells on every side.
 struct ResponseMaps {
-    int rows = 0;
+    int rows = 0;       // the level image
     int cols = 0;
+    int gridRows = 0;   // scan positions: (rows + 1) / 2 x (cols + 1) / 2
+    int gridCols = 0;
     int pad = 0;
     int stride = 0;
-    std::vector<std::uint8_t> maps[OrientationBins];
+    std::vector<std::uint8_t> maps[OrientationBins * 4];
 
-    const std::uint8_t *at(int bin, int x, int y) const
+    // Start of the quarter map that a feature at offset (dx, dy) from an even scan position reads,
+    // aligned with scan position (0, 0).
+    const std::uint8_t *scanStart(int bin, int dx, int dy) const
     {
-        return maps[bin].data() + (y + pad) * stride + (x + pad);
+        return maps[bin * 4 + (dy & 1) * 2 + (dx & 1)].data() + ((dy >> 1) + pad) * stride + (dx >> 1) + pad;
+    }
+    // Response at a pixel of the level; up to 2 * pad pixels outside the image reads zero.
+    int at(int bin, int x, int y) const
+    {
+        return maps[bin * 4 + (y & 1) * 2 + (x & 1)][size_t(((y >> 1) + pad) * stride + (x >> 1) + pad)];
     }
 };
 
@@ -89,13 +99,13 @@ EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, fl
 
 // Least-squares fit of the pose to the edges of `image`: every point looks for its edge along its
 // normal and the pose that brings all points onto their edges (robustly weighted, so occluded and
-// cluttered points drop out) is solved for, a few times over.
+// cluttered points drop out) is solved for, a few times over. Without `fitAngle` the angle stays.
 struct FitResult {
     Pose pose;
     double score = 0.0;  // fraction of points that found their edge within one pixel
 };
 
 FitResult fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const Pose &start,
-                  bool ignorePolarity, int iterations);
+                  bool ignorePolarity, bool fitAngle, int iterations);
 
 }  // namespace ShapeModel
