@@ -1,0 +1,185 @@
+#include "vision/cameravision.h"
+
+#include "app/globals.h"
+#include "params/wizardpara.h"
+#include "vision/imagefiles.h"
+#include "vision/lib/checkrange.h"
+#include "vision/lib/imageconv.h"
+#include "vision/templatelibrary.h"
+#include "vision/visionhooks.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+QString ignorePointPath(const QString &dir) { return dir + QStringLiteral("/ignorepoint.bmp"); }
+
+}  // namespace
+
+CameraVision::CameraVision(int camNo)
+    : singleton(camNo), m_camNo(camNo), m_color(gisColor)
+{
+    // The shapes clamp to the image size the library knows.
+    SetImageSize(gImageW, gImageH);
+    const int type = m_color ? CV_8UC4 : CV_8UC1;
+    for (cv::Mat *image : {&captureImage, &workImage, &detectImage, &displayImage})
+        *image = cv::Mat::zeros(gImageH, gImageW, type);
+    alarmMap = cv::Mat::zeros(gImageH, gImageW, CV_8UC1);
+    const int slotNum = std::max(gTempNum, 1);
+    for (int d = 0; d < kMaxDetect; ++d) {
+        ignorePoint[d] = cv::Mat::zeros(gImageH, gImageW, CV_8UC1);
+        tempImage[d].resize(slotNum);
+        tempFlag[d].assign(slotNum, 0);
+        for (cv::Mat &frame : failFrame[d])
+            frame = cv::Mat::zeros(gImageH, gImageW, type);
+    }
+    std::fill(&roiOK[0][0], &roiOK[0][0] + kMaxDetect * kMaxRoi, uint8_t(1));
+    std::fill(&roiValue[0][0], &roiValue[0][0] + kMaxDetect * kMaxRoi, 0);
+    std::fill(&roiBlobNum[0][0], &roiBlobNum[0][0] + kMaxDetect * kMaxRoi, 0);
+    std::fill(&roiRefPoint[0][0][0], &roiRefPoint[0][0][0] + kMaxDetect * kMaxRoi * 5, 0);
+    std::fill(&roiCurPoint[0][0][0], &roiCurPoint[0][0][0] + kMaxDetect * kMaxRoi * 5, 0);
+    roiBlobRect = std::make_unique<int[][kMaxRoi][kMaxBlobRect][4]>(kMaxDetect);
+}
+
+QString CameraVision::DetectionDir(int camNo, int detection)
+{
+    return QStringLiteral("cammer%1%2").arg(camNo + 1).arg(detection + 1);
+}
+
+void CameraVision::OneChannel(const cv::Mat &image, cv::Mat &out)
+{
+    if (image.channels() == 1) {
+        out = image;
+        return;
+    }
+    if (out.rows != image.rows || out.cols != image.cols || out.type() != CV_8UC1 || out.data == image.data)
+        out.create(image.rows, image.cols, CV_8UC1);
+    const cv::Mat source = image.isContinuous() ? image : image.clone();
+    if (gisGrayHue)
+        RGBA2Gray(source.ptr(), out.ptr(), image.cols, image.rows);
+    else
+        RGBA2Hue(source.ptr(), out.ptr(), image.cols, image.rows);
+}
+
+void CameraVision::LoadIgnorePoint()
+{
+    const int detections = std::clamp(gDNum, 0, kMaxDetect);
+    for (int d = 0; d < detections; ++d) {
+        cv::Mat file;
+        // The ignore points are one byte per pixel whatever the camera delivers.
+        if (LoadStationImage(ignorePointPath(DetectionDir(d)), file, gImageLen) && file.type() == CV_8UC1)
+            file.copyTo(ignorePoint[d]);
+        else
+            ignorePoint[d].setTo(0);
+    }
+}
+
+bool CameraVision::SaveIgnorePoint(int d)
+{
+    if (d < 0 || d >= kMaxDetect)
+        return false;
+    const QString path = ignorePointPath(DetectionDir(d));
+    if (!SaveStationImage(path, ignorePoint[d]))
+        return false;
+    if (VisionHooks::sendIgnorePoint)
+        VisionHooks::sendIgnorePoint(QFileInfo(path).absoluteFilePath());
+    return true;
+}
+
+bool CameraVision::SaveReTrainImage(int d)
+{
+    return TemplateLibrary::Resample(*this, d);
+}
+
+void CameraVision::KeepFailedFrame(int d)
+{
+    if (d < 0 || d >= kMaxDetect)
+        return;
+    workImage.copyTo(failFrame[d][failCount[d] % kFailFrames]);
+    ++failCount[d];
+}
+
+bool CameraVision::PtInRegion(int d, const QPoint &p, const ImageViewMap &map) const
+{
+    const int i = selectedRoi;
+    if (d < 0 || d >= kMaxDetect || i < 0 || i >= singleton.roiNum[d])
+        return false;
+    int handle = RegionShape::NoHandle;
+    return singleton.RegionContains(d, i, p) || singleton.RegionPtInCtrl(d, i, p, &handle, map);
+}
+
+bool CameraVision::PtInRect(int d, const QPoint &p, const ImageViewMap &map)
+{
+    if (d < 0 || d >= kMaxDetect)
+        return false;
+    const int count = std::clamp(singleton.roiNum[d], 0, kMaxRoi);
+    const int start = (selectedRoi >= 0 && selectedRoi < count) ? selectedRoi : 0;
+    for (int k = 0; k < count; ++k) {
+        const int i = (start + k) % count;
+        int handle = RegionShape::NoHandle;
+        const bool onHandle = singleton.RegionPtInCtrl(d, i, p, &handle, map);
+        if (!onHandle && !singleton.RegionContains(d, i, p))
+            continue;
+        ClearSelection(d);
+        singleton.SetRegionSelected(d, i, true);
+        selectedRoi = i;
+        hitHandle = onHandle ? handle : RegionShape::NoHandle;
+        pressPoint = p;
+        dragOrigin = singleton.RegionOrigin(d, i);
+        return true;
+    }
+    return false;
+}
+
+bool CameraVision::PtInRectMove(int d, const QPoint &p, const ImageViewMap &map) const
+{
+    const int i = selectedRoi;
+    if (d < 0 || d >= kMaxDetect || i < 0 || i >= singleton.roiNum[d])
+        return false;
+    int handle = RegionShape::NoHandle;
+    return singleton.RegionPtInCtrl(d, i, p, &handle, map) && handle == RegionShape::MoveHandle;
+}
+
+void CameraVision::ClearSelection(int d)
+{
+    for (int i = 0; i < kMaxRoi; ++i)
+        singleton.SetRegionSelected(d, i, false);
+    selectedRoi = -1;
+}
+
+void CameraVision::CopyDetection(int from, int to)
+{
+    if (from == to || from < 0 || to < 0 || from >= kMaxDetect || to >= kMaxDetect)
+        return;
+    const int count = std::clamp(singleton.roiNum[from], 0, kMaxRoi);
+    singleton.roiNum[to] = count;
+    for (int i = 0; i < count; ++i) {
+        singleton.CopyRegion(from, i, to, i);
+        roiMask[to][i] = roiMask[from][i].clone();
+    }
+}
+
+bool CameraVision::CopyPara()
+{
+    if (!gpWPara || !gpWPara->enabe_two_test)
+        return false;
+    switch (gpWPara->work_mode) {
+    case 0:
+    case 3:
+        if (!gpWPara->enable_product_detect)
+            return false;
+        CopyDetection(0, 1);
+        return true;
+    case 1:
+    case 2:
+        CopyDetection(1, 3);
+        CopyDetection(0, 2);
+        return true;
+    default:
+        return false;
+    }
+}
