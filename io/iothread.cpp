@@ -104,19 +104,23 @@ void IoLink::iterate(BoardPort &port, BoardPort::Clock::time_point answerDeadlin
         desired = gDataOut;
     }
 
-    sendRequest(port);
+    const int requested = sendRequest(port);
 
+    // Everything waiting is taken in; the wait goes on until the answer to this request is there.
     bool received = false;
+    bool answered = false;
     bool resend = false;
-    uint64_t framesBefore = m_frames;
     do {
         const int n = port.read(m_readBuffer, FrameScanner::kBufferSize);
         if (n <= 0)
             continue;
         received = true;
         m_scanner.append(m_readBuffer, n);
-        m_scanner.scan([&](const FrameView &frame) { onFrame(frame, desired, resend); });
-    } while (m_frames == framesBefore && port.waitForBytes(answerDeadline));
+        m_scanner.scan([&](const FrameView &frame) {
+            answered = answered || frame.command() == requested;
+            onFrame(frame, desired, resend);
+        });
+    } while (!answered && port.waitForBytes(answerDeadline));
 
     if (!received) {
         // Saturates, so that months of a silent board cannot overflow the count.
@@ -133,21 +137,20 @@ void IoLink::iterate(BoardPort &port, BoardPort::Clock::time_point answerDeadlin
     }
 }
 
-void IoLink::sendRequest(BoardPort &port)
+int IoLink::sendRequest(BoardPort &port)
 {
     // One request per iteration: the 200th and 210th of every 210 ask for the readings.
     ++m_scheduleCount;
-    bool sent;
+    int command = kCmdPoll;
     if (m_scheduleCount == kReadingsLowAt) {
         m_readingSlot = 0;
-        sent = port.send(kCmdReadingsLow, 0);
+        command = kCmdReadingsLow;
     } else if (m_scheduleCount >= kReadingsHighAt) {
         m_readingSlot = 8;
         m_scheduleCount = 0;
-        sent = port.send(kCmdReadingsHigh, 0);
-    } else {
-        sent = port.send(kCmdPoll, 0);
+        command = kCmdReadingsHigh;
     }
+    const bool sent = port.send(command, 0);
     if (sent != m_sending) {
         m_sending = sent;
         if (!sent)
@@ -155,6 +158,7 @@ void IoLink::sendRequest(BoardPort &port)
         else
             qInfo() << "IO board: sending again";
     }
+    return command;
 }
 
 void IoLink::onFrame(const FrameView &frame, unsigned desired, bool &resend)
@@ -240,6 +244,7 @@ void IOThread::run()
         // period is slept, so the board sees one request every 5 ms.
         const auto start = BoardPort::Clock::now();
         m_link.iterate(port, start + period - std::chrono::microseconds(500));
+        m_iterations.fetch_add(1, std::memory_order_relaxed);
         std::this_thread::sleep_until(start + period);
     }
     if (gpCom && gpCom->thread() == this)

@@ -73,7 +73,7 @@ public:
     const FrameScanner &scanner() const { return m_scanner; }
 
 private:
-    void sendRequest(BoardPort &port);
+    int sendRequest(BoardPort &port);  // returns the command sent
     void onFrame(const FrameView &frame, unsigned desired, bool &resend);
     void reportGarbage();
 
@@ -105,6 +105,8 @@ public:
     void startLink();
     // Ends the loop and waits for the thread; the port goes back to the creating thread.
     void stop();
+    // Iterations run so far; readable while the thread runs.
+    uint64_t iterations() const { return m_iterations.load(std::memory_order_relaxed); }
     // Counters of the link; read them after stop().
     const IoLink &link() const { return m_link; }
 
@@ -114,5 +116,6 @@ protected:
 private:
     IoLink m_link;
     std::atomic<bool> m_stop{false};
+    std::atomic<uint64_t> m_iterations{0};
     QThread *m_home = nullptr;
 };

@@ -128,7 +128,8 @@ TEST_F(IoBoardPtyTest, ReadingsArriveWithTheSchedule)
         board.setReading(slot, slot % 2 ? -slot * 10 : slot * 10 + 1);
     startStation();
     // Both blocks are requested within 210 polls of 5 ms.
-    ASSERT_TRUE(eventually([] { return gFTemp[15] != 0; }, 3000));
+    ASSERT_TRUE(eventually([] { return gFTemp[15] != 0; }, 6000))
+        << "reading requests answered: " << board.counters().readingRequests;
     for (int slot = 0; slot < 16; ++slot)
         EXPECT_EQ(gFTemp[slot], slot % 2 ? -slot * 10 : slot * 10 + 1) << "slot " << slot;
     EXPECT_EQ(board.counters().readingRequests, 2u);
@@ -163,20 +164,23 @@ TEST_F(IoBoardPtyTest, PortThatCannotOpenIsReportedAndGoesUnanswered)
     port = std::make_unique<ControlPort>();
     EXPECT_FALSE(warning.isEmpty());
     EXPECT_FALSE(gpCom->isOpen());
-    QThread::msleep(30);  // the thread keeps polling a closed port without harm
+    // The thread keeps polling the closed port without harm; every iteration is an empty one.
+    ASSERT_TRUE(eventually([&] { return port->ioThread()->iterations() >= 3; }, 2000));
     port->ioThread()->stop();
-    EXPECT_GE(port->ioThread()->link().emptyIterations(), 3);
+    EXPECT_EQ(uint64_t(port->ioThread()->link().emptyIterations()), port->ioThread()->iterations());
     EXPECT_FALSE(gisLostCom);
 }
 
 TEST_F(IoBoardPtyTest, BoardHangingUpIsASilentBoard)
 {
     startStation();
+    QElapsedTimer timer;
+    timer.start();
     board.close();  // the far side of the line is gone
-    QThread::msleep(60);
+    const uint64_t before = port->ioThread()->iterations();
+    ASSERT_TRUE(eventually([&] { return port->ioThread()->iterations() >= before + 6; }, 2000));
     port->ioThread()->stop();
-    // About one empty poll per 5 ms: a hung-up line is neither spun on nor mistaken for data.
-    const int empty = port->ioThread()->link().emptyIterations();
-    EXPECT_GE(empty, 5);
-    EXPECT_LE(empty, 14);
+    // Counted as empty polls, and at most one per 5 ms: a hung-up line is not spun on.
+    EXPECT_GE(port->ioThread()->link().emptyIterations(), 5);
+    EXPECT_LE(port->ioThread()->iterations() - before, uint64_t(timer.elapsed() / IOThread::kPeriodMs + 2));
 }

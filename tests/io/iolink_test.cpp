@@ -130,11 +130,13 @@ TEST_F(IoLinkTest, GarbageAndSplitFramesOverSeveralReads)
 TEST_F(IoLinkTest, AnswerIsTakenInWithinThePeriodItWasAskedIn)
 {
     port.canWait = true;
-    port.reads = {{}, Bytes(kInputs5.begin(), kInputs5.begin() + 3), Bytes(kInputs5.begin() + 3, kInputs5.end()),
-                  bytesOf(MakePollAnswer(1, 0))};
+    // Nothing yet, a stray reading, the poll answer in two pieces, then the next period's answer.
+    const Bytes reading = bytesOf(MakeReadingAnswer(kCmdReadingsLow, 9));
+    port.reads = {{}, reading, Bytes(kInputs5.begin(), kInputs5.begin() + 3),
+                  Bytes(kInputs5.begin() + 3, kInputs5.end()), bytesOf(MakePollAnswer(1, 0))};
     iterate(1);
     EXPECT_EQ(inputWord(), 5u);
-    EXPECT_EQ(port.reads.size(), 1u) << "waiting goes on after the first frame";
+    EXPECT_EQ(port.reads.size(), 1u) << "the wait ends with the poll's answer";
     EXPECT_EQ(link.emptyIterations(), 0);
     iterate(1);
     EXPECT_EQ(inputWord(), 1u);
