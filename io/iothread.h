@@ -53,10 +53,10 @@ public:
 };
 
 // One iteration of the IO loop, without the sleep: take the desired outputs, send the poll (or
-// the reading request of the schedule), take in what the board sent until a frame has come or
-// the answer deadline has passed, store inputs and readings, and re-send the outputs when the
-// board's echo differs. Taking the answer in within the same period keeps a machine signal's way
-// to gDataIn to one period. Keeps the loop's state for the life of the link.
+// the reading request of the schedule), take in what the board sent until the answer to that
+// request has come or the deadline has passed, store inputs and readings, and re-send the outputs
+// when the board's echo differs. Taking the answer in within the period that asked for it keeps a
+// machine signal's way to gDataIn to one period. Keeps the loop's state for the life of the link.
 class IoLink
 {
 public:
