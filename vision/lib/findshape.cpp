@@ -30,6 +30,7 @@ constexpr int MinCoarseSide = 32;
 constexpr int MaxCoarseRankPoints = 200;
 // Peaks of the scan that are re-ranked, per candidate followed further.
 constexpr int RankShare = 4;
+constexpr double RankKeep = 0.7;
 
 double toRadians(double degrees) { return degrees * CV_PI / 180.0; }
 
@@ -573,6 +574,9 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
     (void)angles;
     std::sort(candidates.begin(), candidates.end(), byScore);
     candidates = distinctBest(candidates, size_t(m.candidates));
+    // Peaks well behind the best are clutter; the pattern itself is rarely below 70 % of it.
+    while (candidates.size() > 1 && candidates.back().score < RankKeep * candidates.front().score)
+        candidates.pop_back();
     lap("candidates");
     if (candidates.empty())
         return false;

@@ -1,5 +1,6 @@
 #include "vision/lib/shapemodel.h"
 
+#include <opencv2/core/hal/intrin.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -184,44 +185,47 @@ void computeResponses(const cv::Mat &image, float threshold, bool ignorePolarity
     out.pad = pad;
     out.stride = (out.gridCols + 2 * pad + 15) & ~15;
     const size_t size = size_t(out.gridRows + 2 * pad + 1) * out.stride + 32;
+    // Orientation of every pixel in image bins, 255 where the gradient is too weak to count.
+    cv::Mat &gx = out.work[0], &gy = out.work[1], &magnitude = out.work[2], &direction = out.work[3];
+    cv::Mat &quantised = out.work[4], &weak = out.work[5], &single = out.work[6], &spread = out.work[7];
+    cv::Sobel(image, gx, CV_32F, 1, 0, 3, 1.0, 0.0, cv::BORDER_REPLICATE);
+    cv::Sobel(image, gy, CV_32F, 0, 1, 3, 1.0, 0.0, cv::BORDER_REPLICATE);
+    cv::cartToPolar(gx, gy, magnitude, direction, true);
+    // Degrees to bins, rounded; a full 360 rounds to bin 32, which the table below treats as 0.
+    direction.convertTo(quantised, CV_8U, ImageBins / 360.0, 0.0);
+    cv::compare(magnitude, threshold, weak, cv::CMP_LT);
+    quantised.setTo(255, weak);
 
-    cv::Mat gx, gy;
-    cv::Sobel(image, gx, CV_16S, 1, 0, 3, 1.0, 0.0, cv::BORDER_REPLICATE);
-    cv::Sobel(image, gy, CV_16S, 0, 1, 3, 1.0, 0.0, cv::BORDER_REPLICATE);
-    cv::Mat quantised(rows, cols, CV_8U);
-    const float t2 = threshold * threshold;
-    for (int y = 0; y < rows; ++y) {
-        const short *fx = gx.ptr<short>(y);
-        const short *fy = gy.ptr<short>(y);
-        std::uint8_t *q = quantised.ptr<std::uint8_t>(y);
-        for (int x = 0; x < cols; ++x) {
-            const float dx = fx[x], dy = fy[x];
-            if (dx * dx + dy * dy < t2) {
-                q[x] = 255;
-                continue;
-            }
-            q[x] = std::uint8_t(int(cv::fastAtan2(dy, dx) * (ImageBins / 360.0f) + 0.5f) % ImageBins);
-        }
-    }
-    cv::Mat single, spread;
     const cv::Mat kernel = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::Mat lut(1, 256, CV_8U);
     for (int b = 0; b < OrientationBins; ++b) {
         // A feature of bin b against image bin q: the difference in image bins is q - 2b.
         for (int q = 0; q < 256; ++q)
-            lut.at<std::uint8_t>(q) = q < ImageBins ? sim[size_t((q - 2 * b + ImageBins) % ImageBins)] : 0;
+            lut.at<std::uint8_t>(q) = q <= ImageBins ? sim[size_t((q - 2 * b + 2 * ImageBins) % ImageBins)] : 0;
         cv::LUT(quantised, lut, single);
         cv::dilate(single, spread, kernel, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::Scalar(0));
+        // Split into the four quarter maps; their padding is zeroed once and never written.
         for (int phase = 0; phase < 4; ++phase) {
-            const int px = phase & 1, py = phase >> 1;
             std::vector<std::uint8_t> &map = out.maps[b * 4 + phase];
-            map.assign(size, 0);
-            for (int y = py, gy2 = 0; y < rows; y += 2, ++gy2) {
-                const std::uint8_t *src = spread.ptr<std::uint8_t>(y);
-                std::uint8_t *dst = map.data() + size_t(gy2 + pad) * out.stride + pad;
-                for (int x = px, g = 0; x < cols; x += 2, ++g)
-                    dst[g] = src[x];
+            if (map.size() != size)
+                map.assign(size, 0);
+        }
+        for (int y = 0; y < rows; ++y) {
+            const std::uint8_t *src = spread.ptr<std::uint8_t>(y);
+            const size_t offset = size_t((y >> 1) + pad) * out.stride + pad;
+            std::uint8_t *even = out.maps[b * 4 + (y & 1) * 2].data() + offset;
+            std::uint8_t *odd = out.maps[b * 4 + (y & 1) * 2 + 1].data() + offset;
+            int x = 0;
+#if CV_SIMD128
+            for (; x + 32 <= cols; x += 32) {
+                cv::v_uint8x16 e, o;
+                cv::v_load_deinterleave(src + x, e, o);
+                cv::v_store(even + x / 2, e);
+                cv::v_store(odd + x / 2, o);
             }
+#endif
+            for (; x < cols; ++x)
+                (x & 1 ? odd : even)[x >> 1] = src[x];
         }
     }
 }

@@ -60,6 +60,7 @@ struct ResponseMaps {
     int pad = 0;
     int stride = 0;
     std::vector<std::uint8_t> maps[OrientationBins * 4];
+    cv::Mat work[8];  // intermediate images, kept so repeated searches do not allocate
 
     // Start of the quarter map that a feature at offset (dx, dy) from an even scan position reads,
     // aligned with scan position (0, 0).
