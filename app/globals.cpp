@@ -37,3 +37,7 @@ bool gisColor = false;
 bool gisGrayHue = false;
 int gCameraID = 0;
 int gTempNum = 10;
+
+int gAllNum[8] = {};
+int gFailNum[8] = {};
+int gContinuousNg[8] = {};

@@ -69,3 +69,8 @@ extern bool gisColor;
 extern bool gisGrayHue;
 extern int gCameraID;   // camera back-end code, 0 when none is configured
 extern int gTempNum;    // templates per region
+
+// Inspection counters: detections and failed detections per camera, consecutive failures per slot.
+extern int gAllNum[8];
+extern int gFailNum[8];
+extern int gContinuousNg[8];

@@ -1,0 +1,1230 @@
+#include "cycle/inspectioncycle.h"
+
+#include "app/globals.h"
+#include "app/panel.h"
+#include "io/controlport.h"
+#include "log/eventrecord.h"
+#include "params/wizardpara.h"
+
+#include <QFile>
+#include <QTextStream>
+#include <QtDebug>
+
+namespace {
+
+constexpr int kTickMs = 3;
+constexpr int kTickAfterLossMs = 3000;
+constexpr int kFirstTickMs = 5;
+constexpr int kStepMs = 100;
+constexpr int kShowMs = 2000;
+constexpr int kSafeDoorLockoutMs = 2000;
+constexpr int kWhiteBalanceTick = 50;
+
+// Text rows.
+constexpr int kRowLinkLost = 589;
+constexpr int kRowLinkBack = 590;
+constexpr int kRowNoInput = 335;
+constexpr int kRowCameraFailed = 151;
+constexpr int kRowAlarm = 152;
+constexpr int kRowStopDetection = 127;
+constexpr int kRowStartDetection = 136;
+constexpr int kRowStartManually = 142;
+constexpr int kRowStopManually = 141;
+constexpr int kRowConfirmStop = 140;
+constexpr int kRowProductNotEnabled = 145;
+constexpr int kRowSkipStart = 573;
+constexpr int kRowSkipConfirm = 574;
+constexpr int kRowSkipStop = 576;
+constexpr int kRowSkipDone = 577;
+constexpr int kRowSkipEndConfirm = 578;
+
+WizardPara &para() { return *gpWPara; }
+int w(int n) { return gpWPara->word(n); }
+
+}  // namespace
+
+InspectionCycle::InspectionCycle(ControlPort *io, CycleEnvironment env, QObject *parent)
+    : QObject(parent)
+    , m_io(io)
+    , m_env(std::move(env))
+{
+    m_tick.setSingleShot(true);
+    connect(&m_tick, &QTimer::timeout, this, &InspectionCycle::Run);
+    for (int stage = 0; stage < kStages; ++stage) {
+        m_stageTimer[stage].setInterval(kStepMs);
+        connect(&m_stageTimer[stage], &QTimer::timeout, this, [this, stage] { TimerUp(stage); });
+        m_inputTimer[stage].setSingleShot(true);
+        connect(&m_inputTimer[stage], &QTimer::timeout, this, [this, stage] { CheckInput(stage); });
+    }
+    m_inCheck.setSingleShot(true);
+    connect(&m_inCheck, &QTimer::timeout, this, &InspectionCycle::InCheck);
+    m_reCheck.setInterval(kStepMs);
+    connect(&m_reCheck, &QTimer::timeout, this, &InspectionCycle::ReCheck);
+    m_show.setSingleShot(true);
+    m_show.setInterval(kShowMs);
+    connect(&m_show, &QTimer::timeout, this, &InspectionCycle::TimerShow);
+    m_safeDoor.setSingleShot(true);
+    m_safeDoor.setInterval(kSafeDoorLockoutMs);
+
+    // The clamp pulse: clamping is allowed only for the pulse length.
+    m_notAllowClose.setSingleShot(true);
+    connect(&m_notAllowClose, &QTimer::timeout, this, [this] {
+        if (w(128)) {
+            setOut(1, false);
+            setOut(2, false);
+            setOut(3, false);
+        } else if (w(124)) {
+            setOut(1, false);
+        } else if (detectState != Stopped) {
+            setOut(1, true);
+        }
+        publish();
+    });
+    m_notAllowThimble.setSingleShot(true);
+    connect(&m_notAllowThimble, &QTimer::timeout, this, [this] {
+        if (w(128)) {
+            setOut(1, false);
+            setOut(2, false);
+        } else if (detectState != Stopped) {
+            setOut(2, true);
+        }
+        publish();
+    });
+    m_outNG.setSingleShot(true);
+    connect(&m_outNG, &QTimer::timeout, this, [this] {
+        if (!w(122))
+            setOut(2, false);
+        if (w(132) || (w(123) && w(476)))
+            setOut(3, false);
+        for (int out = 4; out <= 8; ++out)
+            setOut(out, false);
+        publish();
+    });
+    m_output4Off.setSingleShot(true);
+    connect(&m_output4Off, &QTimer::timeout, this, [this] {
+        setOut(4, false);
+        publish();
+    });
+    manualTrigStage = gDNum;
+    for (bool &ok : m_cameraOk)
+        ok = true;
+    m_startedExternal = gpWPara && gpWPara->external_trigger != 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Small helpers
+
+int InspectionCycle::cameras() const
+{
+    const int n = m_env.cameraCount ? m_env.cameraCount() : numCamera;
+    return std::clamp(n, 0, kCameras);
+}
+
+bool InspectionCycle::fixedMode() const { return para().work_mode != 4; }
+
+bool InspectionCycle::isActive(int stage) const
+{
+    return stage >= 0 && stage < gDNum && stage < kStages && para().stage_enable[stage] != 0;
+}
+
+// Modes 0-3 have two trigger slots: even stages use the first, odd stages the second.
+int InspectionCycle::triggerOf(int stage) const
+{
+    return fixedMode() ? para().trigger_input[stage & 1] : para().trigger_input[stage];
+}
+
+int InspectionCycle::slotOf(int stage) const
+{
+    if (!fixedMode())
+        return stage;
+    return stage & 1;
+}
+
+int InspectionCycle::lastStage() const { return fixedMode() ? 1 : std::max(gDNum - 1, 0); }
+
+bool InspectionCycle::anyStageRunning() const
+{
+    for (const QTimer &t : m_stageTimer)
+        if (t.isActive())
+            return true;
+    return m_continuousNgShown;
+}
+
+void InspectionCycle::setOut(int output1Based, bool on)
+{
+    if (m_io && output1Based >= 1 && output1Based <= 9)
+        m_io->IOSetOut(output1Based - 1, on ? 1 : 0);
+}
+
+void InspectionCycle::publish()
+{
+    if (m_io)
+        m_io->IOFlashOut();
+}
+
+void InspectionCycle::record(const QString &text)
+{
+    if (m_env.record)
+        m_env.record(text);
+    else
+        EventRecord::Insert(text);
+}
+
+void InspectionCycle::lamp(int which, bool on)
+{
+    if (m_env.lamp)
+        m_env.lamp(which, on);
+    else
+        LEDOnOff(which, on ? 1 : 0);
+}
+
+qint64 InspectionCycle::nowTenths() const
+{
+    const QDateTime now = m_env.now ? m_env.now() : QDateTime::currentDateTime();
+    return now.toMSecsSinceEpoch() / 100;
+}
+
+void InspectionCycle::start() { m_tick.start(kFirstTickMs); }
+
+void InspectionCycle::halt()
+{
+    m_tick.stop();
+    for (QTimer &t : m_stageTimer)
+        t.stop();
+    for (QTimer &t : m_inputTimer)
+        t.stop();
+    for (QTimer *t : {&m_inCheck, &m_reCheck, &m_show, &m_notAllowClose, &m_notAllowThimble, &m_outNG,
+                      &m_output4Off, &m_safeDoor})
+        t->stop();
+}
+
+// ---------------------------------------------------------------------------------------------
+// A. The tick
+
+void InspectionCycle::Run()
+{
+    auto rearm = [this](int ms) {
+        if (m_selfClocked)
+            m_tick.start(ms);
+    };
+
+    // 1. IO link box.
+    if (w(156)) {
+        const bool shown = m_env.linkLostBoxShown && m_env.linkLostBoxShown();
+        if (!shown && gisLostCom) {
+            if (m_env.linkLostBox)
+                m_env.linkLostBox(true, LanStr(kRowLinkLost));
+            record(QStringLiteral("IO通讯异常"));
+        } else if (shown && !gisLostCom && m_env.linkLostBox) {
+            m_env.linkLostBox(true, LanStr(kRowLinkBack));
+        }
+    }
+
+    // 2. Camera connection check.
+    if (para().enable_camera_check && m_env.cameraFaultFlagged && m_env.cameraFaultFlagged() && m_env.checkCameras)
+        m_env.checkCameras();
+
+    // 3. White balance once after a start.
+    if (++m_ticks == kWhiteBalanceTick && m_env.whiteBalance)
+        m_env.whiteBalance();
+
+    // 4. A lost camera blocks the cycle: clamping prohibited until the cameras are back.
+    if (m_env.cameraLost && m_env.cameraLost()) {
+        m_ticks = 0;
+        setOut(1, true);
+        publish();
+        if (m_env.restartCameras)
+            m_env.restartCameras();
+        m_inCheck.stop();
+        rearm(kTickAfterLossMs);
+        return;
+    }
+
+    // 5. New frames.
+    const int n = cameras();
+    bool newFrame[kCameras] = {};
+    for (int cam = 0; cam < n; ++cam) {
+        if (!m_env.takeFrame || !m_env.takeFrame(cam))
+            continue;
+        newFrame[cam] = true;
+        if (para().external_trigger && alarmState != AlarmRaised)
+            m_framesDelivered |= 1u << cam;
+    }
+    if (m_env.cameraLost && m_env.cameraLost()) {
+        rearm(kTickMs);
+        return;
+    }
+
+    // 6. Input edges.
+    bool edges[kStages] = {};
+    for (int input = 0; input < kStages; ++input)
+        edges[input] = m_io && m_io->IOInTrigger(input);
+
+    // 7. Branch by state.
+    if (alarmState == AlarmRaised)
+        alarmClearing(edges);
+    else if (m_redetectPending)
+        redetection();
+    else
+        triggers(edges);
+
+    // 8. With the machine triggering the cameras, a full set of frames counts as input 1.
+    if (para().external_trigger && n > 0 && m_framesDelivered == (1u << n) - 1) {
+        m_framesDelivered = 0;
+        forcedInput = 0;
+    }
+
+    // 9. Views of cameras with a new frame and no running countdown.
+    for (int cam = 0; cam < n; ++cam)
+        if (newFrame[cam] && !anyStageRunning() && m_env.refreshView)
+            m_env.refreshView(cam);
+
+    // 10. Outputs, then the next tick.
+    publish();
+    rearm(kTickMs);
+}
+
+// ---------------------------------------------------------------------------------------------
+// B. Triggers and cycle start
+
+void InspectionCycle::triggers(const bool edges[kStages])
+{
+    // 1. Safety-door trigger: the door opening runs the last stage at once.
+    if (para().enable_trigger_safety && detectState != Stopped && (edges[1] || forcedInput == 1)) {
+        if (!m_safeDoor.isActive()) {
+            m_safeDoor.start();
+            if (forcedInput == 1)
+                forcedInput = -1;
+            const int stage = lastStage();
+            markOwing(stage);
+            m_safetyDoorResult = true;
+            TimerUp(stage);
+            m_safetyDoorResult = false;
+        }
+    }
+
+    // 2. Manual trigger.
+    if (manualTrigStage != gDNum) {
+        const int stage = manualTrigStage;
+        manualTrigStage = gDNum;
+        if (isActive(stage)) {
+            if (alarmState == AlarmRaised)
+                setOut(stage == lastStage() ? 1 : 2, true);
+            markOwing(stage);
+            m_manualCycle = true;
+            m_stageTimer[stage].stop();
+            stageDelayLeft[stage] = 0;
+            TimerUp(stage);
+            m_manualCycle = false;
+        }
+    }
+
+    // 3. Inputs: an edge starts the hold check; a confirmed, forced or expected input is processed.
+    const bool holdFree = para().input_hold_time == 0;
+    for (int input = 0; input < kStages; ++input) {
+        if (!edges[input])
+            continue;
+        if (holdFree || (input == 0 && w(478) && !anyStageRunning()))
+            inputConfirmed[input] = true;
+        else
+            m_inputTimer[input].start(para().input_hold_time * 100);
+    }
+    for (int input = 0; input < kStages; ++input) {
+        if (!(inputConfirmed[input] || input == forcedInput || input == m_nextExpectedInput))
+            continue;
+        inputConfirmed[input] = false;
+        if (input == forcedInput)
+            forcedInput = -1;
+        if (input == m_nextExpectedInput)
+            m_nextExpectedInput = -1;
+        processInput(input);
+    }
+}
+
+void InspectionCycle::CheckInput(int input)
+{
+    if (m_io && input >= 0 && input < kStages)
+        inputConfirmed[input] = m_io->IOState(0, input);
+}
+
+bool InspectionCycle::startsCycle(int input) const
+{
+    switch (para().work_mode) {
+    case 0:
+        return input == 0 || (input == 2 && para().input3_starts_cycle == 1);
+    case 1:
+    case 3:
+        return input == 0;
+    case 2:
+        return (input == 0 && para().work_submode != 1) || (input == 3 && para().work_submode != 0);
+    case 4:
+        if (para().cycle_start_input1_only)
+            return input == 0 && stageCamMask[slotOf(lastStage())] == 0;
+        for (int stage = 0; stage < gDNum; ++stage)
+            if (isActive(stage) && triggerOf(stage) == input)
+                return true;
+        return false;
+    default:
+        return false;
+    }
+}
+
+void InspectionCycle::processInput(int input)
+{
+    // The side of a two-station machine.
+    if (para().work_mode == 1) {
+        if (input == 2 && para().work_submode != 1)
+            twoStationSide = 1;
+        if (input == 3 && para().work_submode != 0)
+            twoStationSide = 0;
+    }
+    if (detectState == Stopped)
+        return;
+    if (startsCycle(input)) {
+        if (skipActive) {
+            ++skipCount;
+            record(LanStr(kRowSkipDone).arg(skipCount));
+            if (skipCount >= para().skip_cycles) {
+                skipActive = false;
+                if (m_env.setSkipText)
+                    m_env.setSkipText(kRowSkipStart);
+            }
+            return;
+        }
+        startCycle(input);
+    }
+    triggerStages(input);
+}
+
+void InspectionCycle::startCycle(int input)
+{
+    // 1. Cycle time.
+    const qint64 now = nowTenths();
+    cycleTime = lastTrigTime ? static_cast<int>(now - lastTrigTime) : 0;
+    lastTrigTime = now;
+    if (para().cycle_records && m_env.recordCycle)
+        m_env.recordCycle(cycleTime);
+    if (para().work_mode == 2)
+        twoStationSide = input == 0 ? 1 : 0;
+
+    // 2. The no-input warning goes with the next start.
+    if (m_inCheck.property("warning").toBool()) {
+        m_inCheck.setProperty("warning", false);
+        if (m_env.noInputWarning)
+            m_env.noInputWarning(false, QString());
+    }
+    if (para().input_timeout_len > 0)
+        m_inCheck.start(para().input_timeout_len * 1000);
+
+    // 3. Fresh bookkeeping.
+    for (int &mask : stageCamMask)
+        mask = 0;
+    gisSafeDoorOpen = false;
+    for (bool &g : m_groupFailed)
+        g = false;
+    for (int &left : redetectLeft)
+        left = 0;
+    redetectLeft[1] = (w(128) || w(124)) ? 0 : para().front_auto_check_time;
+    redetectDelay = para().redetect_delay;
+    m_cycleStartInput = input;
+    m_mouldAfterAlarmClear = false;
+
+    // 4. Every camera owes every active stage.
+    for (int stage = 0; stage < gDNum && stage < kStages; ++stage)
+        if (isActive(stage))
+            markOwing(stage);
+    for (int cam = 0; cam < cameras(); ++cam) {
+        m_countArmed[cam] = true;
+        m_failArmed[cam] = true;
+    }
+
+    // 5. Interlocks for the cycle.
+    if (para().work_mode != 4 && !w(128)) {
+        const bool input3Start = para().work_mode == 0 && para().input3_starts_cycle == 1;
+        if (!(para().pre_cut || w(131) || w(124)) && (!input3Start || input == 2))
+            setOut(1, true);
+        if (stageCamMask[0] != 0) {
+            if (para().enable_stop_not_alarm || w(130) || w(132)) {
+                setOut(2, false);
+                for (int out = 4; out <= 8; ++out)
+                    setOut(out, false);
+            } else if (!w(122) && (!input3Start || input == 0)) {
+                setOut(2, true);
+            }
+        }
+        publish();
+    }
+    // Custom mode: each triggered source switches on the outputs its kind names.
+    if (para().work_mode == 4) {
+        for (int stage = 0; stage < gDNum; ++stage) {
+            if (!isActive(stage) || triggerOf(stage) != input)
+                continue;
+            const int source = para().stage_source[stage];
+            const int kind = (source >= 0 && source < 8) ? para().trigger_source_kind[source] : 2;
+            for (int later = stage; later < gDNum; ++later) {
+                if (!isActive(later) || kind == 2)
+                    continue;
+                if ((kind == 1 || kind == 3) && para().stage_source[later] != source)
+                    continue;
+                if (later == 0 && !para().enable_product_detect)
+                    continue;
+                setOut(later == gDNum - 1 ? OutputNo[7] : OutputNo[later], true);
+            }
+            break;
+        }
+        publish();
+    }
+}
+
+void InspectionCycle::markOwing(int stage)
+{
+    const int slot = slotOf(stage);
+    for (int cam = 0; cam < cameras(); ++cam) {
+        stageCamMask[slot] |= 1 << cam;
+        m_owes[cam][stage] = true;
+    }
+}
+
+void InspectionCycle::triggerStages(int input)
+{
+    const int mode = para().work_mode;
+    for (int stage = 0; stage < gDNum && stage < kStages; ++stage) {
+        // A stage that raised the alarm or the continuous-NG box ends the cycle's progress.
+        if (detectState == Stopped || alarmState == AlarmRaised || m_continuousNgShown)
+            break;
+        if (!isActive(stage) || m_stageTimer[stage].isActive())
+            continue;
+        const int slot = slotOf(stage);
+        const int trigger = triggerOf(stage);
+        bool due = false;
+        if (mode == 1 || mode == 2) {
+            if (trigger == 255)
+                due = mode == 1 ? input <= 3 : (input == 0 || input == 3);
+            else
+                due = trigger == input;
+            due = due && stageCamMask[slot] != 0;
+        } else {
+            due = trigger == input && stageCamMask[slot] != 0;
+            // After a cleared alarm the mould stage follows the next processed input.
+            if (stage == 1 && m_mouldAfterAlarmClear && stageCamMask[slot] != 0)
+                due = true;
+        }
+        if (!due)
+            continue;
+        int delay = para().trigInDelay[stage];
+        const bool chained = (mode == 0 || mode == 3) && para().enable_product_detect && !para().semi_auto;
+        if (stage == 0)
+            m_productDelayTenths = delay;
+        else if (stage == 1 && chained && !m_mouldAfterAlarmClear && input == 0)
+            delay += m_productDelayTenths;
+        if (stage == 1)
+            m_mouldAfterAlarmClear = false;
+        armStage(stage, delay);
+    }
+}
+
+void InspectionCycle::armStage(int stage, int delayTenths)
+{
+    if (delayTenths <= 0) {
+        stageDelayLeft[stage] = 0;
+        TimerUp(stage);
+        return;
+    }
+    stageDelayLeft[stage] = delayTenths / 10.0f;
+    m_stageTimer[stage].start();
+}
+
+// ---------------------------------------------------------------------------------------------
+// C. Input timeout
+
+void InspectionCycle::InCheck()
+{
+    setOut(1, true);
+    publish();
+    record(LanStr(kRowNoInput));
+    m_inCheck.setProperty("warning", true);
+    if (m_env.noInputWarning)
+        m_env.noInputWarning(true, LanStr(kRowNoInput));
+}
+
+// ---------------------------------------------------------------------------------------------
+// D. Stage countdown and detection
+
+void InspectionCycle::TimerUp(int stage)
+{
+    if (stage < 0 || stage >= kStages)
+        return;
+    // 1. Pre-cut: clamping prohibited shortly before the last stage is judged.
+    if (stage == lastStage() && para().pre_cut >= 1 && para().pre_cut <= 99
+        && stageDelayLeft[stage] <= para().pre_cut / 10.0f && !w(128)) {
+        setOut(1, true);
+        publish();
+    }
+    // 2. Countdown.
+    if (stageDelayLeft[stage] > 0.11f) {
+        stageDelayLeft[stage] -= 0.1f;
+        for (int cam = 0; cam < cameras(); ++cam)
+            if (m_env.refreshView)
+                m_env.refreshView(cam);
+        if (!m_stageTimer[stage].isActive())
+            m_stageTimer[stage].start();
+        return;
+    }
+    // 3. Detection and decision.
+    m_stageTimer[stage].stop();
+    stageDelayLeft[stage] = 0;
+    runStageOnAllCameras(stage);
+    CheckNG();
+    if (detectState == Resampling)
+        return;
+    // 4. Alarm line.
+    if (alarmState == AlarmRaised) {
+        logFailedCameras();
+        return;
+    }
+    // 5. A whole good cycle can feed the re-training images.
+    bool allOk = true;
+    for (int cam = 0; cam < cameras(); ++cam)
+        allOk = allOk && m_cameraOk[cam];
+    if (allOk && stage == lastStage() && !m_redetectPending && para().save_retrain_images) {
+        for (int cam = 0; cam < cameras(); ++cam)
+            if (m_env.storeRetrainImage)
+                m_env.storeRetrainImage(cam, stage);
+        setProperty("retrainAfterShow", true);
+    }
+}
+
+void InspectionCycle::runStageOnAllCameras(int stage)
+{
+    m_decidingStage = stage;
+    for (int cam = 0; cam < cameras(); ++cam)
+        RunAlgorithm(cam, stage);
+}
+
+void InspectionCycle::logFailedCameras()
+{
+    QStringList failed;
+    for (int cam = 0; cam < cameras(); ++cam)
+        if (!m_cameraOk[cam])
+            failed << LanStr(kRowCameraFailed).arg(cam + 1);
+    if (failed.isEmpty())
+        return;
+    QString line = failed.join(QString());
+    line.chop(1);  // the separator after the last camera
+    line += LanStr(kRowAlarm);
+    if (m_manualCycle)
+        line.prepend(QStringLiteral("手动抓拍导致"));
+    record(line);
+}
+
+// ---------------------------------------------------------------------------------------------
+// E. One camera's detection
+
+void InspectionCycle::RunAlgorithm(int camera, int stage)
+{
+    if (camera < 0 || camera >= kCameras || stage < 0 || stage >= kStages)
+        return;
+    const int mode = para().work_mode;
+    int slot = stage;
+    int detection = stage;
+    if (mode == 1 || mode == 2) {
+        slot = stage & 1;
+        detection = twoStationSide == 0 ? (stage & 1) + 2 : stage & 1;
+    }
+    curStage = detection;
+    stageCamMask[slot] &= ~(1 << camera);
+
+    // Re-sampling: frames become re-training images, no verdict.
+    if (detectState == Resampling) {
+        if (m_owes[camera][stage] && isActive(stage) && m_env.storeRetrainImage)
+            m_env.storeRetrainImage(camera, detection);
+        m_owes[camera][stage] = false;
+        bool allDone = true;
+        for (int cam = 0; cam < cameras(); ++cam)
+            for (int s = 0; s < gDNum; ++s)
+                allDone = allDone && !(isActive(s) && m_owes[cam][s]);
+        if (allDone) {
+            StartDetect();
+            if (!w(128))
+                setOut(1, true);
+            publish();
+            detectState = Resampling;
+            if (m_env.resampleDone)
+                m_env.resampleDone(stage);
+            else
+                detectState = Detecting;
+        }
+        return;
+    }
+
+    const bool ok = m_env.detect ? m_env.detect(camera, detection) : true;
+    m_cameraOk[camera] = ok;
+    if (!ok && !w(128)) {
+        if (fixedMode()) {
+            if (slot == 0) {
+                if (!(w(122) || w(123) || w(132))) {
+                    setOut(2, true);
+                    if (!(para().pre_cut || w(131) || w(172)))
+                        setOut(1, true);
+                }
+                if (!(w(123) || w(132)))
+                    setOut(3, true);
+            } else if (!w(124)) {
+                setOut(3, true);
+                if (!(para().pre_cut && redetectLeft[slot] > 0))
+                    setOut(1, true);
+            }
+        } else if (stage != 0 || !(w(123) || w(132))) {
+            setOut(3, true);
+        }
+        if (m_failArmed[camera]) {
+            m_failArmed[camera] = false;
+            gFailNum[camera]++;
+        }
+        if (slot == 0 && (w(123) || w(132)) && camera < 4)
+            m_groupFailed[camera] = true;
+        if (m_owes[camera][stage] && m_env.keepFailedFrame)
+            m_env.keepFailedFrame(camera);
+    }
+    if (m_countArmed[camera]) {
+        m_countArmed[camera] = false;
+        gAllNum[camera]++;
+    }
+    publish();
+}
+
+// ---------------------------------------------------------------------------------------------
+// F. Decision
+
+void InspectionCycle::CheckNG()
+{
+    if (detectState == Resampling)
+        return;
+    const int stage = m_decidingStage;
+    const int slot = slotOf(stage);
+    const bool productSlot = fixedMode() && slot == 0;
+    const bool mouldSlot = fixedMode() && slot == 1;
+    const int n = cameras();
+
+    // 1. Verdict.
+    bool ng = false;
+    for (int cam = 0; cam < n; ++cam) {
+        if (!m_cameraOk[cam]) {
+            ng = true;
+            if (m_env.showFailure)
+                m_env.showFailure(cam);
+        }
+    }
+    gContinuousNg[slot] = ng ? gContinuousNg[slot] + 1 : 0;
+
+    // 3. A pass releases the stage's interlock.
+    if (!ng && !w(128)) {
+        if (!fixedMode()) {
+            const int out = stage == gDNum - 1 ? OutputNo[7] : OutputNo[stage];
+            setOut(out, false);
+            const int source = para().stage_source[stage];
+            const int kind = (source >= 0 && source < 8) ? para().trigger_source_kind[source] : 0;
+            if ((kind == 3 || kind == 4) && para().mold_pulse > 0) {
+                QTimer::singleShot(para().mold_pulse * 100, this, [this, out] {
+                    if (detectState != Stopped) {
+                        setOut(out, true);
+                        publish();
+                    }
+                });
+            }
+            // The next stage on the same input follows without the hold check.
+            m_nextExpectedInput = -1;
+            for (int next = stage + 1; next < gDNum; ++next) {
+                if (isActive(next)) {
+                    if (triggerOf(next) == triggerOf(stage))
+                        m_nextExpectedInput = triggerOf(next);
+                    break;
+                }
+            }
+        } else if (mouldSlot) {
+            if (detectState != Resampling && !w(124))
+                setOut(1, false);
+        } else if (productSlot) {
+            if (!(w(122) || w(123) || w(132)))
+                setOut(2, false);
+        }
+        m_redetectPending = false;
+        publish();
+        if (mouldSlot && para().mold_cutoff && para().enable_product_detect && !(w(122) || w(123) || w(132))) {
+            setOut(2, true);
+            publish();
+        }
+    } else if (ng && !fixedMode() && para().stage_source[stage] >= 0 && para().stage_source[stage] < 8
+               && para().trigger_source_kind[para().stage_source[stage]] == 5) {
+        setOut(stage == gDNum - 1 ? OutputNo[7] : OutputNo[stage], true);
+        publish();
+    }
+
+    // 4-5. Alarm, re-detection, or the pulse options.
+    const bool noAlarmOption = fixedMode() && ((productSlot && (w(123) || w(132))) || (mouldSlot && w(124)));
+    if (ng && !noAlarmOption && !w(128)) {
+        if (fixedMode() && redetectLeft[slot] > 0) {
+            m_redetectPending = true;
+            m_redetectStage = stage;
+        } else if (alarmState != AlarmRaised) {
+            m_redetectPending = false;
+            m_alarmStage = stage;
+            raiseAlarm();
+        }
+    }
+
+    // 6. OK/NG pulse option.
+    if (w(128)) {
+        const bool swap = para().swap_ok_ng_pulse != 0;
+        setOut(1, ng ? !swap : swap);
+        setOut(2, ng ? swap : !swap);
+        setOut(3, ng);
+        publish();
+        m_notAllowClose.start(para().mold_pulse * 100);
+    }
+
+    // 7-8. Pulse options.
+    if (!w(128))
+        pulseOptions(ng, slot);
+
+    // 9. Image keeping and statistics for every camera that owed the stage.
+    const int hour = (m_env.now ? m_env.now() : QDateTime::currentDateTime()).time().hour();
+    for (int cam = 0; cam < n; ++cam) {
+        if (!m_owes[cam][stage])
+            continue;
+        m_owes[cam][stage] = false;
+        const bool ok = m_cameraOk[cam];
+        const bool keepOk = ok && para().ok_record_max_num >= 1 && (slot != 0 || para().word170);
+        const bool keepNg = !ok && para().ng_max_num >= 1 && redetectLeft[slot] == 0;
+        if ((keepOk || keepNg) && m_env.keepJudgedImage)
+            m_env.keepJudgedImage(cam, curStage, ok);
+        if (gpWPara->enable_statistics && m_env.countResult)
+            m_env.countResult(hour, ok, cam, curStage);
+    }
+
+    // 10. A complete cycle updates the counters.
+    if (stage == lastStage() && (!ng || w(128)))
+        CountWrite();
+
+    // 11. Result display.
+    if (alarmState != AlarmRaised) {
+        alarmState = ShowingResult;
+        m_show.start();
+        m_shownStage = curStage;
+        lamp(kLampOk, !ng);
+        lamp(kLampNg, ng);
+    }
+}
+
+void InspectionCycle::pulseOptions(bool ng, int slot)
+{
+    if (!fixedMode())
+        return;
+    const bool productPulse = slot == 0 && (w(123) || w(132));
+    if (productPulse) {
+        if (w(132)) {
+            setOut(5, m_groupFailed[0]);
+            setOut(6, !m_groupFailed[0]);
+            setOut(7, m_groupFailed[1]);
+            setOut(8, !m_groupFailed[1]);
+        }
+        if (w(123)) {
+            const int groupOutputs[4] = {2, 4, 5, 6};
+            for (int g = 0; g < 4 && g < cameras(); ++g)
+                if (!m_groupFailed[g])
+                    setOut(groupOutputs[g], true);
+        }
+        if (ng) {
+            const int limit = para().continuous_ng_count;
+            if (limit >= 1 && gContinuousNg[0] >= limit) {
+                setOut(1, true);
+                setOut(3, true);
+                for (QTimer &t : m_stageTimer)
+                    t.stop();
+                m_continuousNgShown = true;
+                if (m_env.continuousNgBox)
+                    m_env.continuousNgBox(true);
+            } else if (limit < 1) {
+                gContinuousNg[0] = 0;
+            }
+            if ((w(123) && w(476)) || w(132))
+                setOut(3, true);
+            if (!(w(122) || w(123)))
+                setOut(2, true);
+            publish();
+            m_outNG.start(para().thimble_pulse * 100);
+        } else {
+            if (w(132)) {
+                setOut(4, true);
+                m_outNG.start(para().thimble_pulse * 100);
+            }
+            publish();
+            if (para().is_cut_ontime_thimble)
+                m_notAllowThimble.start(para().thimble_pulse * 100);
+        }
+        return;
+    }
+    if (slot == 1 && ng && w(124)) {
+        setOut(1, true);
+        publish();
+        m_notAllowClose.start(para().mold_pulse * 100);
+    } else if (slot == 1 && !ng && para().is_cut_ontime) {
+        m_notAllowClose.start(para().mold_pulse * 100);
+    } else if (slot == 0 && !ng && para().is_cut_ontime_thimble) {
+        m_notAllowThimble.start(para().thimble_pulse * 100);
+    }
+}
+
+void InspectionCycle::raiseAlarm()
+{
+    if (w(477) && m_startedExternal && para().external_trigger) {
+        para().external_trigger = 0;
+        if (m_env.setExternalTrigger)
+            m_env.setExternalTrigger(false);
+        setProperty("externalSwitched", true);
+    }
+    if (m_safetyDoorResult && fixedMode())
+        setOut(1, true);
+    publish();
+    if (m_env.screenOn)
+        m_env.screenOn();
+    else
+        LCDOnOff(1);
+    SetStopDetect();
+    alarmState = AlarmRaised;
+    if (m_env.showAlarmView)
+        m_env.showAlarmView();
+    lamp(kLampOk, false);
+    lamp(kLampNg, true);
+    m_alarmSince = m_env.now ? m_env.now() : QDateTime::currentDateTime();
+}
+
+// ---------------------------------------------------------------------------------------------
+// G. Alarm clearing
+
+void InspectionCycle::alarmClearing(const bool edges[kStages])
+{
+    const bool mouldStage = slotOf(m_alarmStage) == 1;
+    const bool door = edges[1] || forcedInput == 1;
+    const bool input3 = mouldStage && para().semi_auto && (edges[2] || forcedInput == 2);
+    if (!door && !input3) {
+        m_inCheck.stop();
+        return;
+    }
+    forcedInput = -1;
+    if (para().work_mode == 2 && m_io)
+        twoStationSide = m_io->IOState(0, 0) ? 1 : (m_io->IOState(0, 3) ? 0 : twoStationSide);
+    SlotReCheckAlarm();
+}
+
+void InspectionCycle::SlotReCheckAlarm()
+{
+    if (alarmState != AlarmRaised)
+        return;
+    const int stage = m_alarmStage;
+    for (int cam = 0; cam < cameras(); ++cam) {
+        if (m_env.resetRun)
+            m_env.resetRun(cam);
+        m_cameraOk[cam] = true;
+    }
+    // The stage's interlock again while it is re-checked.
+    if (fixedMode()) {
+        if (stage == lastStage() && !(w(131) || w(124)))
+            setOut(1, true);
+        if (slotOf(stage) == 0 && !(w(122) || w(130) || w(132)))
+            setOut(2, true);
+    }
+    markOwing(stage);
+    runStageOnAllCameras(stage);
+    CheckNG();
+    bool passed = true;
+    for (int cam = 0; cam < cameras(); ++cam)
+        passed = passed && m_cameraOk[cam];
+    if (passed)
+        endAlarmAfterPass();
+    else
+        logFailedCameras();
+}
+
+// A pass of the failed stage ends the alarm.
+void InspectionCycle::endAlarmAfterPass()
+{
+    const int stage = m_alarmStage;
+    if (property("externalSwitched").toBool()) {
+        setProperty("externalSwitched", false);
+        para().external_trigger = 1;
+        if (m_env.setExternalTrigger)
+            m_env.setExternalTrigger(true);
+    }
+    const bool fixed03 = para().work_mode == 0 || para().work_mode == 3;
+    if (fixed03 && slotOf(stage) == 0) {
+        // The product is good now: the alarm goes off and the mould stage follows.
+        setOut(3, false);
+        publish();
+        detectState = Detecting;
+        alarmState = Waiting;
+        markOwing(1);
+        if (!para().semi_auto) {
+            forcedInput = 1;
+            m_mouldAfterAlarmClear = true;
+        }
+    } else {
+        StartDetect();
+    }
+    alarmState = Waiting;
+    record(QStringLiteral("%1 s alarm cancelled").arg(m_alarmSince.secsTo(
+        m_env.now ? m_env.now() : QDateTime::currentDateTime())));
+}
+
+// ---------------------------------------------------------------------------------------------
+// H. Re-detection
+
+void InspectionCycle::redetection()
+{
+    const int slot = slotOf(m_redetectStage);
+    if (m_reCheck.isActive() || redetectLeft[slot] <= 0) {
+        if (redetectLeft[slot] <= 0 && !m_reCheck.isActive())
+            m_redetectPending = false;
+        return;
+    }
+    --redetectLeft[slot];
+    if (redetectDelay > 0) {
+        setOut(4, true);
+        publish();
+        m_redetectCountdown = redetectDelay / 10.0f;
+        m_reCheck.start();
+        m_output4Off.start(redetectDelay * 50);
+    } else {
+        m_redetectCountdown = 0;
+        ReCheck();
+    }
+}
+
+void InspectionCycle::ReCheck()
+{
+    if (m_redetectCountdown > 0.11f) {
+        m_redetectCountdown -= 0.1f;
+        return;
+    }
+    m_reCheck.stop();
+    const int stage = m_redetectStage;
+    const int slot = slotOf(stage);
+    stageCamMask[slot] = 0;
+    if (fixedMode()) {
+        if (stage == lastStage() && !(para().pre_cut && redetectLeft[slot] > 0) && !(w(123) || w(132)))
+            setOut(1, true);
+        if (stage == 0 && !(w(122) || w(123) || w(132)))
+            setOut(2, true);
+    }
+    markOwing(stage);
+    m_redetectPending = false;
+    runStageOnAllCameras(stage);
+    CheckNG();
+    if (alarmState == AlarmRaised)
+        logFailedCameras();
+}
+
+// ---------------------------------------------------------------------------------------------
+// I. End of result display
+
+void InspectionCycle::TimerShow()
+{
+    if (alarmState != AlarmRaised) {
+        lamp(kLampOk, true);
+        lamp(kLampNg, true);
+    }
+    if (m_shownStage == curStage && !m_redetectPending && gDNum > 0) {
+        int next = (curStage + 1) % gDNum;
+        if (fixedMode() && !para().enable_product_detect && next % 2 == 0)
+            next = (next + 1) % gDNum;
+        curStage = next;
+    }
+    if (alarmState == ShowingResult)
+        alarmState = Waiting;
+    if (property("retrainAfterShow").toBool()) {
+        setProperty("retrainAfterShow", false);
+        if (m_env.rebuildModels)
+            for (int stage = 0; stage < gDNum; ++stage)
+                if (isActive(stage))
+                    m_env.rebuildModels(stage);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// J. Start and stop
+
+void InspectionCycle::StartDetect()
+{
+    if (m_io)
+        m_io->IOResetAllOut();
+    if (para().mold_cutoff || para().is_cut_ontime_thimble)
+        setOut(2, true);
+    publish();
+    alarmState = Waiting;
+    m_redetectPending = false;
+    for (int &left : redetectLeft)
+        left = 0;
+    ResetRun(cameras());
+    detectState = Detecting;
+    m_ticks = 0;
+    if (m_env.setStartStopText)
+        m_env.setStartStopText(kRowStopDetection);
+}
+
+void InspectionCycle::StopDetect()
+{
+    if (m_io)
+        m_io->IOResetAllOut();
+    if (para().enable_stop_mold == 1)
+        setOut(1, true);
+    if (para().stop_detect_cut_thimble)
+        setOut(2, true);
+    else if (para().is_cut_ontime_thimble)
+        setOut(2, false);
+    publish();
+    if (!fixedMode()) {
+        for (int &mask : stageCamMask)
+            mask = 0;
+        curStage = lastStage();
+    }
+    SetStopDetect();
+    if (m_env.setStartStopText)
+        m_env.setStartStopText(kRowStartDetection);
+}
+
+void InspectionCycle::SetStopDetect()
+{
+    stageCamMask[slotOf(curStage) % kStages] = 0;
+    for (int stage = 0; stage < kStages; ++stage) {
+        m_stageTimer[stage].stop();
+        stageDelayLeft[stage] = 0;
+    }
+    detectState = Stopped;
+}
+
+void InspectionCycle::ResetRun(int camera)
+{
+    const int n = cameras();
+    for (int cam = 0; cam < n; ++cam) {
+        if (camera != n && cam != camera)
+            continue;
+        m_cameraOk[cam] = true;
+        if (m_env.resetRun)
+            m_env.resetRun(cam);
+    }
+    for (float &left : stageDelayLeft)
+        left = 0;
+}
+
+void InspectionCycle::SlotStartStop()
+{
+    if (alarmState == AlarmRaised || alarmState == Browsing)
+        return;
+    if (detectState == Stopped) {
+        StartDetect();
+        if (para().is_cut_ontime && para().mold_pulse > 0) {
+            setOut(1, true);
+            publish();
+        }
+        record(LanStr(kRowStartManually));
+        lamp(kLampDetecting, true);
+        return;
+    }
+    if (m_env.checkStopPassword && !m_env.checkStopPassword())
+        return;
+    if (m_env.confirm && !m_env.confirm(LanStr(kRowConfirmStop)))
+        return;
+    StopDetect();
+    record(LanStr(kRowStopManually));
+    lamp(kLampDetecting, false);
+}
+
+void InspectionCycle::SlotStartSkipDetect()
+{
+    if (!para().offer_skip_detect)
+        return;
+    if (skipActive) {
+        if (m_env.confirm && !m_env.confirm(LanStr(kRowSkipEndConfirm)))
+            return;
+        skipActive = false;
+        if (m_env.setSkipText)
+            m_env.setSkipText(kRowSkipStart);
+    } else {
+        QString question = LanStr(kRowSkipConfirm);
+        if (question.contains(QLatin1String("%1")))
+            question = question.arg(para().skip_cycles);
+        if (m_env.confirm && !m_env.confirm(question))
+            return;
+        skipActive = true;
+        if (m_env.setSkipText)
+            m_env.setSkipText(kRowSkipStop);
+    }
+    StopDetect();
+    StartDetect();
+    skipCount = 0;
+}
+
+void InspectionCycle::SlotManualTrig(int stage)
+{
+    if (detectState == Stopped || alarmState == Browsing)
+        return;
+    if (stage == 0 && !para().enable_product_detect) {
+        if (m_env.warn)
+            m_env.warn(LanStr(kRowProductNotEnabled));
+        return;
+    }
+    manualTrigStage = stage;
+}
+
+void InspectionCycle::ContinuousNgClosed()
+{
+    m_continuousNgShown = false;
+    if (m_env.continuousNgBox)
+        m_env.continuousNgBox(false);
+    if (alarmState == AlarmRaised)
+        return;
+    if (para().pre_cut || w(131) || w(124))
+        setOut(1, false);
+    setOut(3, false);
+    publish();
+    gContinuousNg[0] = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// K. Counters
+
+void InspectionCycle::CountRead()
+{
+    QFile file(QStringLiteral("count.txt"));
+    for (int cam = 0; cam < kCameras; ++cam)
+        gAllNum[cam] = gFailNum[cam] = 0;
+    if (file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QTextStream in(&file);
+        for (int cam = 0; cam < kCameras; ++cam) {
+            qint64 all = 0, failed = 0;
+            in >> all >> failed;
+            gAllNum[cam] = (all < 0 || all > 100000000) ? 0 : static_cast<int>(all);
+            gFailNum[cam] = (failed < 0 || failed > 100000000) ? 0 : static_cast<int>(failed);
+        }
+    }
+    QFile saved(QStringLiteral("saveImageCount.txt"));
+    if (saved.open(QIODevice::ReadOnly))
+        saveImageCount = saved.readAll().trimmed().toInt();
+}
+
+void InspectionCycle::CountWrite()
+{
+    QByteArray text;
+    for (int cam = 0; cam < kCameras; ++cam)
+        text += QByteArray::number(gAllNum[cam]) + ' ' + QByteArray::number(gFailNum[cam]) + ' ';
+    QFile file(QStringLiteral("count.txt"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
+        qWarning("count.txt could not be written");
+}
+
+void InspectionCycle::SaveCountWrite()
+{
+    QFile file(QStringLiteral("saveImageCount.txt"));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(QByteArray::number(saveImageCount));
+}

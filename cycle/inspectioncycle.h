@@ -1,0 +1,193 @@
+// The inspection cycle: machine signals and detection results in, interlocks and alarms out.
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+
+class ControlPort;
+
+// Everything the cycle needs from the cameras, the screens and the records. The main window fills
+// it in; tests fill in what they check. Every hook may be left empty.
+struct CycleEnvironment
+{
+    std::function<int()> cameraCount;
+    // Takes the camera's newest frame into its working image when one arrived (under its mutex);
+    // true when there was a new frame.
+    std::function<bool(int camera)> takeFrame;
+    // Position correction and the detection run of one detection on the camera's working image;
+    // true when every region of the camera passed.
+    std::function<bool(int camera, int detection)> detect;
+    std::function<bool()> cameraLost;
+    std::function<void()> restartCameras;
+    std::function<void()> checkCameras;       // a camera fault was flagged: test every connection
+    std::function<bool()> cameraFaultFlagged;
+    std::function<void()> whiteBalance;
+    std::function<void(int camera)> resetRun;  // every region and the camera OK again
+    std::function<void(int camera, int detection)> storeRetrainImage;
+    std::function<void(int camera)> keepFailedFrame;        // the ring of recent failed frames
+    std::function<void(int camera, int detection, bool ok)> keepJudgedImage;  // OK/NG image store
+    std::function<void(int hour, bool ok, int camera, int detection)> countResult;  // statistics
+    std::function<void(int camera)> showFailure;            // one second of failure display
+    std::function<void(int camera)> refreshView;
+    std::function<void()> showAlarmView;                    // the multi-camera alarm view
+    std::function<void(bool shown, const QString &text)> linkLostBox;
+    std::function<bool()> linkLostBoxShown;
+    std::function<void(bool shown, const QString &text)> noInputWarning;
+    std::function<void(bool shown)> continuousNgBox;
+    std::function<void(bool on)> setExternalTrigger;        // cameras: machine trigger or continuous
+    std::function<void(int detection)> rebuildModels;       // shape models and training
+    std::function<bool()> checkStopPassword;
+    std::function<bool(const QString &question)> confirm;
+    std::function<void(const QString &text)> warn;
+    std::function<void(int stage)> resampleDone;            // hand over to the region check
+    std::function<void(int row)> setStartStopText;
+    std::function<void(int row)> setSkipText;
+    std::function<void(const QString &text)> record;        // operation record; default EventRecord
+    std::function<void(int lamp, bool on)> lamp;            // default LEDOnOff
+    std::function<void()> screenOn;
+    std::function<QDateTime()> now;                          // default the system clock
+    std::function<void(int cycleTime)> recordCycle;         // detection-cycle records
+};
+
+class InspectionCycle : public QObject
+{
+    Q_OBJECT
+public:
+    enum DetectState { Detecting = 1, Resampling = 2, Stopped = 3 };
+    enum AlarmState { Waiting = 0, ShowingResult = 1, AlarmRaised = 2, Browsing = 3 };
+    static constexpr int kStages = 8;
+    static constexpr int kCameras = 8;
+    // Custom mode: the 1-based output of stages 1-7; the last stage always uses the eighth, output 1.
+    static constexpr int OutputNo[8] = {2, 4, 5, 6, 7, 8, 9, 1};
+
+    InspectionCycle(ControlPort *io, CycleEnvironment env, QObject *parent = nullptr);
+
+    // Starts the tick 5 ms from now; each tick re-arms itself 3 ms after it ends.
+    void start();
+    // Stops every timer (for the end of the process and for tests that step by hand).
+    void halt();
+    // When false, Run() does not re-arm its own timer: tests step tick by tick.
+    void setSelfClocked(bool on) { m_selfClocked = on; }
+
+    // The tick, the stage countdown, detection and decision.
+    void Run();
+    void TimerUp(int stage);
+    void RunAlgorithm(int camera, int stage);
+    void CheckNG();
+    void ReCheck();
+    void CheckInput(int input);
+    void InCheck();
+    void TimerShow();
+
+    void StartDetect();
+    void StopDetect();
+    void SetStopDetect();
+    void ResetRun(int camera);
+    void SlotStartStop();
+    void SlotStartSkipDetect();
+    void SlotManualTrig(int stage);
+    // Re-check of the failed stage, as the alarm view's button does it.
+    void SlotReCheckAlarm();
+    // The continuous-NG box was closed.
+    void ContinuousNgClosed();
+
+    void CountRead();
+    void CountWrite();
+    void SaveCountWrite();
+
+    // State, read by the screens and tests.
+    int detectState = Detecting;
+    int alarmState = Waiting;
+    int curStage = 0;
+    float stageDelayLeft[kStages] = {};
+    int stageCamMask[kStages] = {};
+    int redetectLeft[kStages] = {};
+    int redetectDelay = 0;
+    int manualTrigStage = 0;
+    int forcedInput = -1;
+    bool inputConfirmed[kStages] = {};
+    bool skipActive = false;
+    int skipCount = 0;
+    qint64 lastTrigTime = 0;  // 0.1 s
+    int cycleTime = 0;        // 0.1 s
+    int twoStationSide = 1;
+    int saveImageCount = 0;
+
+    bool redetectPending() const { return m_redetectPending; }
+    int alarmStage() const { return m_alarmStage; }
+    bool stageRunning(int stage) const { return m_stageTimer[stage].isActive(); }
+    bool anyStageRunning() const;
+    int lastStage() const;
+    int slotOf(int stage) const;
+    bool cameraOk(int camera) const { return m_cameraOk[camera]; }
+    QTimer &tickTimer() { return m_tick; }
+    QTimer &inputTimeoutTimer() { return m_inCheck; }
+    QTimer &showTimer() { return m_show; }
+    QTimer &clampPulseTimer() { return m_notAllowClose; }
+    QTimer &ejectorPulseTimer() { return m_notAllowThimble; }
+    QTimer &stageTimer(int stage) { return m_stageTimer[stage]; }
+    QTimer &reCheckTimer() { return m_reCheck; }
+
+private:
+    int cameras() const;
+    bool fixedMode() const;
+    bool isActive(int stage) const;
+    int triggerOf(int stage) const;
+    void setOut(int output1Based, bool on);
+    void publish();
+    void record(const QString &text);
+    void lamp(int lamp, bool on);
+    qint64 nowTenths() const;
+
+    void triggers(const bool edges[kStages]);
+    void processInput(int input);
+    bool startsCycle(int input) const;
+    void startCycle(int input);
+    void triggerStages(int input);
+    void armStage(int stage, int delayTenths);
+    void alarmClearing(const bool edges[kStages]);
+    void redetection();
+    void raiseAlarm();
+    void endAlarmAfterPass();
+    void logFailedCameras();
+    void pulseOptions(bool ng, int slot);
+    void runStageOnAllCameras(int stage);
+    void markOwing(int stage);
+
+    ControlPort *m_io;
+    CycleEnvironment m_env;
+    bool m_selfClocked = true;
+
+    QTimer m_tick;
+    std::array<QTimer, kStages> m_stageTimer;
+    std::array<QTimer, kStages> m_inputTimer;
+    QTimer m_inCheck, m_reCheck, m_show, m_notAllowClose, m_notAllowThimble, m_outNG, m_output4Off, m_safeDoor;
+
+    int m_ticks = 0;
+    unsigned m_framesDelivered = 0;
+    bool m_owes[kCameras][kStages] = {};
+    bool m_countArmed[kCameras] = {};
+    bool m_failArmed[kCameras] = {};
+    bool m_cameraOk[kCameras] = {};
+    bool m_groupFailed[4] = {};
+    bool m_redetectPending = false;
+    int m_redetectStage = 0;
+    float m_redetectCountdown = 0;
+    int m_alarmStage = 0;
+    int m_decidingStage = 0;
+    int m_shownStage = -1;
+    int m_cycleStartInput = 0;
+    int m_productDelayTenths = 0;
+    bool m_mouldAfterAlarmClear = false;
+    bool m_manualCycle = false;
+    bool m_safetyDoorResult = false;
+    bool m_startedExternal = false;
+    bool m_continuousNgShown = false;
+    int m_nextExpectedInput = -1;
+    QDateTime m_alarmSince;
+};
