@@ -44,7 +44,11 @@ void CameraAcquisition::CameraOpen()
 {
     if (m_position >= gFindCamera)
         return;
-    m_opened = false;
+    // Opening an open camera first closes it, so no handle leaks and no running thread is dropped.
+    if (m_opened) {
+        CameraStop();
+        CameraClose();
+    }
     if (!m_backend->open())
         return;
     m_opened = true;

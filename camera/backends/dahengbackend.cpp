@@ -71,7 +71,7 @@ public:
 
     void grabStep() override
     {
-        camsdk::FrameView frame;
+        camsdk::FrameView &frame = m_frame;
         if (m_sdk->grab(m_handle, 100, &frame) != camsdk::Ok)
             return;
         if (frame.status == 0) {
@@ -137,6 +137,9 @@ public:
     {
         setSteps(kGamma, para.gamma[m_position], 250, false, false);
     }
+
+private:
+    camsdk::FrameView m_frame;  // the frame of the current grab step (camera thread only)
 };
 
 }  // namespace

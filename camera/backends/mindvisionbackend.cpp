@@ -81,11 +81,11 @@ public:
 
     void grabStep() override
     {
-        camsdk::FrameView frame;
+        camsdk::FrameView &frame = m_frame;
         if (m_sdk->grab(m_handle, 100, &frame) != camsdk::Ok)
             return;
         if (gisColor && frame.channels == 3) {
-            RGB2RGBA(m_slot.conversion(), frame.data, frame.width, frame.height);
+            RGB2RGBA(m_slot.conversion(), frame.data, std::min(frame.width, gImageW), std::min(frame.height, gImageH));
             m_slot.deliver(m_slot.conversion(), static_cast<std::size_t>(gColorLen));
         } else {
             m_slot.deliver(frame.data, std::min<std::size_t>(frame.length, gImageLen));
@@ -233,6 +233,9 @@ private:
     double m_contrastMin = 0, m_contrastMax = 0;
     double m_gammaMin = 0, m_gammaMax = 0;
     bool m_colorSensor = false;
+
+private:
+    camsdk::FrameView m_frame;  // the frame of the current grab step (camera thread only)
 };
 
 }  // namespace

@@ -404,9 +404,9 @@ int SimCameraPool::get(Handle handle, const std::string &feature, Value *value)
         *value = info.key;
     else if (feature == "DeviceModelName")
         *value = info.model;
-    else if (feature == "WidthMax" || feature == "Width")
+    else if (feature == "WidthMax" || feature == "Width" || feature == "0x100003EE")
         *value = static_cast<int64_t>(info.sensorWidth);
-    else if (feature == "HeightMax" || feature == "Height")
+    else if (feature == "HeightMax" || feature == "Height" || feature == "0x100003EF")
         *value = static_cast<int64_t>(info.sensorHeight);
     else if (feature == "SensorColor")
         *value = info.color;
@@ -445,7 +445,14 @@ int SimCameraPool::execute(Handle handle, const std::string &command)
     recordLocked("execute " + std::to_string(handle) + " " + command);
     if (!device->plugged || !device->open)
         return ErrGone;
-    return failureLocked(*device, "execute " + command);
+    if (const int failure = failureLocked(*device, "execute " + command))
+        return failure;
+    // Galaxy cameras start and stop acquiring by command.
+    if (m_vendor == Vendor::Daheng && command == "0x70000BB9")
+        device->streaming = true;
+    else if (m_vendor == Vendor::Daheng && command == "0x70000BBA")
+        device->streaming = false;
+    return Ok;
 }
 
 int SimCameraPool::startStream(Handle handle)
