@@ -104,6 +104,11 @@ void IoLink::iterate(BoardPort &port, BoardPort::Clock::time_point answerDeadlin
         desired = gDataOut;
     }
 
+    // A new desired word goes out at once when the board's last echo (or our last command 1)
+    // says it drives something else; the echo in this period's answer confirms it.
+    if (m_driveKnown && m_drive != (desired & kBoardWordMask))
+        sendOutputs(port, desired);
+
     const int requested = sendRequest(port);
 
     // Everything waiting is taken in; the wait goes on until the answer to this request is there.
@@ -131,10 +136,15 @@ void IoLink::iterate(BoardPort &port, BoardPort::Clock::time_point answerDeadlin
         return;
     }
     reportGarbage();
-    if (resend) {
-        ++m_resends;
-        port.send(kCmdSetOutputs, desired);
-    }
+    if (resend)
+        sendOutputs(port, desired);
+}
+
+void IoLink::sendOutputs(BoardPort &port, unsigned desired)
+{
+    ++m_resends;
+    port.send(kCmdSetOutputs, desired);
+    m_drive = desired & kBoardWordMask;
 }
 
 int IoLink::sendRequest(BoardPort &port)
@@ -173,10 +183,14 @@ void IoLink::onFrame(const FrameView &frame, unsigned desired, bool &resend)
     case kCmdPoll: {
         {
             QMutexLocker lock(pMutexIO);
+            if (gDataIn != frame.inputWord())
+                m_inputsChangedAt = std::chrono::steady_clock::now().time_since_epoch().count();
             gDataIn = frame.inputWord();
         }
         // Only the ten outputs the board has can be compared; bits beyond would re-send forever.
-        if (frame.driveWord() != (desired & kBoardWordMask))
+        m_drive = frame.driveWord();
+        m_driveKnown = true;
+        if (m_drive != (desired & kBoardWordMask))
             resend = true;
         break;
     }

@@ -52,7 +52,8 @@ public:
     bool waitForBytes(Clock::time_point deadline) override;
 };
 
-// One iteration of the IO loop, without the sleep: take the desired outputs, send the poll (or
+// One iteration of the IO loop, without the sleep: take the desired outputs (sent at once when
+// they differ from what the board last said it drives), send the poll (or
 // the reading request of the schedule), take in what the board sent until the answer to that
 // request has come or the deadline has passed, store inputs and readings, and re-send the outputs
 // when the board's echo differs. Taking the answer in within the period that asked for it keeps a
@@ -66,6 +67,11 @@ public:
 
     void iterate(BoardPort &port, BoardPort::Clock::time_point answerDeadline = {});
 
+    // When gDataIn last changed; readable while the loop runs (latency measurements).
+    std::chrono::steady_clock::time_point inputsChangedAt() const
+    {
+        return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(m_inputsChangedAt.load()));
+    }
     int emptyIterations() const { return m_lost; }
     uint64_t framesAccepted() const { return m_frames; }
     uint64_t outputResends() const { return m_resends; }
@@ -75,6 +81,7 @@ public:
 private:
     int sendRequest(BoardPort &port);  // returns the command sent
     void onFrame(const FrameView &frame, unsigned desired, bool &resend);
+    void sendOutputs(BoardPort &port, unsigned desired);
     void reportGarbage();
 
     FrameScanner m_scanner{kBoardFrameLen};
@@ -87,6 +94,9 @@ private:
     uint64_t m_readingsDropped = 0;
     uint64_t m_garbageReported = 0;
     bool m_sending = true;
+    unsigned m_drive = 0;      // outputs the board drives: its last echo or our last command 1
+    bool m_driveKnown = false; // no early send before the board has answered once
+    std::atomic<std::chrono::steady_clock::rep> m_inputsChangedAt{0};
     std::chrono::steady_clock::time_point m_lastGarbageReport{};
 };
 

@@ -98,10 +98,32 @@ TEST_F(IoLinkTest, PollAnswerStoresInputsAndResendsDifferingOutputs)
         setOutputWord(row.desired);
         port.sent.clear();
         port.reads = {row.answer};
-        iterate(1);
+        IoLink fresh;  // has not heard the board yet
+        fresh.iterate(port);
         EXPECT_EQ(inputWord(), row.inputs);
         EXPECT_EQ(port.sent, row.sent);
     }
+}
+
+TEST_F(IoLinkTest, NewOutputsGoOutBeforeThePoll)
+{
+    port.reads = {bytesOf(MakePollAnswer(0, 0))};
+    iterate(1);
+    port.sent.clear();
+
+    // The board takes the word: its next echo matches, nothing more is sent.
+    setOutputWord(0x3);
+    port.reads = {bytesOf(MakePollAnswer(0, 0x3))};
+    iterate(1);
+    EXPECT_EQ(port.sent, (std::vector<Sent>{{kCmdSetOutputs, 0x3}, kPoll}));
+
+    // A board that drops the command is sent the word again after its echo, once per period.
+    port.sent.clear();
+    setOutputWord(0x5);
+    port.reads = {bytesOf(MakePollAnswer(0, 0x3)), bytesOf(MakePollAnswer(0, 0x3))};
+    iterate(2);
+    EXPECT_EQ(port.sent, (std::vector<Sent>{{kCmdSetOutputs, 0x5}, kPoll, {kCmdSetOutputs, 0x5}, kPoll,
+                                            {kCmdSetOutputs, 0x5}}));
 }
 
 TEST_F(IoLinkTest, SeveralAnswersInOneReadResendOnce)
