@@ -706,8 +706,8 @@ void InspectionCycle::CheckNG()
     const bool mouldSlot = fixedMode() && slot == 1;
     const int n = cameras();
 
-    // 1. Verdict.
-    bool ng = false;
+    // 1. Verdict. A stage that no camera looked at has not passed.
+    bool ng = n == 0;
     for (int cam = 0; cam < n; ++cam) {
         if (!m_cameraOk[cam]) {
             ng = true;

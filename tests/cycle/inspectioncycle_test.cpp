@@ -143,6 +143,25 @@ TEST_F(Cycle, ZeroDelayRunsInTheTriggeringTick)
     EXPECT_FALSE(out(2));
 }
 
+TEST_F(Cycle, NoCameraNeverReleasesTheInterlocks)
+{
+    make();
+    cycle.reset();
+    CycleEnvironment env;
+    env.cameraCount = [] { return 0; };
+    env.record = [](const QString &) {};
+    env.lamp = [](int, bool) {};
+    env.screenOn = [] {};
+    cycle = std::make_unique<InspectionCycle>(io.get(), env);
+    cycle->setSelfClocked(false);
+    cycle->StartDetect();
+    setInput(0, true);
+    cycle->Run();
+    EXPECT_TRUE(out(1));
+    EXPECT_TRUE(out(2));
+    EXPECT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+}
+
 TEST_F(Cycle, FailedProductRaisesAlarmAndKeepsInterlocks)
 {
     make();
