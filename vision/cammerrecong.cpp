@@ -297,6 +297,8 @@ bool CammerRecong::judgeRegion(int d, int i, bool withModels)
     else if (r.width < 1 || r.height < 1)
         error = -3;
     if (error != 0) {
+        value = 0;  // no stale values of an earlier run on the annotated image
+        blobNum = 0;
         view.imageOK = 0;
         EventRecord::Insert(QStringLiteral("REG RUN ERROR = %1, %2, %3").arg(view.camNo()).arg(d).arg(error));
         return false;

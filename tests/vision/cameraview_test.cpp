@@ -117,8 +117,9 @@ TEST_F(CameraView, CopyParaByMachineMode)
                 EXPECT_EQ(view.roiMask[to][i].size(), view.roiMask[from][i].size());
             }
         }
-        if (r.copies.empty())
+        if (r.copies.empty()) {
             EXPECT_EQ(view.singleton.roiNum[1], 2);
+        }
     }
 }
 

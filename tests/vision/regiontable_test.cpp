@@ -45,8 +45,9 @@ TEST_F(RegionTable, RegionCountOutsideRangeIsReportedAndLoadsNone)
         EXPECT_EQ(s.roiNum[1], r.loaded);
         EXPECT_EQ(s.cavity[1][0], 2);
         ASSERT_EQ(warnings.size(), r.warned ? 1 : 0);
-        if (r.warned)
+        if (r.warned) {
             EXPECT_EQ(warnings.front(), QStringLiteral("Camera parameter file error!"));
+        }
         // Regions without a row come up as the default region, with a mask.
         if (r.loaded > 0) {
             expectDefaultRegion(s, 1, r.loaded - 1);
@@ -294,15 +295,12 @@ TEST_F(RegionTable, FunctionSteppingFollowsTheSwitches)
     for (const auto &r : rows) {
         SCOPED_TRACE(r.name);
         WizardPara para;
-        for (int *sw : {&para.enable_defect_detect, &para.enable_spot_detect, &para.enable_ignore_area,
-                        &para.enable_manual_edit, &para.enable_black_area, &para.enable_white_area,
-                        &para.enable_similarity, &para.enable_white_count, &para.enable_direction,
-                        &para.enable_distance})
-            *sw = 0;
         int *switches[] = {&para.enable_defect_detect, &para.enable_spot_detect, &para.enable_ignore_area,
                            &para.enable_manual_edit, &para.enable_black_area, &para.enable_white_area,
                            &para.enable_similarity, &para.enable_white_count, &para.enable_direction,
                            &para.enable_distance};
+        for (int *sw : switches)
+            *sw = 0;
         for (int f : r.on)
             *switches[f] = 1;
         CammerSingleton s(0);
@@ -310,9 +308,11 @@ TEST_F(RegionTable, FunctionSteppingFollowsTheSwitches)
         s.roiPara1[0][0] = 77;
         s.ChangeFunction(0, 0, para);
         EXPECT_EQ(s.roiFunc[0][0], r.to);
-        if (r.to == FuncDistance)
+        if (r.to == FuncDistance) {
             EXPECT_EQ(std::tie(s.roiPara1[0][0], s.roiPara2[0][0], s.roiPara3[0][0]), std::make_tuple(1, 35, 50));
-        if (r.from == r.to)
-            EXPECT_EQ(s.roiPara1[0][0], 77);
+        }
+        if (r.from == r.to) {
+            EXPECT_EQ(s.roiPara1[0][0], 77);  // nothing else offered: parameters untouched
+        }
     }
 }

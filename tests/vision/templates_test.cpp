@@ -191,10 +191,11 @@ TEST_F(Templates, AddingIsRefused)
         EXPECT_EQ(TemplateLibrary::AddTemplate(view, nullptr, r.request), r.result);
         EXPECT_EQ(view.tempCount[0], 1);
         EXPECT_EQ(templateFiles(0, 0), QStringList());
-        if (r.warning >= 0)
+        if (r.warning >= 0) {
             EXPECT_EQ(warnings, QStringList{LanStr(r.warning)});
-        else
+        } else {
             EXPECT_TRUE(warnings.isEmpty());
+        }
     }
 }
 
