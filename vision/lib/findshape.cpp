@@ -7,17 +7,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <chrono>
-#include <ctime>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 using ShapeModel::EdgePoint;
 
 namespace {
 
+// Pyramid levels at most, full resolution included.
 constexpr int MaxLevels = 6;
 constexpr double DefaultMinScore = 0.5;
 // Coarse scan: a candidate must reach this part of the model's own minimum score.
@@ -30,6 +27,7 @@ constexpr int MinCoarseSide = 32;
 constexpr int MaxCoarseRankPoints = 200;
 // Peaks of the scan that are re-ranked, per candidate followed further.
 constexpr int RankShare = 4;
+// After re-ranking, peaks below this share of the best are clutter.
 constexpr double RankKeep = 0.7;
 
 double toRadians(double degrees) { return degrees * CV_PI / 180.0; }
@@ -42,6 +40,13 @@ double wrapDegrees(double degrees)
     else if (a > 180.0)
         a -= 360.0;
     return a;
+}
+
+// The model centre in pixels of level l: x_l = (x_0 + 0.5) / 2^l - 0.5.
+cv::Point2d levelCentre(const cv::Point2d &centre, int l)
+{
+    const double scale = 1.0 / (1 << l);
+    return {(centre.x + 0.5) * scale - 0.5, (centre.y + 0.5) * scale - 0.5};
 }
 
 // Interpolates linearly between the values at speed 1 and speed 100.
@@ -180,9 +185,7 @@ bool FindShape::CreateShape(const cv::Mat &patch, double minScore, int numLevels
 
     const cv::Point2d centre(patch.cols / 2, patch.rows / 2);
     for (int l = 0; l <= top; ++l) {
-        // The model centre in the level's pixels: x_l = (x_0 + 0.5) / 2^l - 0.5.
-        const double scale = 1.0 / (1 << l);
-        const cv::Point2d c((centre.x + 0.5) * scale - 0.5, (centre.y + 0.5) * scale - 0.5);
+        const cv::Point2d c = levelCentre(centre, l);
         const int count = l == top ? bySpeed(speed, ShapeModel::MaxTopFeatures, 33) : bySpeed(speed, 96, 48);
         Model::Level &level = model->level[size_t(l)];
         level.points = ShapeModel::spreadSelect(edges[size_t(l)], count);
@@ -200,7 +203,7 @@ bool FindShape::CreateShape(const cv::Mat &patch, double minScore, int numLevels
 
     // Points for the final fit: thinned edges of the full-resolution patch, moved onto their
     // sub-pixel edge position the same way the search measures the window.
-    for (EdgePoint p : ShapeModel::spreadSelect(edges[0], bySpeed(speed, 320, 120))) {
+    for (EdgePoint p : ShapeModel::spreadSelect(edges[0], bySpeed(speed, 400, 120))) {
         cv::Point2f at(p.x, p.y);
         const cv::Point2f normal(p.nx, p.ny);
         ShapeModel::EdgeHit hit;
@@ -238,16 +241,13 @@ bool FindShape::CreateShape(const cv::Mat &patch, double minScore, int numLevels
             model->coarseAngles.push_back(k * fitted);
     }
     std::vector<EdgePoint> allCoarse = ShapeModel::spreadSelect(edges[size_t(top)], MaxCoarseRankPoints);
-    {
-        const double scale = 1.0 / (1 << top);
-        const cv::Point2d c((centre.x + 0.5) * scale - 0.5, (centre.y + 0.5) * scale - 0.5);
-        for (EdgePoint &p : allCoarse) {
-            p.x -= float(c.x);
-            p.y -= float(c.y);
-        }
+    const cv::Point2d coarseCentre = levelCentre(centre, top);
+    for (EdgePoint &p : allCoarse) {
+        p.x -= float(coarseCentre.x);
+        p.y -= float(coarseCentre.y);
     }
     double radius = 0.0;
-    auto turnAll = [&](const std::vector<EdgePoint> &points, double angle) {
+    auto turnPoints = [&](const std::vector<EdgePoint> &points, double angle) {
         const double a = toRadians(angle), c = std::cos(a), s = std::sin(a);
         std::vector<TurnedFeature> features;
         for (const EdgePoint &p : points) {
@@ -262,9 +262,9 @@ bool FindShape::CreateShape(const cv::Mat &patch, double minScore, int numLevels
     };
     model->coarseStep = model->coarseAngles.size() > 1 ? model->coarseAngles[1] - model->coarseAngles[0] : step;
     for (const double angle : model->coarseAngles) {
-        model->turned.push_back(turnAll(coarse.points, angle));
+        model->turned.push_back(turnPoints(coarse.points, angle));
         for (int half = -1; half <= 1; ++half)
-            model->turnedAll.push_back(turnAll(allCoarse, angle + 0.5 * half * model->coarseStep));
+            model->turnedAll.push_back(turnPoints(allCoarse, angle + 0.5 * half * model->coarseStep));
     }
     model->coarsePad = int(radius) / 2 + 2;
     m_model = std::move(model);
@@ -396,11 +396,11 @@ void climb(const cv::Mat &image, const std::vector<EdgePoint> &points, double an
 double agreementAt(const cv::Mat &image, int level, const std::vector<EdgePoint> &points, double x0, double y0,
                    double angleDeg, float minGradient2, bool ignorePolarity)
 {
-    const double scale = 1.0 / (1 << level);
     const double a = toRadians(angleDeg), c = std::cos(a), s = std::sin(a);
     std::vector<cv::Point> offsets;
     std::vector<cv::Point2f> dirs;
-    const double cx = (x0 + 0.5) * scale - 0.5, cy = (y0 + 0.5) * scale - 0.5;
+    const cv::Point2d at = levelCentre({x0, y0}, level);
+    const double cx = at.x, cy = at.y;
     const int ix = int(std::lround(cx)), iy = int(std::lround(cy));
     for (const EdgePoint &p : points) {
         const cv::Point2d q = ShapeModel::turn(p.x, p.y, c, s);
@@ -424,16 +424,6 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
     const double least = minScore > 0.0 ? std::min(minScore, 1.0) : m.minScore;
     const int top = m.levels - 1;
 
-    static const bool timing = std::getenv("FS_TIME") != nullptr;
-    auto cpu = [] { timespec ts; clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts); return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6; };
-    double t0 = cpu();
-    auto lap = [&](const char *what) {
-        if (!timing)
-            return;
-        double t = cpu();
-        std::fprintf(stderr, "%s %.3f ms\n", what, t - t0);
-        t0 = t;
-    };
     b.pyramid.resize(size_t(m.levels));
     b.pyramid[0] = window;
     for (int l = 1; l <= top; ++l) {
@@ -442,12 +432,10 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
             return false;
     }
 
-    lap("pyramid");
     // Coarse scan: every second position of the coarsest level, every angle of the range.
     const cv::Mat &coarse = b.pyramid[size_t(top)];
     const Model::Level &coarseLevel = m.level[size_t(top)];
     ShapeModel::computeResponses(coarse, coarseLevel.imageThreshold, m.ignorePolarity, m.coarsePad, b.responses);
-    lap("responses");
     const ShapeModel::ResponseMaps &maps = b.responses;
     const int stride = maps.stride, rows = maps.gridRows, cols = maps.gridCols;
     const size_t padded = (size_t(rows) * size_t(stride) + 15) & ~size_t(15);
@@ -485,7 +473,6 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
                 bestAngle[j] = std::uint8_t(k);
             }
     }
-    lap("scan");
 
     // Peaks of the scan above the coarse share of the least score.
     const double full = double(ShapeModel::MaxResponse) * double(coarseLevel.points.size());
@@ -548,7 +535,6 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
     // Re-rank with all coarse edge points at the four pixels of each scan cell and half an angle step
     // either side: the scan's few points are quick, but let clutter come close to a partly hidden
     // pattern.
-    const size_t angles = m.coarseAngles.size();
     for (Candidate &c : candidates) {
         int bestSum = -1;
         const int x0 = c.x, y0 = c.y, k0 = c.angleIndex;
@@ -571,19 +557,13 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
         }
         c.score = bestSum / (double(ShapeModel::MaxResponse) * double(m.turnedAll.front().size()));
     }
-    (void)angles;
     std::sort(candidates.begin(), candidates.end(), byScore);
     candidates = distinctBest(candidates, size_t(m.candidates));
     // Peaks well behind the best are clutter; the pattern itself is rarely below 70 % of it.
     while (candidates.size() > 1 && candidates.back().score < RankKeep * candidates.front().score)
         candidates.pop_back();
-    lap("candidates");
     if (candidates.empty())
         return false;
-    static const bool debug = std::getenv("FS_DEBUG") != nullptr;
-    if (debug)
-        for (const Candidate &c : candidates)
-            std::fprintf(stderr, "coarse %d %d %.1f %.3f (%zu found)\n", c.x, c.y, c.angle, c.score, found.size());
 
     // Down the pyramid: a local climb on each level. Candidates well behind the best drop out on
     // every level, at most half of them survive, so the fine levels see only the plausible ones.
@@ -598,27 +578,23 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
             climb(b.pyramid[size_t(l)], level.points, level.angleStep, minGradient * minGradient, m.ignorePolarity,
                   m.angleRange > 0, c);
         }
-        std::sort(candidates.begin(), candidates.end(),
-                  [](const Candidate &a, const Candidate &c) { return a.score > c.score; });
+        std::sort(candidates.begin(), candidates.end(), byScore);
         const double keep = 0.75 * candidates.front().score;
         size_t count = 1;
         while (count < (candidates.size() + 1) / 2 && candidates[count].score >= keep)
             ++count;
         candidates.resize(count);
-        if (debug)
-            for (const Candidate &c : candidates)
-                std::fprintf(stderr, "  level %d: %d %d %.2f %.3f\n", l, c.x, c.y, c.angle, c.score);
     }
-    lap("climb");
 
-    // Full resolution: the least-squares fit of the finalists. The score is the gradient agreement
-    // on the first level above full resolution (its 2 x 2 average halves the noise), at the fitted pose.
+    // Full resolution: the least-squares fit of the best, and of the runner-up when it is close.
+    // The score is the gradient agreement on the first level above full resolution (its 2 x 2
+    // average halves the noise) at the fitted pose.
     const int scoreLevel = std::min(1, top);
     const Model::Level &judge = m.level[size_t(scoreLevel)];
-    const float judgeGradient = scoreLevel > 0 ? judge.imageThreshold / 4.0f : judge.imageThreshold / 4.0f;
+    const float judgeGradient = judge.imageThreshold / 4.0f;
     Match bestMatch;
     bool have = false;
-    const size_t finalists = std::min<size_t>(2, candidates.size());
+    const size_t finalists = candidates.size() > 1 && candidates[1].score >= 0.9 * candidates[0].score ? 2 : 1;
     for (size_t i = 0; i < finalists; ++i) {
         const Candidate &c = candidates[i];
         ShapeModel::Pose start;
@@ -631,9 +607,6 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
         const double angle = fit.pose.angle * 180.0 / CV_PI;
         const double score = agreementAt(b.pyramid[size_t(scoreLevel)], scoreLevel, judge.points, fit.pose.x,
                                          fit.pose.y, angle, judgeGradient * judgeGradient, m.ignorePolarity);
-        if (debug)
-            std::fprintf(stderr, "  fit %.2f %.2f %.2f -> %.3f (inliers %.3f)\n", fit.pose.x, fit.pose.y, angle,
-                         score, fit.score);
         if (!have || score > bestMatch.score) {
             bestMatch.centre = {fit.pose.x, fit.pose.y};
             bestMatch.angle = m.angleRange > 0 ? wrapDegrees(angle) : 0.0;
@@ -641,7 +614,6 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
             have = true;
         }
     }
-    lap("fit");
     if (!have || bestMatch.score < least)
         return false;
     if (match)

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdlib>
 
 namespace ShapeModel {
 
@@ -257,23 +256,25 @@ EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, fl
         return hit;
     const cv::Point2f tangent(-normal.y, normal.x);
     // Bounding check once for the whole sampled patch of three lines.
-    const float ext = half * Step + 2.5f;
+    // Seven parallel lines one pixel apart (the edge itself and three either side) average the noise.
+    constexpr int lines = 3;
+    const float ext = half * Step + lines + 0.5f;
     if (at.x - ext < 0.0f || at.y - ext < 0.0f || at.x + ext >= image.cols - 1 || at.y + ext >= image.rows - 1)
         return hit;
     float profile[MaxSamples];
     for (int k = 0; k < n; ++k) {
         const float s = (k - half) * Step;
         const cv::Point2f p = at + normal * s;
-        profile[k] = sample(image, p.x - 2.0f * tangent.x, p.y - 2.0f * tangent.y)
-            + sample(image, p.x - tangent.x, p.y - tangent.y) + sample(image, p.x, p.y)
-            + sample(image, p.x + tangent.x, p.y + tangent.y)
-            + sample(image, p.x + 2.0f * tangent.x, p.y + 2.0f * tangent.y);
+        float v = 0.0f;
+        for (int t = -lines; t <= lines; ++t)
+            v += sample(image, p.x + t * tangent.x, p.y + t * tangent.y);
+        profile[k] = v;
     }
     float rise[MaxSamples];
     int best = -1;
     float bestValue = 0.0f;
     for (int k = 2; k < n - 2; ++k) {
-        float r = (profile[k + 2] - profile[k - 2]) * (1.0f / 5.0f);
+        float r = (profile[k + 2] - profile[k - 2]) / float(2 * lines + 1);
         if (ignorePolarity)
             r = std::abs(r);
         rise[k] = r;
@@ -390,7 +391,9 @@ FitResult fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, co
 
     for (int it = 0; it < iterations; ++it) {
         const bool first = it == 0;
-        measure(first ? 3.0f : 1.5f);
+        // The first round reaches far for the pyramid's leftover error; later rounds stay close to
+        // the fitted edges, so that nearby clutter and noise peaks are not picked up.
+        measure(first ? 3.0f : 1.0f);
         double delta[3];
         if (!solve(first ? 3.0 : 1.0, delta))
             return result;
