@@ -54,8 +54,11 @@ bool ComSend(int command, unsigned value)
         return false;
     // The IO thread has no event loop: the frame leaves the port's buffer only here.
     while (gpCom->bytesToWrite() > 0) {
-        if (!gpCom->waitForBytesWritten(IOThread::kPeriodMs))
+        if (!gpCom->waitForBytesWritten(IOThread::kPeriodMs)) {
+            // A line that takes nothing (a hung-up device) must not pile up frames in memory.
+            gpCom->clear(QSerialPort::Output);
             return false;
+        }
     }
     return true;
 }

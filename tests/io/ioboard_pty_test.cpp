@@ -183,4 +183,6 @@ TEST_F(IoBoardPtyTest, BoardHangingUpIsASilentBoard)
     // Counted as empty polls, and at most one per 5 ms: a hung-up line is not spun on.
     EXPECT_GE(port->ioThread()->link().emptyIterations(), 5);
     EXPECT_LE(port->ioThread()->iterations() - before, uint64_t(timer.elapsed() / IOThread::kPeriodMs + 2));
+    // Frames that cannot leave are dropped, not kept.
+    EXPECT_EQ(gpCom->bytesToWrite(), 0);
 }
