@@ -177,12 +177,53 @@ TEST(FindShape, RejectsUnusableInputAndStaysInvalid)
                                    wrongMask, 5, 0));
     EXPECT_FALSE(model.IsValid());
 
-    // A good model is replaced by a failed rebuild and by Clear.
+    // A good model searches nothing in windows it cannot use, and is emptied by Clear.
     model = makeModel(mouldScene().reference(), 10);
     EXPECT_TRUE(model.IsValid());
+    EXPECT_FALSE(model.Find(cv::Mat(), 0, &x, nullptr, nullptr, nullptr));
+    EXPECT_FALSE(model.Find(mouldScene().reference()(cv::Rect(600, 500, 12, 9)), 0, &x, nullptr, nullptr, nullptr));
+    cv::Mat colourScene;
+    cv::cvtColor(mouldScene().reference(), colourScene, cv::COLOR_GRAY2BGR);
+    EXPECT_FALSE(model.Find(colourScene, 0, &x, nullptr, nullptr, nullptr));
+    EXPECT_EQ(x, 1.0);
     model.Clear();
     EXPECT_FALSE(model.IsValid());
 }
+
+struct SizeRow {
+    const char *name;
+    cv::Rect region;
+    int range;
+    int levels;  // chosen automatically
+};
+
+class FindShapeSizes : public ::testing::TestWithParam<SizeRow> {};
+
+TEST_P(FindShapeSizes, SmallAndLargePatternsGetTheirOwnPyramid)
+{
+    const SizeRow &row = GetParam();
+    const cv::Point centre(row.region.x + row.region.width / 2, row.region.y + row.region.height / 2);
+    FindShape model;
+    ASSERT_TRUE(model.CreateShape(mouldScene().reference()(row.region).clone(), 0.0, 0, row.range, centre.x,
+                                  centre.y, false, 255, cv::Mat(), 5, 0));
+    EXPECT_EQ(model.Levels(), row.levels);
+    EXPECT_EQ(model.ReferenceCentre(), centre);
+    Pose pose;
+    pose.centre = centre;
+    pose.shift = {11.3, -8.6};
+    pose.angleDeg = row.range > 0 ? -0.7 * row.range : 0.0;
+    double x = 0.0, y = 0.0, score = 0.0, angle = 0.0;
+    ASSERT_TRUE(model.Find(mouldScene().render(pose), 0, &x, &y, &score, &angle));
+    EXPECT_NEAR(x, -11.3, 0.1);
+    EXPECT_NEAR(y, 8.6, 0.1);
+    EXPECT_NEAR(angle, pose.angleDeg, 0.1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Patterns, FindShapeSizes,
+                         ::testing::Values(SizeRow{"small", cv::Rect(560, 440, 120, 90), 180, 2},
+                                           SizeRow{"medium", cv::Rect(500, 400, 240, 180), 30, 3},
+                                           SizeRow{"large", cv::Rect(240, 212, 800, 600), 10, 5}),
+                         [](const ::testing::TestParamInfo<SizeRow> &info) { return std::string(info.param.name); });
 
 // A posed scene with the model area, a fixed pose for the behaviour tests below.
 Pose somePose(double angle)
