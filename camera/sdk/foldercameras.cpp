@@ -43,10 +43,9 @@ FolderCameras::FolderCameras(const QString &dir) : SimCameraPool(camsdk::Vendor:
     for (int i = 0; i < kFolders; ++i) {
         Folder &folder = m_folders[i];
         folder.path = QDir(dir).filePath(QStringLiteral("cam%1").arg(i + 1));
-        folder.present = QFileInfo(folder.path).isDir();
+        // A folder without a readable frame yet has no sensor size: it is plugged once it has one.
         bool changed = false;
-        if (folder.present)
-            readFrame(folder, &changed);
+        folder.present = QFileInfo(folder.path).isDir() && readFrame(folder, &changed);
         addDevice(readInfo(folder));
         if (!folder.present)
             unplug(i);
@@ -97,6 +96,9 @@ bool FolderCameras::readFrame(Folder &folder, bool *changed)
     if (image.empty() || image.depth() != CV_8U)
         return !folder.frame.empty();  // half-written or unreadable: the next look tries again
     folder.fileStamp = stamp;
+    // A camera keeps the size of its first frame; later files of another size are scaled to it.
+    if (folder.width > 0 && (image.cols != folder.width || image.rows != folder.height))
+        cv::resize(image, image, cv::Size(folder.width, folder.height));
     if (image.channels() == 4)
         cv::cvtColor(image, image, cv::COLOR_BGRA2RGB);
     else if (image.channels() == 3)
@@ -118,24 +120,22 @@ int FolderCameras::scanOnce()
     const int64_t now = nowNs();
     for (int i = 0; i < kFolders; ++i) {
         Folder &folder = m_folders[i];
-        const bool present = QFileInfo(folder.path).isDir();
+        bool changed = false;
+        const bool present = QFileInfo(folder.path).isDir() && readFrame(folder, &changed);
         if (!present) {
             if (folder.present) {
                 folder.present = false;
                 folder.fileStamp = 0;
+                folder.frame.clear();  // a camera that comes back brings a frame of its own
                 unplug(i);
             }
             continue;
         }
-        bool changed = false;
-        const bool haveFrame = readFrame(folder, &changed);
         if (!folder.present) {
             folder.present = true;
             setInfo(i, readInfo(folder));
             replug(i);
         }
-        if (!haveFrame)
-            continue;
         bool due = changed;
         if (!due && !externallyTriggered(i)) {
             double rate = doubleValue(i, "AcquisitionFrameRate");

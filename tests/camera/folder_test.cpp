@@ -176,6 +176,25 @@ TEST_F(CameraFolders, folderGoneIsUnpluggedAndBackIsReplugged)
     EXPECT_EQ(cameras[1]->workingImage()[0], 99);
 }
 
+TEST_F(CameraFolders, folderWithoutFrameIsPluggedOnceItHasOne)
+{
+    makeCamera(cam(1), "SIMCAM001", gray(10));
+    QDir().mkpath(cam(2));
+    FolderCameras &folders = makeFolders();
+    EXPECT_FALSE(folders.plugged(1));
+    replaceFrame(cam(2), cv::Mat(96, 128, CV_8UC1, cv::Scalar(60)));
+    folders.scanOnce();
+    EXPECT_TRUE(folders.plugged(1));
+    EXPECT_EQ(folders.info(1).sensorWidth, 128);
+
+    // A later frame of another size keeps the camera's size.
+    openFolderCameras(folders, 2);
+    replaceFrame(cam(2), gray(70));
+    folders.scanOnce();
+    ASSERT_TRUE(cameras[1]->TakeFrame());
+    EXPECT_EQ(cameras[1]->workingImage()[0], 70);
+}
+
 // The whole road: the variable set, the probe finds two cameras, their frames follow the files.
 TEST_F(CameraFolders, probeFindsTheSimulatedCameras)
 {

@@ -2,6 +2,10 @@
 // polled back-ends deliver through the thread, a stopped camera delivers nothing.
 #include "camerafixture.h"
 
+#include "camera/cammerwidget.h"
+
+#include <QImage>
+
 using camsdk::Vendor;
 
 TEST_F(CameraTest, rgbToFourBytePixels)
@@ -135,4 +139,28 @@ TEST_F(CameraTest, colourFramesBecomeFourBytePixels)
     ASSERT_TRUE(cameras[0]->TakeFrame());
     const uint8_t *pixel = cameras[0]->workingImage() + 7 * 4;
     EXPECT_EQ(std::vector<uint8_t>(pixel, pixel + 4), (std::vector<uint8_t>{50, 100, 200, 255}));
+}
+
+TEST_F(CameraTest, cameraViewOpensTakesAndShowsItsFrames)
+{
+    camsdk::SimCameraPool &sim = pool(Vendor::Hikvision);
+    sim.addDevice(device("SN0000001"));
+    gCameraID = kCameraHikvision;
+    gFindCamera = 1;
+    sim.enumerate(&gDevList);
+    CammerWidget view(0);
+    ASSERT_TRUE(view.isOpened());
+    EXPECT_TRUE(sim.streaming(0));
+    const std::vector<uint8_t> frame = grayFrame(90);
+    sim.pushFrame(0, frame.data(), gImageW, gImageH, 1);
+    ASSERT_TRUE(view.TakeFrame());
+    EXPECT_DOUBLE_EQ(view.meanGray(), 90);
+    view.resize(160, 120);
+    const QImage shown = view.grab().toImage();
+    EXPECT_EQ(qGray(shown.pixel(80, 60)), 90);
+
+    // A position beyond the cameras found stays closed and shows nothing.
+    CammerWidget unused(3);
+    EXPECT_FALSE(unused.isOpened());
+    EXPECT_FALSE(unused.TakeFrame());
 }
