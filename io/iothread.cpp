@@ -22,6 +22,28 @@ QString SerialDeviceName()
     return QStringLiteral("/dev/ttyS%1").arg(gpWPara ? gpWPara->serial_port : 0);
 }
 
+namespace {
+
+bool openBoardPort(QSerialPort &port, bool quiet)
+{
+    if (!port.open(QIODevice::ReadWrite)) {
+        if (!quiet)
+            qWarning().noquote() << "IO board: cannot open" << port.portName() << "-" << port.errorString();
+        return false;
+    }
+    const bool configured = port.setBaudRate(QSerialPort::Baud115200) && port.setDataBits(QSerialPort::Data8)
+        && port.setParity(QSerialPort::NoParity) && port.setStopBits(QSerialPort::OneStop)
+        && port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!configured) {
+        // A pseudo-terminal or an odd driver may refuse a setting; the link still works raw.
+        qWarning().noquote() << "IO board: port settings refused on" << port.portName() << "-" << port.errorString();
+    }
+    qInfo().noquote() << "IO board: opened" << port.portName();
+    return true;
+}
+
+}  // namespace
+
 bool ComInit()
 {
     // A second call (tests build several control ports) replaces the port; the IO thread that
@@ -29,20 +51,7 @@ bool ComInit()
     delete gpCom;
     gpCom = new QSerialPort;
     gpCom->setPortName(SerialDeviceName());
-    if (!gpCom->open(QIODevice::ReadWrite)) {
-        qWarning().noquote() << "IO board: cannot open" << gpCom->portName() << "-" << gpCom->errorString();
-        return false;
-    }
-    const bool configured = gpCom->setBaudRate(QSerialPort::Baud115200) && gpCom->setDataBits(QSerialPort::Data8)
-        && gpCom->setParity(QSerialPort::NoParity) && gpCom->setStopBits(QSerialPort::OneStop)
-        && gpCom->setFlowControl(QSerialPort::NoFlowControl);
-    if (!configured) {
-        // A pseudo-terminal or an odd driver may refuse a setting; the link still works raw.
-        qWarning().noquote() << "IO board: port settings refused on" << gpCom->portName() << "-"
-                             << gpCom->errorString();
-    }
-    qInfo().noquote() << "IO board: opened" << gpCom->portName();
-    return true;
+    return openBoardPort(*gpCom, false);
 }
 
 bool ComSend(int command, unsigned value)
@@ -65,12 +74,18 @@ bool ComSend(int command, unsigned value)
 
 int SerialBoardPort::read(uint8_t *buffer, int max)
 {
-    if (!gpCom || !gpCom->isOpen() || max <= 0)
+    if (!gpCom || !gpCom->isOpen() || m_hungUp || max <= 0)
         return 0;
     if (gpCom->bytesAvailable() == 0) {
         // Look at the device first so that an idle poll neither blocks nor raises a time-out error.
         pollfd pfd{static_cast<int>(gpCom->handle()), POLLIN, 0};
-        if (::poll(&pfd, 1, 0) <= 0 || !(pfd.revents & POLLIN) || (pfd.revents & (POLLHUP | POLLERR)))
+        if (::poll(&pfd, 1, 0) <= 0)
+            return 0;
+        if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            markHungUp();
+            return 0;
+        }
+        if (!(pfd.revents & POLLIN))
             return 0;
         gpCom->waitForReadyRead(0);
     }
@@ -80,12 +95,47 @@ int SerialBoardPort::read(uint8_t *buffer, int max)
 
 bool SerialBoardPort::send(int command, unsigned value)
 {
-    return ComSend(command, value);
+    if (!usable())
+        return false;
+    if (ComSend(command, value))
+        return true;
+    markHungUp();
+    return false;
+}
+
+void SerialBoardPort::markHungUp()
+{
+    if (!m_hungUp)
+        qWarning().noquote() << "IO board: the line to" << gpCom->portName() << "failed; opening it again";
+    m_hungUp = true;
+}
+
+bool SerialBoardPort::usable()
+{
+    if (!gpCom)
+        return false;
+    if (gpCom->isOpen() && !m_hungUp) {
+        m_openFailed = false;
+        return true;
+    }
+    // A device that went away (a USB adaptor pulled, a simulator restarted) is opened again, at
+    // most once a second; a fixed serial port never gets here.
+    const auto now = Clock::now();
+    if (m_lastOpenAttempt != Clock::time_point() && now - m_lastOpenAttempt < std::chrono::seconds(1))
+        return false;
+    m_lastOpenAttempt = now;
+    gpCom->close();
+    m_hungUp = false;
+    const bool opened = openBoardPort(*gpCom, m_openFailed);
+    m_openFailed = !opened;
+    if (!opened)
+        m_hungUp = true;
+    return opened;
 }
 
 bool SerialBoardPort::waitForBytes(Clock::time_point deadline)
 {
-    if (!gpCom || !gpCom->isOpen())
+    if (!gpCom || !gpCom->isOpen() || m_hungUp)
         return false;
     if (gpCom->bytesAvailable() > 0)
         return true;

@@ -43,13 +43,22 @@ public:
     virtual bool waitForBytes(Clock::time_point deadline) { return false; }
 };
 
-// gpCom as a BoardPort; only for the IO thread, which owns the port while it runs.
+// gpCom as a BoardPort; only for the IO thread, which owns the port while it runs. A port that
+// is closed or has hung up is opened again, at most once a second.
 class SerialBoardPort : public BoardPort
 {
 public:
     int read(uint8_t *buffer, int max) override;
     bool send(int command, unsigned value) override;
     bool waitForBytes(Clock::time_point deadline) override;
+
+private:
+    bool usable();
+    void markHungUp();
+
+    bool m_hungUp = false;
+    bool m_openFailed = true;  // reported once; ComInit reported a failure at start-up
+    Clock::time_point m_lastOpenAttempt{};
 };
 
 // One iteration of the IO loop, without the sleep: take the desired outputs (sent at once when

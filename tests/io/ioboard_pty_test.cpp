@@ -5,7 +5,9 @@
 #include "tools/ioboard-sim/ioboardsim.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <fcntl.h>
@@ -185,4 +187,24 @@ TEST_F(IoBoardPtyTest, BoardHangingUpIsASilentBoard)
     EXPECT_LE(port->ioThread()->iterations() - before, uint64_t(timer.elapsed() / IOThread::kPeriodMs + 2));
     // Frames that cannot leave are dropped, not kept.
     EXPECT_EQ(gpCom->bytesToWrite(), 0);
+}
+
+TEST_F(IoBoardPtyTest, RestartedBoardOnTheSameDeviceIsPolledAgain)
+{
+    // The station's device is a link, as when a person restarts ioboard-sim --link by hand.
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("ttyIO"));
+    ASSERT_TRUE(QFile::link(QString::fromStdString(board.slavePath()), link));
+    qputenv("MOULD_SERIAL_DEVICE", link.toLocal8Bit());
+    startStation();
+
+    board.close();
+    IoBoardSim second;
+    ASSERT_TRUE(second.open());
+    QFile::remove(link);
+    ASSERT_TRUE(QFile::link(QString::fromStdString(second.slavePath()), link));
+    second.setInputs(0x3);
+    EXPECT_TRUE(second.waitForPolls(3, std::chrono::seconds(3)));
+    EXPECT_TRUE(eventually([&] { return inputWord() == 0x3; }, 1000));
+    port.reset();
 }
