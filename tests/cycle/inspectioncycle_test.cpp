@@ -98,6 +98,7 @@ protected:
         return steps;
     }
 
+    TempStation station{false};  // the counter file goes here, never into the working tree
     WizardPara para;
     std::unique_ptr<ControlPort> io;
     std::unique_ptr<InspectionCycle> cycle;
@@ -355,7 +356,6 @@ TEST_F(Cycle, StopAndStartDetection)
 
 TEST_F(Cycle, CountersRoundTripAndRepair)
 {
-    TempStation station(false);
     make();
     for (int cam = 0; cam < 8; ++cam) {
         gAllNum[cam] = 100 + cam;
