@@ -45,6 +45,13 @@ CameraVision::CameraVision(int camNo)
     roiBlobRect = std::make_unique<int[][kMaxRoi][kMaxBlobRect][4]>(kMaxDetect);
 }
 
+void CameraVision::LoadFiles()
+{
+    LoadRegions();
+    TemplateLibrary::LoadTemplates(*this);
+    LoadIgnorePoint();
+}
+
 QString CameraVision::DetectionDir(int camNo, int detection)
 {
     return QStringLiteral("cammer%1%2").arg(camNo + 1).arg(detection + 1);

@@ -27,6 +27,9 @@ public:
     CameraVision &operator=(const CameraVision &) = delete;
 
     int camNo() const { return m_camNo; }
+    // Start-up of a camera view: the regions from PARAM.db, then the templates and ignore points
+    // of detections 0..gDNum-1 from disk. The CammerRecong is built after this.
+    void LoadFiles();
 
     // Directory of a detection's files, relative to the station directory: "cammer%1%2" with
     // the camera and the detection counted from 1.

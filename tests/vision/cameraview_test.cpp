@@ -168,16 +168,3 @@ TEST_F(CameraView, UnfitIgnorePointFilesCountAsEmpty)
     view.LoadIgnorePoint();
     EXPECT_EQ(cv::countNonZero(view.ignorePoint[0]), 0);
 }
-
-TEST_F(CameraView, FailedFramesFillARingOfThree)
-{
-    CameraVision view(0);
-    for (int k = 1; k <= 4; ++k) {
-        view.workImage.setTo(k);
-        view.KeepFailedFrame(1);
-    }
-    EXPECT_EQ(view.failCount[1], 4);
-    EXPECT_EQ(view.failFrame[1][0].at<uint8_t>(0, 0), 4);
-    EXPECT_EQ(view.failFrame[1][1].at<uint8_t>(0, 0), 2);
-    EXPECT_EQ(view.failFrame[1][2].at<uint8_t>(0, 0), 3);
-}

@@ -157,9 +157,7 @@ TEST_F(EndToEnd, WhatOneRunWroteLoadsBackToTheSameVerdicts)
     CammerRecong first(taught);
 
     CameraVision loaded(0);
-    loaded.LoadRegions();
-    TemplateLibrary::LoadTemplates(loaded);
-    loaded.LoadIgnorePoint();
+    loaded.LoadFiles();
     EXPECT_EQ(loaded.tempCount[0], 5);
     EXPECT_EQ(cv::norm(loaded.tempImage[0][3], taught.tempImage[0][3], cv::NORM_INF), 0.0);
     EXPECT_EQ(cv::norm(loaded.ignorePoint[0], taught.ignorePoint[0], cv::NORM_INF), 0.0);

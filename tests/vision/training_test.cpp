@@ -2,7 +2,6 @@
 #include "vision/cammerrecong.h"
 
 #include "vision/cameravision.h"
-#include "vision/edgepoint.h"
 #include "vision/templatelibrary.h"
 #include "visionfixture.h"
 
@@ -125,36 +124,6 @@ TEST_F(Training, DistanceRegionsLearnTheirReferencePoints)
         for (size_t k = 0; k < r.points.size(); ++k)
             EXPECT_NEAR(ref[1 + k], r.points[k], 1) << k;
     }
-}
-
-TEST_F(Training, EdgeSearchWalksInItsDirection)
-{
-    cv::Mat image(60, 100, CV_8UC1, cv::Scalar(20));
-    image(cv::Rect(30, 0, 40, 60)).setTo(220);
-    const struct { const char *name; int direction; int polarity; std::vector<float> xs; } rows[] = {
-        {"forwardBoth", 0, 0, {30.f, 70.f}},
-        {"backwardBoth", 1, 0, {70.f, 30.f}},
-        {"forwardRisingOnly", 0, 2, {30.f}},
-        {"forwardFallingOnly", 0, 1, {70.f}},
-    };
-    for (const auto &r : rows) {
-        SCOPED_TRACE(r.name);
-        _EdgePointDetParam p;
-        Rect2RotateRect(cv::Rect(0, 0, 100, 60), 0, p);
-        p.direction = r.direction;
-        p.polarity = r.polarity;
-        p.sensitivity = 10;
-        EXPECT_TRUE(clcEdgePoint(image, p));
-        ASSERT_EQ(p.points.size(), r.xs.size());
-        for (size_t k = 0; k < r.xs.size(); ++k) {
-            EXPECT_NEAR(p.points[k].x, r.xs[k], 1.0f);
-            EXPECT_NEAR(p.points[k].y, 30.f, 0.5f);
-        }
-    }
-    _EdgePointDetParam none;
-    Rect2RotateRect(cv::Rect(10, 10, 0, 5), 0, none);
-    EXPECT_FALSE(clcEdgePoint(image, none));
-    EXPECT_FALSE(none.found);
 }
 
 TEST_F(Training, ColourTemplatesAreReducedBeforeTraining)
