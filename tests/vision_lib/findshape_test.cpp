@@ -1,5 +1,6 @@
 // Tests of the shape model (accuracy over random poses, robustness, no false finds) and of the warps.
 #include "vision/lib/findshape.h"
+#include "vision/lib/shapemodel.h"
 #include "vision/lib/testing/sceneimage.h"
 #include "vision/lib/transform.h"
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -103,6 +105,8 @@ TEST_P(FindShapeAccuracy, MeetsTheBarOverFiftyRandomPoses)
     ASSERT_TRUE(model.IsValid());
     const PoseErrors errors = runPoses(model, row.range, row.hard, 4000u + unsigned(row.range));
     ASSERT_EQ(errors.found, PoseCount);
+    std::printf("%s: median %.3f px %.3f deg, worst %.3f px %.3f deg\n", row.name, median(errors.position),
+                median(errors.angle), worst(errors.position), worst(errors.angle));
     EXPECT_LE(median(errors.position), row.medianPx);
     EXPECT_LE(median(errors.angle), row.medianDeg);
     EXPECT_LE(worst(errors.position), row.worstPx);
@@ -414,6 +418,43 @@ TEST(Warps, FractionalMoveAndTurnAgreeWithTheirDefinition)
     const cv::Rect middle(ModelCentre.x - 150, ModelCentre.y - 150, 300, 300);
     EXPECT_LT(meanDifference(turned(middle), reference(middle)), 1.0);
 }
+
+struct EdgeRow {
+    const char *name;
+    double edgeX;     // where the gray rises, pixels
+    float normalX;    // the direction looked along: +1 dark to bright, -1 against it
+    bool ignorePolarity;
+    bool found;
+};
+
+class EdgeProfile : public ::testing::TestWithParam<EdgeRow> {};
+
+TEST_P(EdgeProfile, FindsTheSubPixelEdgeInItsDirection)
+{
+    // A vertical edge from 80 to 120 gray, blurred like a lens (sigma 1 px), at a known position.
+    const EdgeRow &row = GetParam();
+    cv::Mat image(40, 40, CV_8U);
+    for (int x = 0; x < image.cols; ++x) {
+        const double rise = 0.5 * (1.0 + std::erf((x - row.edgeX) / std::sqrt(2.0)));
+        image.col(x).setTo(cv::saturate_cast<uchar>(80.0 + 40.0 * rise));
+    }
+    const ShapeModel::EdgeHit hit =
+        ShapeModel::measureEdge(image, {20.0f, 20.0f}, {row.normalX, 0.0f}, 3.0f, row.ignorePolarity);
+    ASSERT_EQ(hit.found, row.found);
+    if (row.found)
+        EXPECT_NEAR(20.0 + row.normalX * hit.offset, row.edgeX, 0.05);
+}
+
+INSTANTIATE_TEST_SUITE_P(Edges, EdgeProfile,
+                         ::testing::Values(EdgeRow{"onThePoint", 20.0, 1.0f, false, true},
+                                           EdgeRow{"quarterRight", 20.25, 1.0f, false, true},
+                                           EdgeRow{"halfRight", 20.5, 1.0f, false, true},
+                                           EdgeRow{"wellLeft", 18.3, 1.0f, false, true},
+                                           EdgeRow{"wellRight", 21.7, 1.0f, false, true},
+                                           EdgeRow{"againstPolarity", 20.3, -1.0f, false, false},
+                                           EdgeRow{"againstPolarityAllowed", 20.3, -1.0f, true, true},
+                                           EdgeRow{"outOfReach", 25.0, 1.0f, false, false}),
+                         [](const ::testing::TestParamInfo<EdgeRow> &info) { return std::string(info.param.name); });
 
 TEST(SceneImage, PosesAndDefectsAreWhatTheySay)
 {

@@ -31,7 +31,6 @@ std::vector<EdgePoint> edgePixels(const cv::Mat &image, const cv::Mat &mask, flo
     cv::Sobel(image, gy, CV_32F, 0, 1, 3, 1.0, 0.0, cv::BORDER_REPLICATE);
     cv::Mat magnitude;
     cv::magnitude(gx, gy, magnitude);
-    const float t2 = threshold;
     for (int y = 1; y < image.rows - 1; ++y) {
         const float *m = magnitude.ptr<float>(y);
         const float *up = magnitude.ptr<float>(y - 1);
@@ -41,7 +40,7 @@ std::vector<EdgePoint> edgePixels(const cv::Mat &image, const cv::Mat &mask, flo
         const std::uint8_t *inside = mask.empty() ? nullptr : mask.ptr<std::uint8_t>(y);
         for (int x = 1; x < image.cols - 1; ++x) {
             const float v = m[x];
-            if (v < t2 || (inside && !inside[x]))
+            if (v < threshold || (inside && !inside[x]))
                 continue;
             // Thin to the ridge across the edge: compare with the two neighbours along the gradient.
             const float ax = std::abs(fx[x]), ay = std::abs(fy[x]);
@@ -109,8 +108,8 @@ std::vector<EdgePoint> spreadSelect(std::vector<EdgePoint> candidates, int count
         maxX = std::max(maxX, p.x);
         maxY = std::max(maxY, p.y);
     }
-    // Start with a spacing that would cover the candidates' extent and shrink it until enough
-    // points are taken; a coarse grid of cells makes the distance checks local.
+    // Take the strongest points no closer than a spacing, shrinking the spacing until enough are
+    // taken; a grid of spacing-sized cells keeps the distance checks local.
     double spacing = std::sqrt(double(candidates.size()) / count) * 2.0 + 1.0;
     std::vector<EdgePoint> chosen;
     while (true) {
@@ -141,7 +140,7 @@ std::vector<EdgePoint> spreadSelect(std::vector<EdgePoint> candidates, int count
         spacing *= 0.85;
     }
     if (int(chosen.size()) > count) {
-        // Too many at this spacing: keep an even subset in scan order of the choice.
+        // Too many at this spacing: keep every n-th, so strong and weak edges stay in proportion.
         std::vector<EdgePoint> subset;
         for (int i = 0; i < count; ++i)
             subset.push_back(chosen[size_t(i) * chosen.size() / size_t(count)]);
@@ -284,15 +283,27 @@ EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, fl
             bestValue = rise[k];
             best = k;
         }
-    if (best < 0)
+    // A rise still growing at the end of the reach belongs to an edge beyond it.
+    if (best < 0 || rise[best + 1] > bestValue)
         return hit;
-    const float a = rise[best - 1], b = rise[best], c = rise[best + 1];
-    const float denominator = a - 2.0f * b + c;
-    float delta = denominator < 0.0f ? 0.5f * (a - c) / denominator : 0.0f;
-    delta = std::clamp(delta, -0.5f, 0.5f);
+    // The edge lies at the centre of mass of the rise above half its peak. (A parabola through the
+    // top three samples is biased by up to a quarter pixel here: the linear interpolation between
+    // pixels flattens the top of the rise.)
+    const float floor = 0.5f * bestValue;
+    int low = best, high = best;
+    while (low > 2 && rise[low - 1] > floor)
+        --low;
+    while (high < n - 3 && rise[high + 1] > floor)
+        ++high;
+    float weight = 0.0f, moment = 0.0f;
+    for (int k = low; k <= high; ++k) {
+        const float w = rise[k] - floor;
+        weight += w;
+        moment += w * float(k - half);
+    }
     hit.found = true;
-    hit.offset = ((best - half) + delta) * Step;
-    hit.strength = b;
+    hit.offset = moment / weight * Step;
+    hit.strength = bestValue;
     return hit;
 }
 

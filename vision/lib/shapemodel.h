@@ -88,8 +88,9 @@ struct Pose {
     double angle = 0.0;
 };
 
-// Sub-pixel edge position along a line: the strongest rise of gray along `normal` within
-// +-reach pixels of `at`, averaged over three parallel lines one pixel apart.
+// Sub-pixel edge position along a line: the strongest rise of gray (over two pixels) along `normal`
+// within +-reach pixels of `at`, averaged over seven parallel lines one pixel apart and located by
+// the centre of mass of the rise.
 struct EdgeHit {
     bool found = false;
     float offset = 0.0f;    // along the normal, pixels

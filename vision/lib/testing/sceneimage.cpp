@@ -202,7 +202,7 @@ cv::Mat Scene::render(const Pose &pose, const cv::Rect &window) const
     m(0, 2) -= window.x;
     m(1, 2) -= window.y;
     cv::Mat out;
-    cv::warpAffine(reference(), out, cv::Mat(m), window.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT_101);
+    cv::warpAffine(reference(), out, cv::Mat(m), window.size(), cv::INTER_CUBIC, cv::BORDER_REFLECT_101);
     return out;
 }
 

@@ -60,7 +60,7 @@ public:
 
     // The scene at the reference pose, 8-bit gray.
     const cv::Mat &reference() const;
-    // The whole scene moved by `pose`, 8-bit gray, same size; borders are mirrored content.
+    // The whole scene moved by `pose` (bicubic), 8-bit gray, same size; borders are mirrored content.
     cv::Mat render(const Pose &pose) const;
     // Only `window` (posed-scene coordinates) of the moved scene: cheaper when a test needs a part.
     cv::Mat render(const Pose &pose, const cv::Rect &window) const;
