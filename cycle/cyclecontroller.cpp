@@ -1,4 +1,4 @@
-#include "cycle/inspectioncycle.h"
+#include "cycle/cyclecontroller.h"
 
 #include "app/globals.h"
 #include "app/panel.h"

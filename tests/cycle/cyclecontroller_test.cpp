@@ -1,5 +1,5 @@
 // The inspection cycle driven tick by tick: machine inputs in, interlock outputs out.
-#include "cycle/inspectioncycle.h"
+#include "cycle/cyclecontroller.h"
 
 #include "app/globals.h"
 #include "app/texttable.h"
