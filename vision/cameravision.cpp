@@ -102,6 +102,62 @@ bool CameraVision::SaveReTrainImage(int d)
     return TemplateLibrary::Resample(*this, d);
 }
 
+void CameraVision::AttachCaptureBuffer(uint8_t *bytes)
+{
+    if (bytes)
+        captureImage = cv::Mat(gImageH, gImageW, m_color ? CV_8UC4 : CV_8UC1, bytes);
+}
+
+QPainterPath CameraVision::RegionOutline(int d, int i) const
+{
+    QPainterPath path;
+    if (d < 0 || d >= kMaxDetect || i < 0 || i >= kMaxRoi)
+        return path;
+    switch (singleton.roiType[d][i]) {
+    case ShapeRect: {
+        const QRect r = singleton.rect[d][i].outline();
+        path.addRect(QRectF(r.x(), r.y(), r.width() - 1, r.height() - 1));
+        break;
+    }
+    case ShapeCircle: {
+        const Circle &c = singleton.circle[d][i];
+        path.addEllipse(QPointF(c.center()), c.outerRadius(), c.outerRadius());
+        if (c.innerRadius() > 0)
+            path.addEllipse(QPointF(c.center()), c.innerRadius(), c.innerRadius());
+        break;
+    }
+    case ShapePolygon: {
+        QPolygonF polygon;
+        for (const QPoint &p : singleton.polygon[d][i].points())
+            polygon << QPointF(p);
+        path.addPolygon(polygon);
+        path.closeSubpath();
+        break;
+    }
+    default:
+        break;
+    }
+    return path;
+}
+
+QString CameraVision::RegionLimitText(int d, int i) const
+{
+    if (d < 0 || d >= kMaxDetect || i < 0 || i >= kMaxRoi)
+        return QString();
+    switch (singleton.roiFunc[d][i]) {
+    case FuncDefect:
+        if (gpWPara && !gpWPara->enable_display_detail)
+            return QString::number(gpWPara->minimum_area);
+        return QString::number(singleton.roiPara3[d][i]);
+    case FuncSimilarity:
+        return QString::number(singleton.roiPara2[d][i]);
+    case FuncSpot:
+        return QStringLiteral("%1--%2").arg(singleton.roiPara2[d][i]).arg(singleton.roiPara3[d][i]);
+    default:
+        return QString::number(singleton.roiPara3[d][i]);
+    }
+}
+
 void CameraVision::KeepFailedFrame(int d)
 {
     if (d < 0 || d >= kMaxDetect)

@@ -3,6 +3,7 @@
 
 #include "vision/cammersingleton.h"
 
+#include <QPainterPath>
 #include <QPoint>
 #include <QString>
 #include <opencv2/core.hpp>
@@ -51,6 +52,9 @@ public:
     cv::Mat detectImage;
     cv::Mat displayImage;
     bool isColor() const { return m_color; }
+    // Makes captureImage a view of a frame buffer the camera view owns (gImageW x gImageH of the
+    // camera's format), so a taken frame needs no further copy. The buffer must outlive this object.
+    void AttachCaptureBuffer(uint8_t *bytes);
     // One byte per pixel of a camera-format image: gray images as they are, colour images reduced
     // to gray (gisGrayHue set) or hue, written into `out` (reused when it fits).
     static void OneChannel(const cv::Mat &image, cv::Mat &out);
@@ -89,6 +93,10 @@ public:
     int roiRefPoint[kMaxDetect][kMaxRoi][5];
     int roiCurPoint[kMaxDetect][kMaxRoi][5];
     cv::Mat alarmMap;  // 8-bit, image size, non-zero = NG pixel of the last run
+    // For the judged-image annotation: the outline of region (d, i) in image pixels, and the
+    // limit it is judged against as the value line shows it ("80", or "10--500" for a spot region).
+    QPainterPath RegionOutline(int d, int i) const;
+    QString RegionLimitText(int d, int i) const;
 
     // Editor state and hit tests, all on detection d; p in image pixels, map for handle distances.
     int selectedRoi = -1;  // selected region of the editor's detection, -1 none

@@ -168,3 +168,39 @@ TEST_F(CameraView, UnfitIgnorePointFilesCountAsEmpty)
     view.LoadIgnorePoint();
     EXPECT_EQ(cv::countNonZero(view.ignorePoint[0]), 0);
 }
+
+TEST_F(CameraView, AnnotationOutlinesAndLimits)
+{
+    gpWPara->minimum_area = 123;
+    CameraVision view(0);
+    CammerSingleton &s = view.singleton;
+    s.roiNum[0] = 4;
+    for (int i = 0; i < 4; ++i)
+        s.SetDefaultRegion(0, i);
+    s.ApplyFunctionDefaults(0, 1, FuncSpot);
+    s.ApplyFunctionDefaults(0, 2, FuncSimilarity);
+    s.roiType[0][2] = ShapeCircle;
+    s.circle[0][2] = Circle(60, 50, 20, 10);
+    s.ApplyFunctionDefaults(0, 3, FuncWhiteArea);
+    s.roiType[0][3] = ShapePolygon;
+    s.polygon[0][3] = RePolygon(std::vector<QPoint>{{10, 10}, {40, 10}, {10, 40}});
+
+    const struct { int region; bool detail; QString limit; } rows[] = {
+        {0, true, "100"}, {0, false, "123"}, {1, true, "80--500"}, {2, true, "80"}, {3, true, "100"},
+    };
+    for (const auto &r : rows) {
+        gpWPara->enable_display_detail = r.detail;
+        EXPECT_EQ(view.RegionLimitText(0, r.region), r.limit) << r.region;
+    }
+    EXPECT_EQ(view.RegionOutline(0, 0).boundingRect(), QRectF(50, 50, 50, 50));
+    EXPECT_TRUE(view.RegionOutline(0, 2).contains(QPointF(60, 35)));   // in the ring
+    EXPECT_FALSE(view.RegionOutline(0, 2).contains(QPointF(60, 50)));  // in its hole
+    EXPECT_TRUE(view.RegionOutline(0, 3).contains(QPointF(15, 15)));
+    EXPECT_FALSE(view.RegionOutline(0, 3).contains(QPointF(35, 35)));
+
+    // A frame buffer of the camera view is judged without a copy.
+    std::vector<uint8_t> frame(size_t(kW) * kH, 42);
+    view.AttachCaptureBuffer(frame.data());
+    EXPECT_EQ(view.captureImage.ptr(), frame.data());
+    EXPECT_EQ(view.captureImage.at<uint8_t>(kH - 1, kW - 1), 42);
+}
