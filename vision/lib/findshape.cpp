@@ -426,6 +426,11 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
 
     b.pyramid.resize(size_t(m.levels));
     b.pyramid[0] = window;
+    // The window is only borrowed for this call: do not keep the caller's image alive.
+    struct Return {
+        cv::Mat &borrowed;
+        ~Return() { borrowed.release(); }
+    } giveBack{b.pyramid[0]};
     for (int l = 1; l <= top; ++l) {
         ShapeModel::halve(b.pyramid[size_t(l - 1)], b.pyramid[size_t(l)]);
         if (b.pyramid[size_t(l)].rows < 3 || b.pyramid[size_t(l)].cols < 3)
