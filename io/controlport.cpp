@@ -37,7 +37,14 @@ ControlPort::ControlPort(Link link)
         m_ioThread = std::make_unique<IOThread>();
     m_inputWord = 0;
     // The serial board is the only IO path built; the on-board GPIO chip is never selected.
-    if (link == Link::Start && !ComInit()) {
+    const bool opened = link == Link::Start && ComInit();
+    IOResetAllOut();
+    IOFlashOut();
+    if (!m_ioThread)
+        return;
+    m_ioThread->startLink();
+    // Reported once the thread runs, so that it keeps trying the port while a warning box is up.
+    if (!opened) {
         QString text = LanStr(40);
         if (text.isEmpty())
             text = QStringLiteral("IO initialization failed!");
@@ -46,10 +53,6 @@ ControlPort::ControlPort(Link link)
         else
             qWarning().noquote() << "IO board:" << text;
     }
-    IOResetAllOut();
-    IOFlashOut();
-    if (m_ioThread)
-        m_ioThread->startLink();
 }
 
 ControlPort::~ControlPort()

@@ -23,7 +23,7 @@ public:
     enum class Link { Start, Detached };
 
     // Creates the IO thread object, clears the input word, runs ComInit, clears all outputs,
-    // publishes them and starts the IO thread.
+    // publishes them and starts the IO thread; then calls onInitFailed if the port did not open.
     explicit ControlPort(Link link = Link::Start);
     // Stops the IO thread; the station itself never destroys its control port.
     ~ControlPort();
