@@ -273,6 +273,108 @@ bool FindShape::CreateShape(const cv::Mat &patch, double minScore, int numLevels
 
 namespace {
 
+// The coarse scan: the feature points of every angle summed over the response maps at every scan
+// position; `best` keeps the highest sum of each position and `bestAngle` the angle that gave it.
+void scanAngles(const ShapeModel::ResponseMaps &maps, const std::vector<std::vector<TurnedFeature>> &turned,
+                std::vector<std::uint8_t> &sums, std::vector<std::uint8_t> &bestSums,
+                std::vector<std::uint8_t> &bestAngles)
+{
+    // The scan positions are contiguous in the quarter maps' rows, padding columns included: one
+    // long vector loop per feature, the padding columns' sums are never read.
+    const size_t padded = (size_t(maps.gridRows) * size_t(maps.stride) + 15) & ~size_t(15);
+    sums.resize(padded);
+    bestSums.assign(padded, 0);
+    bestAngles.assign(padded, 0);
+    std::uint8_t *sum = sums.data();
+    std::uint8_t *best = bestSums.data();
+    std::uint8_t *bestAngle = bestAngles.data();
+    for (size_t k = 0; k < turned.size(); ++k) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (const TurnedFeature &f : turned[k]) {
+            const std::uint8_t *src = maps.scanStart(f.bin, f.dx, f.dy);
+            size_t j = 0;
+#if CV_SIMD128
+            for (; j < padded; j += 16)
+                cv::v_store(sum + j, cv::v_load(sum + j) + cv::v_load(src + j));
+#endif
+            for (; j < padded; ++j)
+                sum[j] = std::uint8_t(std::min(255, sum[j] + src[j]));
+        }
+        size_t j = 0;
+#if CV_SIMD128
+        const cv::v_uint8x16 index = cv::v_setall_u8(std::uint8_t(k));
+        for (; j < padded; j += 16) {
+            const cv::v_uint8x16 s = cv::v_load(sum + j), old = cv::v_load(best + j);
+            const cv::v_uint8x16 better = s > old;
+            cv::v_store(best + j, cv::v_max(s, old));
+            cv::v_store(bestAngle + j, cv::v_select(better, index, cv::v_load(bestAngle + j)));
+        }
+#endif
+        for (; j < padded; ++j)
+            if (sum[j] > best[j]) {
+                best[j] = sum[j];
+                bestAngle[j] = std::uint8_t(k);
+            }
+    }
+}
+
+// Local maxima of the scan with at least `floorSum`, strongest first, in pixels of the coarse level;
+// the score is the raw sum and the angle only its index.
+std::vector<Candidate> scanPeaks(const ShapeModel::ResponseMaps &maps, const std::vector<std::uint8_t> &best,
+                                 const std::vector<std::uint8_t> &bestAngle, int floorSum)
+{
+    const int stride = maps.stride, rows = maps.gridRows, cols = maps.gridCols;
+    std::vector<Candidate> found;
+    for (int y = 0; y < rows; ++y) {
+        const std::uint8_t *row = best.data() + size_t(y) * stride;
+        for (int x = 0; x < cols; ++x) {
+            const int v = row[x];
+            if (v < floorSum)
+                continue;
+            bool peak = true;
+            for (int dy = -1; dy <= 1 && peak; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int xx = x + dx, yy = y + dy;
+                    if ((dx == 0 && dy == 0) || xx < 0 || yy < 0 || xx >= cols || yy >= rows)
+                        continue;
+                    const int u = best[size_t(yy) * stride + xx];
+                    // Ties go to the first in scan order.
+                    if (u > v || (u == v && (dy < 0 || (dy == 0 && dx < 0)))) {
+                        peak = false;
+                        break;
+                    }
+                }
+            if (peak)
+                found.push_back({2 * x, 2 * y, 0.0, double(v), bestAngle[size_t(y) * stride + x]});
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const Candidate &a, const Candidate &c) { return a.score > c.score; });
+    return found;
+}
+
+// The first `count` of the sorted candidates of which no two lie within `apart` pixels and
+// `angleApart` degrees of each other.
+std::vector<Candidate> distinctBest(const std::vector<Candidate> &sorted, size_t count, double apart,
+                                    double angleApart)
+{
+    std::vector<Candidate> kept;
+    for (const Candidate &c : sorted) {
+        bool distinct = true;
+        for (const Candidate &k : kept)
+            if (std::hypot(double(c.x - k.x), double(c.y - k.y)) < apart
+                && std::abs(wrapDegrees(c.angle - k.angle)) < angleApart) {
+                distinct = false;
+                break;
+            }
+        if (!distinct)
+            continue;
+        kept.push_back(c);
+        if (kept.size() >= count)
+            break;
+    }
+    return kept;
+}
+
 // Normalised gradient agreement of turned points at an integer centre of one level: the mean of
 // cos(model direction, image direction) over the points, counting weak image gradients as zero.
 double agreement(const cv::Mat &image, const std::vector<cv::Point> &offsets, const std::vector<cv::Point2f> &dirs,
@@ -442,74 +544,17 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
     const Model::Level &coarseLevel = m.level[size_t(top)];
     ShapeModel::computeResponses(coarse, coarseLevel.imageThreshold, m.ignorePolarity, m.coarsePad, b.responses);
     const ShapeModel::ResponseMaps &maps = b.responses;
-    const int stride = maps.stride, rows = maps.gridRows, cols = maps.gridCols;
-    const size_t padded = (size_t(rows) * size_t(stride) + 15) & ~size_t(15);
-    b.sum.resize(padded);
-    b.best.assign(padded, 0);
-    b.bestAngle.assign(padded, 0);
-    for (size_t k = 0; k < m.turned.size(); ++k) {
-        std::uint8_t *sum = b.sum.data();
-        std::fill(b.sum.begin(), b.sum.end(), 0);
-        for (const TurnedFeature &f : m.turned[k]) {
-            const std::uint8_t *src = maps.scanStart(f.bin, f.dx, f.dy);
-            size_t j = 0;
-#if CV_SIMD128
-            for (; j < padded; j += 16)
-                cv::v_store(sum + j, cv::v_load(sum + j) + cv::v_load(src + j));
-#endif
-            for (; j < padded; ++j)
-                sum[j] = std::uint8_t(std::min(255, sum[j] + src[j]));
-        }
-        std::uint8_t *best = b.best.data();
-        std::uint8_t *bestAngle = b.bestAngle.data();
-        size_t j = 0;
-#if CV_SIMD128
-        const cv::v_uint8x16 index = cv::v_setall_u8(std::uint8_t(k));
-        for (; j < padded; j += 16) {
-            const cv::v_uint8x16 s = cv::v_load(sum + j), old = cv::v_load(best + j);
-            const cv::v_uint8x16 better = s > old;
-            cv::v_store(best + j, cv::v_max(s, old));
-            cv::v_store(bestAngle + j, cv::v_select(better, index, cv::v_load(bestAngle + j)));
-        }
-#endif
-        for (; j < padded; ++j)
-            if (sum[j] > best[j]) {
-                best[j] = sum[j];
-                bestAngle[j] = std::uint8_t(k);
-            }
-    }
+    scanAngles(maps, m.turned, b.sum, b.best, b.bestAngle);
 
-    // Peaks of the scan above the coarse share of the least score.
+    // Peaks of the scan above the coarse share of the least score, strongest first.
     const double full = double(ShapeModel::MaxResponse) * double(coarseLevel.points.size());
     const int floorSum = int(std::ceil(CoarseScoreShare * least * full));
-    std::vector<Candidate> found;
-    for (int y = 0; y < rows; ++y) {
-        const std::uint8_t *row = b.best.data() + size_t(y) * stride;
-        for (int x = 0; x < cols; ++x) {
-            const int v = row[x];
-            if (v < floorSum)
-                continue;
-            bool peak = true;
-            for (int dy = -1; dy <= 1 && peak; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const int xx = x + dx, yy = y + dy;
-                    if ((dx == 0 && dy == 0) || xx < 0 || yy < 0 || xx >= cols || yy >= rows)
-                        continue;
-                    const int u = b.best[size_t(yy) * stride + xx];
-                    // Ties go to the first in scan order.
-                    if (u > v || (u == v && (dy < 0 || (dy == 0 && dx < 0)))) {
-                        peak = false;
-                        break;
-                    }
-                }
-            if (peak) {
-                const int k = b.bestAngle[size_t(y) * stride + x];
-                found.push_back({2 * x, 2 * y, m.coarseAngles[size_t(k)], v / full, k});
-            }
-        }
+    std::vector<Candidate> found = scanPeaks(maps, b.best, b.bestAngle, floorSum);
+    for (Candidate &c : found) {
+        c.angle = m.coarseAngles[size_t(c.angleIndex)];
+        c.score /= full;
     }
     auto byScore = [](const Candidate &a, const Candidate &c) { return a.score > c.score; };
-    std::sort(found.begin(), found.end(), byScore);
 
     // The best distinct peaks, no two within a quarter of the pattern and two angle steps.
     double radius = 0.0;
@@ -517,25 +562,7 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
         radius = std::max(radius, double(std::hypot(p.x, p.y)));
     const double apart = std::max(2.0, radius / 4.0);
     const double angleApart = m.coarseAngles.size() > 1 ? 2.5 * (m.coarseAngles[1] - m.coarseAngles[0]) : 1.0;
-    auto distinctBest = [&](const std::vector<Candidate> &sorted, size_t count) {
-        std::vector<Candidate> kept;
-        for (const Candidate &c : sorted) {
-            bool distinct = true;
-            for (const Candidate &k : kept)
-                if (std::hypot(double(c.x - k.x), double(c.y - k.y)) < apart
-                    && std::abs(wrapDegrees(c.angle - k.angle)) < angleApart) {
-                    distinct = false;
-                    break;
-                }
-            if (!distinct)
-                continue;
-            kept.push_back(c);
-            if (kept.size() >= count)
-                break;
-        }
-        return kept;
-    };
-    std::vector<Candidate> candidates = distinctBest(found, size_t(RankShare * m.candidates));
+    std::vector<Candidate> candidates = distinctBest(found, size_t(RankShare * m.candidates), apart, angleApart);
 
     // Re-rank with all coarse edge points at the four pixels of each scan cell and half an angle step
     // either side: the scan's few points are quick, but let clutter come close to a partly hidden
@@ -563,7 +590,7 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
         c.score = bestSum / (double(ShapeModel::MaxResponse) * double(m.turnedAll.front().size()));
     }
     std::sort(candidates.begin(), candidates.end(), byScore);
-    candidates = distinctBest(candidates, size_t(m.candidates));
+    candidates = distinctBest(candidates, size_t(m.candidates), apart, angleApart);
     // Peaks well behind the best are clutter; the pattern itself is rarely below 70 % of it.
     while (candidates.size() > 1 && candidates.back().score < RankKeep * candidates.front().score)
         candidates.pop_back();
