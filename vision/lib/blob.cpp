@@ -1,64 +1,96 @@
 #include "vision/lib/blob.h"
 
+#include <opencv2/core/hal/intrin.hpp>
+
 #include <algorithm>
-#include <cstring>
+#include <cstdint>
 
 namespace {
 
+// A run of foreground pixels in one row and the blob label it was given.
 struct Run
 {
-    int row;
-    int begin;  // first pixel
-    int end;    // one past the last pixel
-    int parent; // union-find link, index into the run list
+    int begin; // first pixel
+    int end;   // one past the last pixel
+    int label;
 };
 
-int findRoot(std::vector<Run>& runs, int i)
+// Blob under construction; labels are merged by pointing the later one at the earlier one,
+// so the surviving label is always the blob's first in scan order.
+struct Extent
 {
-    while (runs[i].parent != i) {
-        runs[i].parent = runs[runs[i].parent].parent;
-        i = runs[i].parent;
+    long long area;
+    int x1, y1, x2, y2;
+    int parent;
+};
+
+int findRoot(std::vector<Extent>& extents, int label)
+{
+    while (extents[label].parent != label) {
+        extents[label].parent = extents[extents[label].parent].parent;
+        label = extents[label].parent;
     }
-    return i;
+    return label;
 }
 
-void unite(std::vector<Run>& runs, int a, int b)
+// Marks the foreground pixels of one row as bits (bit x of word x / 64), 64 pixels per word.
+void foregroundBits(const uchar* pixels, const uchar* mask, int width, uchar background,
+                    std::vector<uint64_t>& bits)
 {
-    a = findRoot(runs, a);
-    b = findRoot(runs, b);
-    // The earlier run stays root, so a blob is named by its first pixel in scan order.
-    if (a < b)
-        runs[b].parent = a;
-    else if (b < a)
-        runs[a].parent = b;
-}
-
-// Appends the runs of pixels != background of one row. Stretches of background are skipped
-// eight bytes at a time.
-void collectRuns(const uchar* pixels, const uchar* mask, int width, uchar background, int row,
-                 std::vector<Run>& runs)
-{
-    const uint64_t fill = 0x0101010101010101ULL * background;
     int x = 0;
-    while (x < width) {
-        if (!mask) {
-            while (x + 8 <= width) {
-                uint64_t word;
-                std::memcpy(&word, pixels + x, 8);
-                if (word != fill)
-                    break;
-                x += 8;
-            }
+#if CV_SIMD128
+    const cv::v_uint8x16 back = cv::v_setall_u8(background);
+    const cv::v_uint8x16 zero = cv::v_setzero_u8();
+    for (; x + 64 <= width; x += 64) {
+        uint64_t word = 0;
+        for (int part = 0; part < 4; ++part) {
+            cv::v_uint8x16 fore = cv::v_load(pixels + x + 16 * part) != back;
+            if (mask)
+                fore = fore & (cv::v_load(mask + x + 16 * part) != zero);
+            word |= uint64_t(uint32_t(cv::v_signmask(fore))) << (16 * part);
         }
-        while (x < width && (pixels[x] == background || (mask && !mask[x])))
-            ++x;
-        if (x >= width)
-            break;
-        const int begin = x;
-        while (x < width && pixels[x] != background && (!mask || mask[x]))
-            ++x;
-        runs.push_back({row, begin, x, int(runs.size())});
+        bits[x >> 6] = word;
     }
+#endif
+    for (; x < width; x += 64) {
+        uint64_t word = 0;
+        for (int i = x; i < std::min(width, x + 64); ++i)
+            if (pixels[i] != background && (!mask || mask[i]))
+                word |= uint64_t(1) << (i & 63);
+        bits[x >> 6] = word;
+    }
+}
+
+// Calls emit(begin, end) for every run of set bits, left to right.
+template<typename Emit>
+void forEachRun(const std::vector<uint64_t>& bits, int width, Emit&& emit)
+{
+    int open = -1; // start of a run that reaches the end of the previous word
+    for (int word = 0; word < int(bits.size()); ++word) {
+        uint64_t w = bits[word];
+        const int base = word << 6;
+        if (open >= 0) {
+            if (w == ~uint64_t(0))
+                continue;
+            const int e = __builtin_ctzll(~w);
+            emit(open, base + e);
+            open = -1;
+            w &= ~uint64_t(0) << e;
+        }
+        while (w) {
+            const int s = __builtin_ctzll(w);
+            const uint64_t clear = ~w & (~uint64_t(0) << s);
+            if (!clear) {
+                open = base + s;
+                break;
+            }
+            const int e = __builtin_ctzll(clear);
+            emit(base + s, base + e);
+            w &= ~uint64_t(0) << e;
+        }
+    }
+    if (open >= 0)
+        emit(open, width);
 }
 
 } // namespace
@@ -71,51 +103,68 @@ CBlobResult::CBlobResult(const cv::Mat& image, const cv::Mat* mask, int backgrou
         mask = nullptr;
     const uchar backgroundValue = cv::saturate_cast<uchar>(background);
 
-    thread_local std::vector<Run> runs;
-    runs.clear();
-    int previousBegin = 0; // runs of the row above: [previousBegin, currentBegin)
+    // Working buffers stay with the thread, so a frame allocates nothing but the result.
+    thread_local std::vector<uint64_t> bitsBuffer;
+    thread_local std::vector<Run> aboveBuffer, currentBuffer;
+    thread_local std::vector<Extent> extentsBuffer;
+    std::vector<uint64_t>& bits = bitsBuffer;
+    std::vector<Run>& above = aboveBuffer;
+    std::vector<Run>& current = currentBuffer;
+    std::vector<Extent>& extents = extentsBuffer;
+    bits.assign((image.cols + 63) / 64, 0);
+    above.clear();
+    extents.clear();
+
     for (int y = 0; y < image.rows; ++y) {
-        const int currentBegin = int(runs.size());
-        collectRuns(image.ptr<uchar>(y), mask ? mask->ptr<uchar>(y) : nullptr, image.cols,
-                    backgroundValue, y, runs);
-        const int currentEnd = int(runs.size());
-        if (y > 0) {
+        foregroundBits(image.ptr<uchar>(y), mask ? mask->ptr<uchar>(y) : nullptr, image.cols,
+                       backgroundValue, bits);
+        current.clear();
+        const Run* next = above.data(); // first run above that can still touch
+        const Run* const aboveEnd = above.data() + above.size();
+        forEachRun(bits, image.cols, [&](int begin, int end) {
             // 8-connectivity: runs touch when they overlap after widening by one pixel.
-            int above = previousBegin;
-            for (int i = currentBegin; i < currentEnd; ++i) {
-                const Run run = runs[i];
-                while (above < currentBegin && runs[above].end < run.begin)
-                    ++above;
-                for (int j = above; j < currentBegin && runs[j].begin <= run.end; ++j)
-                    unite(runs, i, j);
+            while (next != aboveEnd && next->end < begin)
+                ++next;
+            int label = -1;
+            for (const Run* j = next; j != aboveEnd && j->begin <= end; ++j) {
+                const int other = findRoot(extents, j->label);
+                if (label < 0) {
+                    label = other;
+                } else if (other != label) {
+                    const int keep = std::min(label, other), gone = std::max(label, other);
+                    Extent& k = extents[keep];
+                    const Extent& g = extents[gone];
+                    k.area += g.area;
+                    k.x1 = std::min(k.x1, g.x1);
+                    k.y1 = std::min(k.y1, g.y1);
+                    k.x2 = std::max(k.x2, g.x2);
+                    k.y2 = std::max(k.y2, g.y2);
+                    extents[gone].parent = keep;
+                    label = keep;
+                }
             }
-        }
-        previousBegin = currentBegin;
+            if (label < 0) {
+                label = int(extents.size());
+                extents.push_back({0, begin, y, end - 1, y, label});
+            }
+            Extent& e = extents[label];
+            e.area += end - begin;
+            e.x1 = std::min(e.x1, begin);
+            e.x2 = std::max(e.x2, end - 1);
+            e.y2 = y;
+            current.push_back({begin, end, label});
+        });
+        std::swap(above, current);
     }
 
-    // Roots are the first run of their blob, so walking the runs in order numbers the blobs by
-    // their first pixel.
-    thread_local std::vector<int> blobOfRoot;
-    blobOfRoot.assign(runs.size(), -1);
-    struct Extent { long long area; int x1, y1, x2, y2; };
-    std::vector<Extent> extents;
-    for (int i = 0; i < int(runs.size()); ++i) {
-        const int root = findRoot(runs, i);
-        int& blob = blobOfRoot[root];
-        const Run& run = runs[i];
-        if (blob < 0) {
-            blob = int(extents.size());
-            extents.push_back({0, run.begin, run.row, run.end - 1, run.row});
-        }
-        Extent& e = extents[blob];
-        e.area += run.end - run.begin;
-        e.x1 = std::min(e.x1, run.begin);
-        e.x2 = std::max(e.x2, run.end - 1);
-        e.y2 = run.row;
-    }
+    // Labels are numbered by their first run, and a merged blob keeps its earliest label, so the
+    // roots in label order are the blobs in the order of their first pixel.
     m_blobs.reserve(extents.size());
-    for (const Extent& e : extents)
-        m_blobs.emplace_back(double(e.area), cv::Rect(e.x1, e.y1, e.x2 - e.x1 + 1, e.y2 - e.y1 + 1));
+    for (size_t i = 0; i < extents.size(); ++i) {
+        const Extent& e = extents[i];
+        if (e.parent == int(i))
+            m_blobs.emplace_back(double(e.area), cv::Rect(e.x1, e.y1, e.x2 - e.x1 + 1, e.y2 - e.y1 + 1));
+    }
 }
 
 const CBlob& CBlobResult::GetBlob(int i) const
