@@ -441,8 +441,9 @@ TEST_P(EdgeProfile, FindsTheSubPixelEdgeInItsDirection)
     const ShapeModel::EdgeHit hit =
         ShapeModel::measureEdge(image, {20.0f, 20.0f}, {row.normalX, 0.0f}, 3.0f, row.ignorePolarity);
     ASSERT_EQ(hit.found, row.found);
-    if (row.found)
+    if (row.found) {
         EXPECT_NEAR(20.0 + row.normalX * hit.offset, row.edgeX, 0.05);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Edges, EdgeProfile,
