@@ -93,6 +93,46 @@ void forEachRun(const std::vector<uint64_t>& bits, int width, Emit&& emit)
         emit(open, width);
 }
 
+// Gives the run [begin, end) of row y its label: joins the blobs of the runs above that it
+// touches (8-connectivity: overlap after widening by one pixel) or starts a new one. Returns
+// the first run above that later runs of the row can still touch.
+const Run* labelRun(int begin, int end, int y, const Run* next, const Run* aboveEnd,
+                    std::vector<Extent>& extents, std::vector<Run>& current)
+{
+    while (next != aboveEnd && next->end < begin)
+        ++next;
+    int label = -1;
+    for (const Run* j = next; j != aboveEnd && j->begin <= end; ++j) {
+        const int other = findRoot(extents, j->label);
+        if (label < 0) {
+            label = other;
+        } else if (other != label) {
+            const int keep = std::min(label, other), gone = std::max(label, other);
+            Extent& k = extents[keep];
+            const Extent& g = extents[gone];
+            k.area += g.area;
+            k.x1 = std::min(k.x1, g.x1);
+            k.y1 = std::min(k.y1, g.y1);
+            k.x2 = std::max(k.x2, g.x2);
+            k.y2 = std::max(k.y2, g.y2);
+            extents[gone].parent = keep;
+            label = keep;
+        }
+    }
+    if (label < 0) {
+        label = int(extents.size());
+        extents.push_back({end - begin, begin, y, end - 1, y, label});
+    } else {
+        Extent& e = extents[label];
+        e.area += end - begin;
+        e.x1 = std::min(e.x1, begin);
+        e.x2 = std::max(e.x2, end - 1);
+        e.y2 = y;
+    }
+    current.push_back({begin, end, label});
+    return next;
+}
+
 } // namespace
 
 CBlobResult::CBlobResult(const cv::Mat& image, const cv::Mat* mask, int background)
@@ -122,37 +162,7 @@ CBlobResult::CBlobResult(const cv::Mat& image, const cv::Mat* mask, int backgrou
         const Run* next = above.data(); // first run above that can still touch
         const Run* const aboveEnd = above.data() + above.size();
         forEachRun(bits, image.cols, [&](int begin, int end) {
-            // 8-connectivity: runs touch when they overlap after widening by one pixel.
-            while (next != aboveEnd && next->end < begin)
-                ++next;
-            int label = -1;
-            for (const Run* j = next; j != aboveEnd && j->begin <= end; ++j) {
-                const int other = findRoot(extents, j->label);
-                if (label < 0) {
-                    label = other;
-                } else if (other != label) {
-                    const int keep = std::min(label, other), gone = std::max(label, other);
-                    Extent& k = extents[keep];
-                    const Extent& g = extents[gone];
-                    k.area += g.area;
-                    k.x1 = std::min(k.x1, g.x1);
-                    k.y1 = std::min(k.y1, g.y1);
-                    k.x2 = std::max(k.x2, g.x2);
-                    k.y2 = std::max(k.y2, g.y2);
-                    extents[gone].parent = keep;
-                    label = keep;
-                }
-            }
-            if (label < 0) {
-                label = int(extents.size());
-                extents.push_back({0, begin, y, end - 1, y, label});
-            }
-            Extent& e = extents[label];
-            e.area += end - begin;
-            e.x1 = std::min(e.x1, begin);
-            e.x2 = std::max(e.x2, end - 1);
-            e.y2 = y;
-            current.push_back({begin, end, label});
+            next = labelRun(begin, end, y, next, aboveEnd, extents, current);
         });
         std::swap(above, current);
     }
