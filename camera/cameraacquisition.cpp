@@ -118,8 +118,9 @@ bool CameraAcquisition::IsValidHandle() const { return m_backend->isValidHandle(
 
 void CameraAcquisition::ApplySpeed(int speed)
 {
-    if (m_opened)
-        CameraStop();
+    if (!m_opened)
+        return;
+    CameraStop();
     m_backend->applySpeed(speed);
     CameraStart();
 }

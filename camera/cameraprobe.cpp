@@ -41,13 +41,19 @@ double numberOf(const camsdk::Value &value)
     return std::atof(std::get<std::string>(value).c_str());
 }
 
-bool getNumber(camsdk::Sdk *sdk, camsdk::Handle handle, const char *feature, int *out)
+// Reads an integer feature; returns the library's status (0 on success).
+int readInt(camsdk::Sdk *sdk, camsdk::Handle handle, const char *feature, int *out)
 {
     camsdk::Value value;
-    if (sdk->get(handle, feature, &value) != camsdk::Ok)
-        return false;
-    *out = static_cast<int>(numberOf(value));
-    return true;
+    const int status = sdk->get(handle, feature, &value);
+    if (status == camsdk::Ok)
+        *out = static_cast<int>(numberOf(value));
+    return status;
+}
+
+bool getNumber(camsdk::Sdk *sdk, camsdk::Handle handle, const char *feature, int *out)
+{
+    return readInt(sdk, handle, feature, out) == camsdk::Ok;
 }
 
 void setImageSize(int width, int height)
@@ -74,13 +80,13 @@ bool probeDaheng()
         return false;
     }
     int width = 0, height = 0;
-    if (!getNumber(sdk, handle, "0x100003EE", &width)) {
-        std::printf("Get MerCamera width Error : \n");
+    if (const int status = readInt(sdk, handle, "0x100003EE", &width)) {
+        std::printf("Get MerCamera width Error : %d\n", status);
         sdk->close(handle);
         return false;
     }
-    if (!getNumber(sdk, handle, "0x100003EF", &height)) {
-        std::printf("Get MerCamera height Error : \n");
+    if (const int status = readInt(sdk, handle, "0x100003EF", &height)) {
+        std::printf("Get MerCamera height Error : %d\n", status);
         sdk->close(handle);
         return false;
     }

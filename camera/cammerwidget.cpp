@@ -40,3 +40,20 @@ void CammerWidget::paintEvent(QPaintEvent *)
                        gisColor ? gImageW * 4 : gImageW, gisColor ? QImage::Format_RGB32 : QImage::Format_Grayscale8);
     painter.drawImage(rect(), image);
 }
+
+std::array<CammerWidget *, 8> CreateCammerWidgets(QWidget *parent)
+{
+    std::array<CammerWidget *, 8> views{};
+    numCamera = 0;
+    for (int p = 0; p < 8; ++p) {
+        auto *view = new CammerWidget(p, parent);
+        if (view->isOpened()) {
+            ++numCamera;
+        } else if (p != 0) {
+            delete view;
+            continue;
+        }
+        views[p] = view;
+    }
+    return views;
+}

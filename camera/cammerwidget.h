@@ -5,6 +5,7 @@
 #include "camera/cameraacquisition.h"
 
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -57,3 +58,8 @@ private:
     std::unique_ptr<CameraAcquisition> m_acquisition;
     double m_meanGray = 0;
 };
+
+// Builds the camera views of positions 0..7 as children of `parent` (each opens and starts its
+// camera) and counts in numCamera those whose camera opened. A view whose camera did not open is
+// not kept (nullptr), except position 0, which always exists.
+std::array<CammerWidget *, 8> CreateCammerWidgets(QWidget *parent);

@@ -202,6 +202,7 @@ bool SimCameraPool::streaming(int slot) const
 
 bool SimCameraPool::pushFrame(int slot, const uint8_t *data, int width, int height, int channels, int status)
 {
+    std::lock_guard gate(m_callbackGate);
     FrameCallback callback;
     FrameView view{data, width, height, channels, static_cast<std::size_t>(width) * height * channels, status};
     {
@@ -362,6 +363,7 @@ int SimCameraPool::close(Handle handle)
             return ErrInvalid;
     }
     m_frameArrived.notify_all();
+    std::lock_guard gate(m_callbackGate);  // a callback still running ends before the close returns
     return Ok;
 }
 

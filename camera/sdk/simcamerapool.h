@@ -73,7 +73,7 @@ public:
     int enumerate(std::vector<DeviceInfo> *devices) override;
     int open(int index, Handle *handle) override;
     int openBy(OpenBy by, const std::string &what, Handle *handle) override;
-    int close(Handle handle) override;
+    int close(Handle handle) override;  // waits for a running frame callback; never call it from one
     int set(Handle handle, const std::string &feature, const Value &value) override;
     int get(Handle handle, const std::string &feature, Value *value) override;
     int range(Handle handle, const std::string &feature, double *minimum, double *maximum) override;
@@ -112,6 +112,9 @@ private:
     const Vendor m_vendor;
     const Delivery m_delivery;
     mutable std::mutex m_mutex;
+    // Held while a frame callback runs; close() passes through it so that no callback is still
+    // running into a camera that has been closed (and may be destroyed next).
+    std::mutex m_callbackGate;
     std::condition_variable m_frameArrived;
     std::vector<Device> m_devices;
     std::vector<std::string> m_calls;

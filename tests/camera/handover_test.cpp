@@ -164,3 +164,21 @@ TEST_F(CameraTest, cameraViewOpensTakesAndShowsItsFrames)
     EXPECT_FALSE(unused.isOpened());
     EXPECT_FALSE(unused.TakeFrame());
 }
+
+TEST_F(CameraTest, cameraViewsForTheCamerasThatOpened)
+{
+    camsdk::SimCameraPool &sim = pool(Vendor::Hikvision);
+    sim.addDevice(device("SN0000001"));
+    sim.addDevice(device("SN0000002"));
+    gCameraID = kCameraHikvision;
+    gFindCamera = 2;
+    sim.enumerate(&gDevList);
+    bind(1, "SN0000009");  // bound to a camera that is not there
+    QWidget window;
+    const std::array<CammerWidget *, 8> views = CreateCammerWidgets(&window);
+    EXPECT_EQ(numCamera, 1);
+    ASSERT_NE(views[0], nullptr);
+    EXPECT_TRUE(views[0]->isOpened());
+    for (int p = 1; p < 8; ++p)
+        EXPECT_EQ(views[p], nullptr) << p;
+}
