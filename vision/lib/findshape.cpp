@@ -634,13 +634,13 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
         start.y = top > 0 ? 2.0 * c.y + 0.5 : c.y;
         start.angle = toRadians(c.angle);
         const int iterations = (m.flags & NoSubPixel) ? 0 : 6;
-        const ShapeModel::FitResult fit = ShapeModel::fitPose(window, m.finePoints, start, m.ignorePolarity,
-                                                                 m.angleRange > 0, iterations);
-        const double angle = fit.pose.angle * 180.0 / CV_PI;
-        const double score = agreementAt(b.pyramid[size_t(scoreLevel)], scoreLevel, judge.points, fit.pose.x,
-                                         fit.pose.y, angle, judgeGradient * judgeGradient, m.ignorePolarity);
+        const ShapeModel::Pose fit =
+            ShapeModel::fitPose(window, m.finePoints, start, m.ignorePolarity, m.angleRange > 0, iterations);
+        const double angle = fit.angle * 180.0 / CV_PI;
+        const double score = agreementAt(b.pyramid[size_t(scoreLevel)], scoreLevel, judge.points, fit.x,
+                                         fit.y, angle, judgeGradient * judgeGradient, m.ignorePolarity);
         if (!have || score > bestMatch.score) {
-            bestMatch.centre = {fit.pose.x, fit.pose.y};
+            bestMatch.centre = {fit.x, fit.y};
             bestMatch.angle = m.angleRange > 0 ? wrapDegrees(angle) : 0.0;
             bestMatch.score = score;
             have = true;

@@ -102,12 +102,7 @@ EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, fl
 // Least-squares fit of the pose to the edges of `image`: every point looks for its edge along its
 // normal and the pose that brings all points onto their edges (robustly weighted, so occluded and
 // cluttered points drop out) is solved for, a few times over. Without `fitAngle` the angle stays.
-struct FitResult {
-    Pose pose;
-    double score = 0.0;  // fraction of points that found their edge within one pixel
-};
-
-FitResult fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const Pose &start,
-                  bool ignorePolarity, bool fitAngle, int iterations);
+Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const Pose &start, bool ignorePolarity,
+             bool fitAngle, int iterations);
 
 }  // namespace ShapeModel
