@@ -182,3 +182,26 @@ TEST(Surf, UntrainedOrMisfittingGivesZero)
     EXPECT_FALSE(model.IsValid());
     EXPECT_EQ(model.Match(patch, out), 0.f);
 }
+
+// A region wholly under an ignore area has nothing to compare and never alarms; a mask thinner
+// than the reduction is still compared.
+TEST(Surf, EmptyAndThinMasks)
+{
+    SimilarityScene s;
+    cv::Mat out;
+    cv::Mat changed = s.scene.reference().clone();
+    changed(s.region).setTo(30);
+
+    SURF ignored;
+    s.train(ignored, s.region, cv::Mat::zeros(s.region.size(), CV_8UC1));
+    EXPECT_TRUE(ignored.IsValid());
+    EXPECT_EQ(ignored.Match(changed(s.region), out), 100.f);
+
+    // A 2 px line across the part's edge.
+    cv::Mat line = cv::Mat::zeros(s.region.size(), CV_8UC1);
+    line(cv::Rect(0, 150, 400, 2)).setTo(255);
+    SURF thin;
+    s.train(thin, s.region, line);
+    EXPECT_GE(thin.Match(s.scene.reference()(s.region), out), 90.f);
+    EXPECT_LT(thin.Match(changed(s.region), out), 60.f);
+}

@@ -149,7 +149,10 @@ bool SURF::Create(int width, int height, const cv::Mat& mask)
     const cv::Rect used(0, 0, m_reducedSize.width * m_factor, m_reducedSize.height * m_factor);
     cv::Mat coverage;
     cv::resize(m_fullMask(used), coverage, m_reducedSize, 0, 0, cv::INTER_AREA);
-    cv::threshold(coverage, coverage, 127, 1, cv::THRESH_BINARY);
+    // Reduced pixels at least half inside the mask count; a mask thinner than that keeps every
+    // reduced pixel it touches.
+    const int threshold = cv::countNonZero(coverage >= 128) > 0 ? 127 : 0;
+    cv::threshold(coverage, coverage, threshold, 1, cv::THRESH_BINARY);
     coverage.convertTo(m_weight, CV_32F);
     return true;
 }
@@ -191,14 +194,20 @@ bool SURF::Train(int, int, int, int)
             m_cells.emplace_back(x, y, std::min(CellSize, m_reducedSize.width - x),
                                  std::min(CellSize, m_reducedSize.height - y));
     cellSums(m_weight, m_cells, m_cellWeight);
-    for (double& w : m_cellWeight)
-        if (w < MinCellWeight)
-            w = 0.0;
+    // Small cells at the edge of the mask are left out, unless the whole mask is that small.
+    const double maskCount = cv::sum(m_weight)[0];
+    const double minWeight = std::min(MinCellWeight, maskCount);
     m_weightSum = 0.0;
-    for (double w : m_cellWeight)
+    for (double& w : m_cellWeight) {
+        if (w < minWeight)
+            w = 0.0;
         m_weightSum += w;
-    if (m_weightSum <= 0.0)
-        return false;
+    }
+    if (m_weightSum <= 0.0) {
+        // Nothing inside the mask (a region wholly under an ignore area): nothing can differ.
+        m_trained = true;
+        return true;
+    }
 
     cv::Mat meanTemplate = cv::Mat::zeros(m_reducedSize, CV_32F);
     cv::Mat product;
@@ -269,6 +278,8 @@ float SURF::Match(const cv::Mat& patch, cv::Mat& out)
     out = cv::Mat::zeros(m_size.empty() ? patch.size() : m_size, CV_8UC1);
     if (!m_trained || patch.size() != m_size || patch.type() != CV_8UC1)
         return 0.f;
+    if (m_weightSum <= 0.0)
+        return 100.f;
 
     reduce(patch, m_reduced);
     const cv::Point2d shift = estimateShift(m_reduced);

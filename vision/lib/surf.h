@@ -33,7 +33,8 @@
 class SURF
 {
 public:
-    // Region of width x height; mask 8-bit of that size, non-zero = compare (empty = all).
+    // Region of width x height; mask 8-bit of that size, non-zero = compare (empty Mat = all).
+    // A mask with no pixel set compares nothing: the model trains and every cut scores 100.
     bool Create(int width, int height, const cv::Mat& mask);
     // Adds one good cut (8-bit, one channel, region size). The two middle arguments belong to
     // the station's calling convention (1 and 50) and do not change the result; minScore is
