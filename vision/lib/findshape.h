@@ -76,9 +76,9 @@ public:
     //           MoveImage and TransformImage take exactly that shift.
     //  *score   0..1: how well the image gradients at the model's edge points agree in direction
     //           with the model at the fitted pose (the mean cosine, counting weak gradients as 0),
-    //           measured on the half-resolution level. About 0.9 for a clean view, 0.6..0.8 under
-    //           heavy noise, dim light and a fifth of the pattern hidden; unrelated scenes stay
-    //           below 0.5, the default least score.
+    //           measured on the half-resolution level. Near 1 for a clean view, 0.65..0.9 under
+    //           heavy noise, dim or bright light and a fifth of the pattern hidden; the best place
+    //           in an unrelated scene scores 0.25..0.4, below the default least score of 0.5.
     //  *angle   degrees the pattern is turned in the window against the model, counter-clockwise as
     //           seen on screen (the sense of cv::getRotationMatrix2D); within about +-angleRange,
     //           and in (-180, 180] for the full turn.
