@@ -23,6 +23,7 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+bool terminationRequested = false;  // set on the GUI thread when the signal is taken in
 
 void onTerminate(int)
 {
@@ -40,6 +41,7 @@ void watchTerminationSignals(QCoreApplication &app)
         char byte;
         [[maybe_unused]] ssize_t n = ::read(signalPipe[1], &byte, 1);
         qInfo("termination requested; the station stops");
+        terminationRequested = true;
         app.quit();
     });
     struct sigaction action = {};
@@ -95,9 +97,10 @@ int main(int argc, char **argv)
 
     // 11. Network reporting starts here when it is on.
 
-    // 12. Full screen, then the event loop.
+    // 12. Full screen, then the event loop (unless a stop was asked for while the station came up,
+    //     for example while a start-up box was waiting for the operator).
     window->showFullScreen();
-    const int result = app.exec();
+    const int result = terminationRequested ? 0 : app.exec();
     app.setTouchGuard(nullptr);
     delete window;
     CloseStationDatabases();
