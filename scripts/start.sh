@@ -20,23 +20,21 @@ pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT
 
-# The IO board: a simulator on a pseudo-terminal unless a device is named.
+# The IO board: a simulator on a pseudo-terminal unless a device is named. It takes commands
+# ("set 1", "clear 1", "show", "help") written into /tmp/mould-board.cmd.
 if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$root/build/tools/ioboard-sim/ioboard-sim" ]; then
-  fifo=$(mktemp -u /tmp/mould-board.XXXXXX)
+  fifo=/tmp/mould-board.cmd
+  rm -f "$fifo"
   mkfifo "$fifo"
-  # The simulator keeps reading commands from the FIFO; keep a writer open so it never sees EOF.
-  exec 3<>"$fifo"
-  "$root/build/tools/ioboard-sim/ioboard-sim" < "$fifo" > /tmp/mould-board.log 2>&1 &
+  exec 3<>"$fifo"  # keeps the FIFO open so the simulator never sees the end of its input
+  "$root/build/tools/ioboard-sim/ioboard-sim" --keep --link /tmp/mould-ttyIO < "$fifo" > /tmp/mould-board.log 2>&1 &
   pids+=($!)
   for _ in $(seq 50); do
-    dev=$(grep -o '/dev/pts/[0-9]*' /tmp/mould-board.log | head -n 1 || true)
-    [ -n "$dev" ] && break
+    [ -e /tmp/mould-ttyIO ] && break
     sleep 0.1
   done
-  if [ -n "${dev:-}" ]; then
-    export MOULD_SERIAL_DEVICE=$dev
-    echo "IO-board simulator on $dev; send it commands with: echo 'help' > $fifo"
-  fi
+  export MOULD_SERIAL_DEVICE=/tmp/mould-ttyIO
+  echo "IO-board simulator on /tmp/mould-ttyIO; drive it with: echo 'set 1' > $fifo (log: /tmp/mould-board.log)"
 fi
 
 if [ "$platform" = offscreen ]; then
