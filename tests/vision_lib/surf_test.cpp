@@ -93,6 +93,17 @@ TEST(Surf, QualityBars)
         worstMissing = std::max(worstMissing, model.Match(s.shot(missing, rng, 3.0, 0.8, 1.2, 900 + i)(s.region), out));
     EXPECT_LT(worstMissing, 60.f);
 
+    // A broken part: its right third is gone. It must fall below the default minimum score 80.
+    SceneImage::Scene broken = s.scene;
+    SceneImage::Part part = broken.parts().back();
+    broken.removePart(int(broken.parts().size()) - 1);
+    part.outline = {{-150, -90}, {50, -100}, {50, 100}, {-40, 100}, {-140, 40}};
+    broken.addPart(part);
+    float worstBroken = 0.f;
+    for (int i = 0; i < 10; ++i)
+        worstBroken = std::max(worstBroken, model.Match(s.shot(broken, rng, 3.0, 0.8, 1.2, 1200 + i)(s.region), out));
+    EXPECT_LT(worstBroken, 80.f);
+
     // Foreign objects stand out from the mould: dark (20..50) or bright (150..210).
     float worstForeign = 0.f;
     for (int i = 0; i < 30; ++i) {

@@ -18,8 +18,8 @@ constexpr double CellDiffers = 0.4;
 constexpr double GainMin = 0.5, GainMax = 2.0;
 constexpr double MinLevelVariance = 4.0; // cell means spread less than 2 levels: gain unknown
 constexpr double MinResidual = 3.0;      // cells within 3 levels of the fit always count
-constexpr float LevelOffset = 128.f;
-constexpr float EdgeFloor = 16.f;    // Sobel response of 2 levels per pixel: weaker is no edge // reduced images are kept around 0 for float precision
+constexpr float LevelOffset = 128.f; // reduced images are kept around 0 for float precision
+constexpr float EdgeFloor = 16.f;    // Sobel response of 2 levels per pixel: weaker is no edge
 
 // Sum of a1*b1 + a2*b2 over n floats.
 double dot2(const float* a1, const float* b1, const float* a2, const float* b2, int n)

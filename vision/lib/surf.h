@@ -28,7 +28,7 @@
 // 5. A cell with similarity 0.8 or more agrees; 0.4 or less differs wholly; linear between.
 //    score = 100 - 2 x (percentage of the masked area that differs), at least 0.
 //    A template scores 100 against itself; a foreign object over a quarter of the region scores
-//    about 50; a missing part, whose place shows the empty mould, close to 0. A setter reads the
+//    50 or less; a missing part, whose place shows the empty mould, close to 0. A setter reads the
 //    minimum score as "alarm when more than (100 - score) / 2 percent of the region changed".
 class SURF
 {
