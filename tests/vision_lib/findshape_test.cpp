@@ -239,28 +239,42 @@ Pose somePose(double angle)
     return pose;
 }
 
-TEST(FindShape, ReportsTheShiftRelativeToTheSearchWindowCorner)
+struct WindowRow {
+    const char *name;
+    int margin;  // around the model region; the window is cut without copying
+};
+
+class SearchWindow : public ::testing::TestWithParam<WindowRow> {};
+
+TEST_P(SearchWindow, ShiftIsRelativeToTheWindowCorner)
 {
     // The search runs in a window around the model region, as the station cuts it; x minus the
     // window corner is the shift that carries the found pattern back to the reference centre.
+    // Without a margin a part of the moved pattern lies outside the window.
     FindShape model = makeModel(mouldScene().reference(), 10);
     const Pose pose = somePose(6.5);
     const cv::Mat image = mouldScene().render(pose);
-    const int margin = 60;
-    const cv::Rect window(ModelRect.x - margin, ModelRect.y - margin, ModelRect.width + 2 * margin,
-                          ModelRect.height + 2 * margin);
+    const int margin = GetParam().margin;
+    const cv::Rect window = cv::Rect(ModelRect.x - margin, ModelRect.y - margin, ModelRect.width + 2 * margin,
+                                     ModelRect.height + 2 * margin)
+        & cv::Rect(cv::Point(), ImageSize);
     double x = 0.0, y = 0.0, score = 0.0, angle = 0.0;
-    ASSERT_TRUE(model.Find(image(window).clone(), 0, &x, &y, &score, &angle));
+    ASSERT_TRUE(model.Find(image(window), 0, &x, &y, &score, &angle));
     EXPECT_NEAR(x - window.x, -pose.shift.x, 0.1);
     EXPECT_NEAR(y - window.y, -pose.shift.y, 0.1);
     EXPECT_NEAR(angle, 6.5, 0.1);
     EXPECT_GT(score, 0.8);
 
     FindShape::Match match;
-    ASSERT_TRUE(model.FindMatch(image(window).clone(), 0, &match));
+    ASSERT_TRUE(model.FindMatch(image(window), 0, &match));
     EXPECT_NEAR(match.centre.x + window.x, ModelCentre.x + pose.shift.x, 0.1);
     EXPECT_NEAR(match.centre.y + window.y, ModelCentre.y + pose.shift.y, 0.1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Margins, SearchWindow,
+                         ::testing::Values(WindowRow{"noMargin", 0}, WindowRow{"margin60", 60},
+                                           WindowRow{"wholeImage", 8000}),
+                         [](const ::testing::TestParamInfo<WindowRow> &info) { return std::string(info.param.name); });
 
 TEST(FindShape, MaskedOutAreaMayChangeFreely)
 {
