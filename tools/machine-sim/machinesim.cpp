@@ -1,0 +1,559 @@
+#include "tools/machine-sim/machinesim.h"
+
+#include "tools/ioboard-sim/ioboardsim.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+namespace machinesim {
+
+namespace {
+
+constexpr Ms kAliveWindow{300};  // a station polls every few ms; this long without a poll is absence
+constexpr Ms kStep{2};
+
+bool bit(unsigned word, int k)
+{
+    return (word >> k) & 1u;
+}
+
+double msBetween(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+uint64_t nextRandom(uint64_t &state)
+{
+    // xorshift64*
+    state ^= state >> 12;
+    state ^= state << 25;
+    state ^= state >> 27;
+    return state * 0x2545F4914F6CDD1Dull;
+}
+
+std::string fixed(double value, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string jsonString(const std::string &s)
+{
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        if (static_cast<unsigned char>(c) < 0x20)
+            continue;
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+void BoardLink::setInput(int input, bool on)
+{
+    m_board.setInput(input, on);
+}
+
+unsigned BoardLink::outputs()
+{
+    return m_board.outputs();
+}
+
+uint64_t BoardLink::stationPolls()
+{
+    return m_board.counters().polls;
+}
+
+void TimeStats::add(double ms)
+{
+    ++count;
+    meanMs += (ms - meanMs) / count;
+    worstMs = std::max(worstMs, ms);
+}
+
+const char *eventName(Event::Kind kind)
+{
+    switch (kind) {
+    case Event::MouldOpen: return "mould open";
+    case Event::Eject: return "eject";
+    case Event::HandEject: return "mould emptied by hand";
+    case Event::Clamp: return "clamp";
+    case Event::DoorOpen: return "safety door open";
+    case Event::DoorClosed: return "safety door closed";
+    case Event::FaultShown: return "fault in the mould";
+    case Event::FaultCleared: return "fault cleared at the door";
+    case Event::Alarm: return "alarm";
+    case Event::TimedOut: return "time-out";
+    }
+    return "?";
+}
+
+std::string Summary::text() const
+{
+    std::ostringstream s;
+    s << "cycles                " << cycles << "\n"
+      << "faults injected       " << faultsInjected << "\n"
+      << "faults caught         " << faultsCaught << "\n"
+      << "faults missed         " << faultsMissed << "\n"
+      << "mould closed on part  " << closedOnPart << "\n"
+      << "false stops           " << falseStops << "\n"
+      << "door openings         " << doorOpenings << " (faults cleared " << clearedByDoor << ", mould emptied by hand "
+      << handEjections << ")\n";
+    for (const auto &[kind, n] : injectedByKind) {
+        const auto caught = caughtByKind.find(kind);
+        s << "  " << kind << ": " << n << " injected, " << (caught == caughtByKind.end() ? 0 : caught->second)
+          << " caught\n";
+    }
+    if (unguardedEjections || unguardedClamps)
+        s << "unguarded             " << unguardedEjections << " ejections, " << unguardedClamps
+          << " clamps without the interlock ever on\n";
+    auto times = [&](const char *name, const TimeStats &t) {
+        s << name << (t.count ? fixed(t.meanMs, 1) + " ms mean, " + fixed(t.worstMs, 1) + " ms worst (" +
+                                    std::to_string(t.count) + ")"
+                              : std::string("-"))
+          << "\n";
+    };
+    times("product decision      ", productDecision);
+    times("mould decision        ", mouldDecision);
+    times("machine waited        ", machineWait);
+    s << "elapsed               " << fixed(elapsedS, 1) << " s\n";
+    if (timedOut)
+        s << "TIME-OUT: " << timeoutReason << "\n";
+    if (stopped)
+        s << "stopped before the end\n";
+    return s.str();
+}
+
+std::string Summary::json() const
+{
+    auto times = [](const TimeStats &t) {
+        return "{\"count\": " + std::to_string(t.count) + ", \"meanMs\": " + fixed(t.meanMs, 2) +
+               ", \"worstMs\": " + fixed(t.worstMs, 2) + "}";
+    };
+    auto kinds = [](const std::map<std::string, int> &m) {
+        std::string out = "{";
+        for (const auto &[kind, n] : m)
+            out += (out.size() > 1 ? ", " : "") + jsonString(kind) + ": " + std::to_string(n);
+        return out + "}";
+    };
+    std::ostringstream s;
+    s << "{\n"
+      << "  \"cycles\": " << cycles << ",\n"
+      << "  \"faultsInjected\": " << faultsInjected << ",\n"
+      << "  \"faultsCaught\": " << faultsCaught << ",\n"
+      << "  \"faultsMissed\": " << faultsMissed << ",\n"
+      << "  \"mouldClosedOnPart\": " << closedOnPart << ",\n"
+      << "  \"falseStops\": " << falseStops << ",\n"
+      << "  \"doorOpenings\": " << doorOpenings << ",\n"
+      << "  \"clearedByDoor\": " << clearedByDoor << ",\n"
+      << "  \"handEjections\": " << handEjections << ",\n"
+      << "  \"unguardedEjections\": " << unguardedEjections << ",\n"
+      << "  \"unguardedClamps\": " << unguardedClamps << ",\n"
+      << "  \"injectedByKind\": " << kinds(injectedByKind) << ",\n"
+      << "  \"caughtByKind\": " << kinds(caughtByKind) << ",\n"
+      << "  \"productDecision\": " << times(productDecision) << ",\n"
+      << "  \"mouldDecision\": " << times(mouldDecision) << ",\n"
+      << "  \"machineWait\": " << times(machineWait) << ",\n"
+      << "  \"elapsedS\": " << fixed(elapsedS, 3) << ",\n"
+      << "  \"timedOut\": " << (timedOut ? "true" : "false") << ",\n"
+      << "  \"timeoutReason\": " << jsonString(timeoutReason) << ",\n"
+      << "  \"stopped\": " << (stopped ? "true" : "false") << "\n"
+      << "}\n";
+    return s.str();
+}
+
+MachineSim::MachineSim(const MachineConfig &config, MachineLink &link) : m_config(config), m_link(link)
+{
+    m_config.cameras = std::clamp(m_config.cameras, 1, 8);
+    m_config.cavities = std::clamp(m_config.cavities, 1, 16);
+    scenegen::MouldOptions options;
+    options.size = m_config.imageSize;
+    options.cavities = m_config.cavities;
+    options.colour = m_config.colour;
+    options.seed = m_config.seed;
+    if (!m_config.dir.empty()) {
+        for (int camera = 0; camera < m_config.cameras; ++camera)
+            m_views.emplace_back(options, camera);
+    }
+    m_rng = config.seed * 0x9E3779B97F4A7C15ull + 0x1234567ull;
+    if (m_rng == 0)
+        m_rng = 1;
+    if (m_config.alarmLevel != AlarmLevel::Auto) {
+        m_alarmOffLevelKnown = true;
+        m_alarmOffLevel = m_config.alarmLevel == AlarmLevel::Inverted;
+    }
+}
+
+MachineSim::~MachineSim()
+{
+    if (m_pending.valid())
+        m_pending.wait();
+}
+
+std::string MachineSim::cameraFolder(int camera) const
+{
+    return (std::filesystem::path(m_config.dir) / ("cam" + std::to_string(camera + 1))).string();
+}
+
+bool MachineSim::prepareCameras(std::string *error)
+{
+    if (m_config.dir.empty())
+        return true;
+    for (int camera = 0; camera < m_config.cameras; ++camera) {
+        std::error_code ec;
+        std::filesystem::create_directories(cameraFolder(camera), ec);
+        FILE *serial = std::fopen((cameraFolder(camera) + "/serial").c_str(), "w");
+        if (ec || !serial) {
+            if (error)
+                *error = "cannot write the camera folder " + cameraFolder(camera);
+            if (serial)
+                std::fclose(serial);
+            return false;
+        }
+        std::fprintf(serial, "SIM-MOULD-%d\n", camera + 1);
+        std::fclose(serial);
+    }
+    if (!publish(renderFrames(scenegen::Stage::Mould, scenegen::Fault::None, 0, 0))) {
+        if (error)
+            *error = "cannot write the first frames under " + m_config.dir;
+        return false;
+    }
+    return true;
+}
+
+MachineSim::Frames MachineSim::renderFrames(scenegen::Stage stage, scenegen::Fault fault, int cavity,
+                                            uint64_t shot) const
+{
+    Frames frames;
+    scenegen::Shot s;
+    s.stage = stage;
+    s.fault = fault != scenegen::Fault::None && scenegen::faultStage(fault) == stage ? fault : scenegen::Fault::None;
+    s.faultCavity = cavity;
+    s.number = shot;
+    const std::vector<int> params =
+        m_config.format == "bmp" ? std::vector<int>{} : std::vector<int>{cv::IMWRITE_PNG_COMPRESSION, 1};
+    for (const scenegen::MouldView &view : m_views) {
+        std::vector<uint8_t> bytes;
+        cv::imencode("." + m_config.format, view.render(s), bytes, params);
+        frames.push_back(std::move(bytes));
+    }
+    return frames;
+}
+
+bool MachineSim::publish(const Frames &frames)
+{
+    // Each frame is written beside the camera's frame file and renamed over it, so a camera never
+    // reads half a picture.
+    bool ok = true;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const std::string folder = cameraFolder(static_cast<int>(i));
+        const std::string temp = folder + "/.frame-next." + m_config.format;
+        const std::string target = folder + "/frame." + m_config.format;
+        FILE *file = std::fopen(temp.c_str(), "wb");
+        if (!file) {
+            ok = false;
+            continue;
+        }
+        const bool written = std::fwrite(frames[i].data(), 1, frames[i].size(), file) == frames[i].size();
+        if (std::fclose(file) != 0 || !written || std::rename(temp.c_str(), target.c_str()) != 0) {
+            std::remove(temp.c_str());
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool MachineSim::chance(double p)
+{
+    return static_cast<double>(nextRandom(m_rng) >> 11) * (1.0 / 9007199254740992.0) < p;
+}
+
+bool MachineSim::stationAlive() const
+{
+    return m_lastPollSeen != Clock::time_point{} && Clock::now() - m_lastPollSeen < kAliveWindow;
+}
+
+void MachineSim::emit(Event::Kind kind, unsigned outputs, scenegen::Fault fault)
+{
+    if (m_listener)
+        m_listener(Event{kind, Clock::now(), outputs, m_cycle, fault});
+}
+
+unsigned MachineSim::watch()
+{
+    const unsigned out = m_link.outputs();
+    const uint64_t polls = m_link.stationPolls();
+    const auto now = Clock::now();
+    if (polls != m_lastPolls) {
+        m_lastPolls = polls;
+        if (!stationAlive())
+            m_aliveSince = now;
+        m_lastPollSeen = now;
+    }
+    if (!stationAlive())
+        return out;
+    if (!m_alarmOffLevelKnown && now - m_aliveSince >= kAliveWindow) {
+        // the station is up and has published its outputs: what it shows now is "no alarm"
+        m_alarmOffLevelKnown = true;
+        m_alarmOffLevel = bit(out, kAlarmOutput);
+    }
+    const bool alarm = alarmOn(out);
+    const scenegen::Fault fault = m_faultInMould.load();
+    if (alarm) {
+        m_cycleHadAlarm = true;
+        if (!m_alarmEpisode) {
+            m_alarmEpisode = true;
+            m_lastCare = now;
+            emit(Event::Alarm, out, fault);
+            if (fault == scenegen::Fault::None)
+                ++m_summary.falseStops;
+        }
+        if (fault != scenegen::Fault::None && !m_faultCaught) {
+            m_faultCaught = true;
+            ++m_summary.faultsCaught;
+            ++m_summary.caughtByKind[scenegen::faultName(fault)];
+        }
+    }
+    if (m_phase != Phase::Closed) {
+        if (bit(out, kEjectorInterlock))
+            m_sawEjectorHeld = true;
+        else if (m_sawEjectorHeld && !m_productDecided) {
+            m_productDecided = true;
+            if (!m_cycleHadAlarm)
+                m_summary.productDecision.add(msBetween(m_openedAt, now));
+        }
+        if (bit(out, kClampInterlock))
+            m_sawClampHeld = true;
+        else if (m_sawClampHeld && !m_mouldDecided) {
+            m_mouldDecided = true;
+            if (!m_cycleHadAlarm)
+                m_summary.mouldDecision.add(msBetween(m_openedAt, now));
+        }
+    }
+    return out;
+}
+
+bool MachineSim::alarmOn(unsigned outputs) const
+{
+    return m_alarmOffLevelKnown && bit(outputs, kAlarmOutput) != m_alarmOffLevel;
+}
+
+bool MachineSim::pause(Ms time)
+{
+    const auto end = Clock::now() + time;
+    for (;;) {
+        watch();
+        if (m_stop)
+            return false;
+        const auto now = Clock::now();
+        if (now >= end)
+            return true;
+        std::this_thread::sleep_for(std::min<Clock::duration>(kStep, end - now));
+    }
+}
+
+void MachineSim::showFault(scenegen::Fault fault)
+{
+    m_faultInMould = fault;
+    if (fault == scenegen::Fault::None)
+        return;
+    m_faultCaught = false;
+    ++m_summary.faultsInjected;
+    ++m_summary.injectedByKind[scenegen::faultName(fault)];
+    emit(Event::FaultShown, m_link.outputs(), fault);
+}
+
+void MachineSim::pulseDoor()
+{
+    ++m_summary.doorOpenings;
+    m_link.setInput(kSafetyDoorInput, true);
+    emit(Event::DoorOpen, m_link.outputs());
+    pause(m_config.doorPulse);
+    m_link.setInput(kSafetyDoorInput, false);
+    emit(Event::DoorClosed, m_link.outputs());
+}
+
+void MachineSim::lookAfterStandingMachine(bool *handEjected)
+{
+    // The setter comes to the standing machine: takes out what should not be there, or, when the
+    // station already let the ejector go but holds the machine on the alarm, empties the mould by
+    // hand; then opens and closes the safety door, on which the station looks again.
+    const unsigned out = m_link.outputs();
+    const scenegen::Fault fault = m_faultInMould.load();
+    if (fault != scenegen::Fault::None) {
+        if (chance(m_config.doorClearChance)) {
+            const auto stage = m_phase == Phase::Product ? scenegen::Stage::Product : scenegen::Stage::Mould;
+            publish(renderFrames(stage, scenegen::Fault::None, 0, m_shot));
+            m_faultInMould = scenegen::Fault::None;
+            ++m_summary.clearedByDoor;
+            emit(Event::FaultCleared, out, fault);
+            pause(m_config.frameSettle);
+        }
+    } else if (m_phase == Phase::Product && handEjected && !bit(out, kEjectorInterlock)) {
+        publish(renderFrames(scenegen::Stage::Mould, scenegen::Fault::None, 0, m_shot));
+        *handEjected = true;
+        m_phase = Phase::Mould;
+        ++m_summary.handEjections;
+        emit(Event::HandEject, out);
+        pause(m_config.frameSettle);
+    }
+    pulseDoor();
+}
+
+MachineSim::Wait MachineSim::waitUntilAllowed(int interlock, const char *what, bool *handEjected)
+{
+    const auto start = Clock::now();
+    for (;;) {
+        const unsigned out = watch();
+        if (m_stop)
+            return Wait::Stopped;
+        if (handEjected && *handEjected)
+            return Wait::Done;
+        const bool alive = stationAlive();
+        const bool alarm = alarmOn(out);
+        const auto now = Clock::now();
+        if (alive && m_alarmOffLevelKnown && !alarm && !bit(out, interlock)) {
+            m_summary.machineWait.add(msBetween(start, now));
+            return Wait::Done;
+        }
+        if (now - start >= m_config.waitTimeout) {
+            m_summary.timedOut = true;
+            const std::string seconds = fixed(m_config.waitTimeout.count() / 1000.0, 1) + " s";
+            if (!alive)
+                m_summary.timeoutReason = "no station polled the board for " + seconds + " (waiting for the " +
+                                          what + ")";
+            else if (alarm || !m_alarmOffLevelKnown)
+                m_summary.timeoutReason = std::string("the alarm stayed on for ") + seconds;
+            else
+                m_summary.timeoutReason = std::string("the ") + what + " stayed on for " + seconds;
+            emit(Event::TimedOut, out);
+            return Wait::TimedOut;
+        }
+        if (m_alarmEpisode && alive && now - m_lastCare >= m_config.operatorDelay) {
+            lookAfterStandingMachine(handEjected);
+            m_lastCare = Clock::now();
+            continue;
+        }
+        std::this_thread::sleep_for(kStep);
+    }
+}
+
+Summary MachineSim::run()
+{
+    const auto start = Clock::now();
+    m_summary = Summary{};
+    auto finish = [&] {
+        m_summary.elapsedS = std::chrono::duration<double>(Clock::now() - start).count();
+        m_summary.stopped = m_stop && !m_summary.timedOut;
+        return m_summary;
+    };
+
+    if (m_config.waitForStation) {
+        while (!(stationAlive() && m_alarmOffLevelKnown)) {
+            watch();
+            if (m_stop)
+                return finish();
+            if (Clock::now() - start >= m_config.waitTimeout) {
+                m_summary.timedOut = true;
+                m_summary.timeoutReason = "no station polled the board within " +
+                                          fixed(m_config.waitTimeout.count() / 1000.0, 1) + " s";
+                emit(Event::TimedOut, m_link.outputs());
+                return finish();
+            }
+            std::this_thread::sleep_for(kStep);
+        }
+    }
+
+    using scenegen::Fault;
+    using scenegen::Stage;
+    for (;;) {
+        if (m_stop)
+            break;
+        if (m_config.cycles > 0 && m_summary.cycles >= m_config.cycles)
+            break;
+        if (m_config.durationS > 0 && std::chrono::duration<double>(Clock::now() - start).count() >= m_config.durationS)
+            break;
+        m_cycle = m_summary.cycles + 1;
+
+        m_cycleFault = Fault::None;
+        if (!m_config.faultKinds.empty() && chance(m_config.faultRate)) {
+            m_cycleFault = m_config.faultKinds[nextRandom(m_rng) % m_config.faultKinds.size()];
+            m_faultCavity = static_cast<int>(nextRandom(m_rng) % static_cast<uint64_t>(m_config.cavities));
+        }
+        const Fault productFault = scenegen::faultStage(m_cycleFault) == Stage::Product ? m_cycleFault : Fault::None;
+        const Fault mouldFault = scenegen::faultStage(m_cycleFault) == Stage::Mould ? m_cycleFault : Fault::None;
+        ++m_shot;
+        const uint64_t shot = m_shot;
+        const int cavity = m_faultCavity;
+
+        // Closed: injection and cooling, while the picture of the coming product is prepared.
+        m_pending = std::async(std::launch::async,
+                               [this, productFault, cavity, shot] { return renderFrames(Stage::Product, productFault, cavity, shot); });
+        if (!pause(m_config.clampTime + m_config.openTime))
+            break;
+        publish(m_pending.get());
+
+        m_phase = Phase::Product;
+        m_sawEjectorHeld = m_sawClampHeld = m_productDecided = m_mouldDecided = m_cycleHadAlarm = false;
+        showFault(productFault);
+        m_openedAt = Clock::now();
+        m_link.setInput(kMouldOpenInput, true);
+        emit(Event::MouldOpen, m_link.outputs(), productFault);
+        m_pending = std::async(std::launch::async,
+                               [this, mouldFault, cavity, shot] { return renderFrames(Stage::Mould, mouldFault, cavity, shot); });
+        if (!pause(m_config.productTime))
+            break;
+
+        bool handEjected = false;
+        if (waitUntilAllowed(kEjectorInterlock, "ejector interlock (output 2)", &handEjected) != Wait::Done)
+            break;
+        Frames mouldFrames = m_pending.get();
+        if (!handEjected) {
+            const unsigned out = m_link.outputs();
+            if (m_faultInMould.load() != Fault::None)
+                ++m_summary.faultsMissed;  // the bad part went out with the good ones
+            if (!m_sawEjectorHeld)
+                ++m_summary.unguardedEjections;
+            publish(mouldFrames);
+            m_faultInMould = Fault::None;
+            emit(Event::Eject, out);
+            showFault(mouldFault);
+        }
+        m_phase = Phase::Mould;
+        m_alarmEpisode = false;
+        m_link.setInput(kEjectorBackInput, true);
+        if (!pause(m_config.mouldTime))
+            break;
+
+        if (waitUntilAllowed(kClampInterlock, "clamp interlock (output 1)", nullptr) != Wait::Done)
+            break;
+        const unsigned out = m_link.outputs();
+        if (m_faultInMould.load() != Fault::None) {
+            ++m_summary.closedOnPart;
+            ++m_summary.faultsMissed;
+        }
+        if (!m_sawClampHeld)
+            ++m_summary.unguardedClamps;
+        emit(Event::Clamp, out, m_faultInMould.load());
+        m_link.setInput(kMouldOpenInput, false);
+        m_link.setInput(kEjectorBackInput, false);
+        m_faultInMould = Fault::None;
+        m_alarmEpisode = false;
+        m_phase = Phase::Closed;
+        ++m_summary.cycles;
+    }
+    if (m_pending.valid())
+        m_pending.wait();
+    return finish();
+}
+
+}  // namespace machinesim
