@@ -294,3 +294,29 @@ TEST_F(RegionShapeTest, DrawUsesTheViewMapping)
     // The top-left handle is a filled square around the corner pixel's centre (21, 21).
     EXPECT_EQ(selected.pixelColor(22, 23), QColor(Qt::green));
 }
+
+TEST_F(RegionShapeTest, CircleAndPolygonDrawThroughTheMapping)
+{
+    ImageViewMap map;
+    map.zoom = 2.0;
+    map.origin = QPointF(20, 20);
+    QImage view(200, 200, QImage::Format_RGB32);
+    view.fill(Qt::black);
+    QPainter painter(&view);
+    painter.setPen(QPen(Qt::green, 1));
+    Circle(60, 60, 20).Draw(painter, map);                     // centre (81, 81), radius 40 in the view
+    polygon({{20, 100}, {110, 100}, {110, 110}}).Draw(painter, map); // first edge along view y = 161
+    painter.end();
+    auto paintedNear = [&](int x, int y) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (view.pixelColor(x + dx, y + dy) == QColor(Qt::green))
+                    return true;
+        return false;
+    };
+    EXPECT_TRUE(paintedNear(121, 81));
+    EXPECT_TRUE(paintedNear(81, 41));
+    EXPECT_FALSE(paintedNear(81, 81));
+    EXPECT_TRUE(paintedNear(100, 161));
+    EXPECT_FALSE(paintedNear(100, 150));
+}
