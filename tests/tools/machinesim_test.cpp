@@ -194,6 +194,7 @@ Summary runWith(MachineSim &sim, ScriptedStation &station)
 TEST(MachineSim, TruthfulStationCatchesEveryFaultAndTheMouldNeverClosesOnOne)
 {
     ScriptedStation station;
+    station.decisionDelay = Ms(40);  // slower than the machine's check times: it has to wait
     MachineSim sim(quickMachine(16, 0.5), station);
     const Summary s = runWith(sim, station);
     EXPECT_EQ(s.cycles, 16);
@@ -213,6 +214,8 @@ TEST(MachineSim, TruthfulStationCatchesEveryFaultAndTheMouldNeverClosesOnOne)
     EXPECT_EQ(s.productDecision.count, 16 - badParts);
     EXPECT_EQ(s.mouldDecision.count, 16 - s.faultsInjected);
     EXPECT_EQ(s.unguardedClamps, 0);
+    EXPECT_EQ(s.machineWait.count, 32);
+    EXPECT_GT(s.machineWait.meanMs, 5.0);
     expectInterlocksObeyed(station);
 }
 
