@@ -115,8 +115,7 @@ TEST_F(CameraTest, dahengConfigurationAfterOpening)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        cameras.clear();
-        pools.clear();
+        resetPools();
         camsdk::SimCameraPool &sim = pool(Vendor::Daheng);
         sim.addDevice(device("SN0000001", row.sensorWidth, row.sensorHeight));
         gCameraID = kCameraDaheng;
@@ -155,8 +154,7 @@ TEST_F(CameraTest, hikvisionConfigurationAndPixelFormat)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        cameras.clear();
-        pools.clear();
+        resetPools();
         setImage(64, 48, row.colorOutput);
         camsdk::SimCameraPool &sim = pool(Vendor::Hikvision);
         sim.addDevice(device("SN0000001", 64, 48, row.colorSensor));
@@ -224,8 +222,7 @@ TEST_F(CameraTest, settingStepsReachTheRangeEnds)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        cameras.clear();
-        pools.clear();
+        resetPools();
         camsdk::SimCameraPool &sim = pool(row.vendor);
         sim.addDevice(device("SN0000001"));
         sim.setRange(0, row.feature, row.minimum, row.maximum);
@@ -284,8 +281,7 @@ TEST_F(CameraTest, exposureMappings)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        cameras.clear();
-        pools.clear();
+        resetPools();
         camsdk::SimCameraPool &sim = pool(row.vendor);
         sim.addDevice(device("SN0000001"));
         if (row.withRange)
@@ -400,8 +396,7 @@ TEST_F(CameraTest, captureSpeedPerBackEnd)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        cameras.clear();
-        pools.clear();
+        resetPools();
         setImage(64, 48, row.color);
         camsdk::SimCameraPool &sim = pool(row.vendor);
         sim.addDevice(device("SN0000001"));

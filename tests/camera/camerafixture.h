@@ -96,6 +96,15 @@ protected:
         gColorLen = color ? gImageLen * 4 : gImageLen;
     }
 
+    // Closes the cameras and removes every simulated library (between rows of a table).
+    void resetPools()
+    {
+        cameras.clear();
+        for (int v = 0; v < 6; ++v)
+            camsdk::SetSdk(static_cast<camsdk::Vendor>(v), nullptr);
+        pools.clear();
+    }
+
     // A pool for `vendor` installed as that vendor's library.
     camsdk::SimCameraPool &pool(camsdk::Vendor vendor)
     {

@@ -51,8 +51,7 @@ TEST_F(CameraLoss, stallRaisesLossOnlyInFreeRunningMode)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        cameras.clear();
-        pools.clear();
+        resetPools();
         events.clear();
         gisLost = 0;
         gCameraWatch.frameCount[0] = gCameraWatch.frameCount[1] = 0;
@@ -87,8 +86,7 @@ TEST_F(CameraLoss, lossRecordsClosesAllAndShowsTheRightBox)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        cameras.clear();
-        pools.clear();
+        resetPools();
         events.clear();
         records.clear();
         gisLost = 0;

@@ -55,8 +55,7 @@ TEST_F(CameraProbe, imageSizeByVendorSensorAndCropMode)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        pools.clear();
-        camsdk::SetSdk(row.vendor, nullptr);
+        resetPools();
         camsdk::SimCameraPool &sim = pool(row.vendor);
         sim.addDevice(device("SN0000001", row.sensorWidth, row.sensorHeight));
         sim.addDevice(device("SN0000002", row.sensorWidth, row.sensorHeight));
