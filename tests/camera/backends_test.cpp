@@ -504,3 +504,43 @@ TEST_F(CameraTest, mindVisionOpenFailureIsRecorded)
     EXPECT_FALSE(cameras[0]->isOpen());
     EXPECT_TRUE(records.contains(QStringLiteral("Mind Fail = -13")));
 }
+
+TEST_F(CameraTest, triggerModePerBackEnd)
+{
+    struct Row
+    {
+        const char *name;
+        Vendor vendor;
+        int code;
+        bool external;
+        const char *feature;
+        const char *expected;
+    };
+    const Row rows[] = {
+        {"mindHardware", Vendor::MindVision, kCameraMindVision, true, "TriggerMode", "2"},
+        {"mindContinuous", Vendor::MindVision, kCameraMindVision, false, "TriggerMode", "0"},
+        {"hikOff", Vendor::Hikvision, kCameraHikvision, false, "TriggerMode", "0"},
+        {"imvOn", Vendor::Imv, kCameraImv, true, "TriggerMode", "On"},
+        {"imvLine1", Vendor::Imv, kCameraImv, true, "TriggerSource", "Line1"},
+        {"imvOff", Vendor::Imv, kCameraImv, false, "TriggerMode", "Off"},
+        {"dvpOn", Vendor::Dvp, kCameraDvp, true, "TriggerState", "true"},
+        {"dvpOff", Vendor::Dvp, kCameraDvp, false, "TriggerState", "false"},
+        {"dahengAlwaysFree", Vendor::Daheng, kCameraDaheng, true, "0x30000BB8", "2"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        resetPools();
+        camsdk::SimCameraPool &sim = pool(row.vendor);
+        sim.addDevice(device("SN0000001"));
+        gCameraID = row.code;
+        gFindCamera = 1;
+        sim.enumerate(&gCList);
+        gDevList = gCList;
+        Dahua_EnumDevices();
+        gpWPara->external_trigger = row.external ? 1 : 0;
+        makeCameras(1);
+        cameras[0]->CameraOpen();
+        ASSERT_TRUE(cameras[0]->isOpen());
+        EXPECT_EQ(sim.textValue(0, row.feature), row.expected);
+    }
+}

@@ -187,3 +187,20 @@ TEST_F(CameraV4l2, cameraThreadDeliversWhileSettingsRebuildTheGraph)
     cameras[0]->CameraClose();
     EXPECT_FALSE(cameras[0]->isOpen());
 }
+
+TEST_F(CameraV4l2, colourOutputGivesFourBytePixels)
+{
+    setImage(64, 48, true);
+    writeVideo(video(0), 64, 48, 2);
+    gFindCamera = 1;
+    FrameSlot slot(0);
+    V4l2Backend backend(0, slot);
+    ASSERT_TRUE(backend.open());
+    backend.grabStep();
+    ASSERT_TRUE(slot.take());
+    const uint8_t *last = slot.working() + (gImageLen - 1) * 4;
+    EXPECT_EQ(last[0], last[1]);
+    EXPECT_EQ(last[1], last[2]);
+    EXPECT_EQ(last[3], 255);
+    EXPECT_GT(last[0], slot.working()[0]);
+}
