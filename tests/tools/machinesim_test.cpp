@@ -56,6 +56,8 @@ public:
     bool holdEjector = false;   // never lets the ejector go
     int falseAlarms = 0;        // product checks that fail although the part is good
     int failedRechecks = 0;     // door re-checks that fail although the mould is right
+    bool mouldCheckAtOnce = false;  // the mould check follows the product check before any ejection
+    bool partsOut = false;          // the test tells when the mould was emptied
     Ms decisionDelay{10};
     std::function<Fault()> inMould;
     std::vector<Change> changes;
@@ -69,6 +71,7 @@ public:
         if (was == on || !on)
             return;
         if (input == machinesim::kMouldOpenInput) {
+            partsOut = false;
             m_outputs |= kClamp | kEjector;
             m_productDue = Clock::now() + decisionDelay;
         } else if (input == machinesim::kEjectorBackInput) {
@@ -78,7 +81,7 @@ public:
                 --failedRechecks;
                 return;
             }
-            if (passes())
+            if (passes(m_failed))
                 release(m_failed);
         }
     }
@@ -100,7 +103,14 @@ public:
     }
 
 private:
-    bool passes() const { return judge == Judge::Blind || !inMould || inMould() == Fault::None; }
+    bool passes(unsigned interlock) const
+    {
+        if (judge == Judge::Blind)
+            return true;
+        if (interlock == kClamp && mouldCheckAtOnce && !partsOut)
+            return false;  // the parts are still there
+        return !inMould || inMould() == Fault::None;
+    }
 
     void release(unsigned interlock)
     {
@@ -111,13 +121,15 @@ private:
 
     void decide(unsigned interlock)
     {
-        bool ok = passes();
+        bool ok = passes(interlock);
         if (interlock == kEjector && falseAlarms > 0) {
             --falseAlarms;
             ok = false;
         }
         if (ok) {
             release(interlock);
+            if (interlock == kEjector && mouldCheckAtOnce)
+                m_mouldDue = Clock::now();
         } else {
             m_failed = interlock;
             m_outputs |= kAlarm;
@@ -332,6 +344,25 @@ TEST(MachineSim, AlarmHoldsTheMachineUntilADoorRecheckPasses)
     }
 }
 
+TEST(MachineSim, SetterEmptiesTheMouldWhenTheStationHoldsItBeforeTheEjection)
+{
+    ScriptedStation station;
+    station.mouldCheckAtOnce = true;
+    MachineSim sim(quickMachine(2, 0.0), station);
+    sim.setEventListener([&](const machinesim::Event &e) {
+        if (e.kind == machinesim::Event::HandEject || e.kind == machinesim::Event::Eject)
+            station.partsOut = true;
+    });
+    const Summary s = runWith(sim, station);
+    EXPECT_EQ(s.cycles, 2);
+    EXPECT_FALSE(s.timedOut) << s.timeoutReason;
+    EXPECT_EQ(s.handEjections, 2);
+    EXPECT_EQ(s.falseStops, 2);
+    EXPECT_EQ(s.doorOpenings, 2);
+    EXPECT_EQ(s.closedOnPart, 0);
+    expectInterlocksObeyed(station);
+}
+
 TEST(MachineSim, AFaultNobodyClearsKeepsTheMouldOpen)
 {
     ScriptedStation station;
@@ -503,8 +534,9 @@ TEST(MachineSimBoard, RunsCyclesAgainstAStationOnThePty)
     machinesim::BoardLink link(board);
     MachineConfig config = quickMachine(3, 0.0);
     config.alarmLevel = machinesim::AlarmLevel::Auto;
-    config.productTime = Ms(60);
-    config.mouldTime = Ms(60);
+    // long enough for the station to have taken the interlocks even on a busy machine
+    config.productTime = Ms(150);
+    config.mouldTime = Ms(150);
     MachineSim sim(config, link);
     const Summary s = sim.run();
     done = true;
