@@ -254,8 +254,8 @@ EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, fl
     if (n > MaxSamples)
         return hit;
     const cv::Point2f tangent(-normal.y, normal.x);
-    // Bounding check once for the whole sampled patch of three lines.
-    // Seven parallel lines one pixel apart (the edge itself and three either side) average the noise.
+    // Seven parallel lines one pixel apart (the edge itself and three either side) average the
+    // noise; the bounds are checked once for the whole sampled patch.
     constexpr int lines = 3;
     const float ext = half * Step + lines + 0.5f;
     if (at.x - ext < 0.0f || at.y - ext < 0.0f || at.x + ext >= image.cols - 1 || at.y + ext >= image.rows - 1)
@@ -316,7 +316,7 @@ Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const P
     std::vector<float> offset(n), strength(n);
     std::vector<std::uint8_t> found(n);
     std::vector<std::array<double, 3>> jacobian(n);
-    std::vector<double> weight(n), ratio;
+    std::vector<double> ratio;
     ratio.reserve(n);
     Pose pose = start;
     double gain = 1.0;
@@ -371,7 +371,6 @@ Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const P
                 // Weak edges (shaded or partly hidden) place their points less surely.
                 const double sure = std::min(1.0, strength[i] / (gain * points[i].strength));
                 w *= sure * sure;
-                weight[i] = w;
                 if (w <= 0.0)
                     continue;
                 ++used;
@@ -409,8 +408,9 @@ Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const P
         pose.x += delta[0];
         pose.y += delta[1];
         pose.angle += delta[2];
+        // Movement in pixels, the turn counted at 200 pixels from the centre; a hundredth of a pixel
+        // more is far below what noise leaves.
         const double moved = std::abs(delta[0]) + std::abs(delta[1]) + std::abs(delta[2]) * 200.0;
-        // A hundredth of a pixel more is far below what noise leaves.
         if (!first && moved < 0.01)
             break;
     }
