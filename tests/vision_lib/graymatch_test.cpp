@@ -69,10 +69,12 @@ TEST(GrayMatch, BandLimitsFollowSensitivityAndSpread)
         };
         EXPECT_EQ(ngPixels(row.lastGoodBelow), 0);
         EXPECT_EQ(ngPixels(row.lastGoodAbove), 0);
-        if (row.lastGoodBelow > 0)
+        if (row.lastGoodBelow > 0) {
             EXPECT_EQ(ngPixels(row.lastGoodBelow - 1), size.area());
-        if (row.lastGoodAbove < 255)
+        }
+        if (row.lastGoodAbove < 255) {
             EXPECT_EQ(ngPixels(row.lastGoodAbove + 1), size.area());
+        }
     }
 }
 

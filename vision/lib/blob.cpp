@@ -19,7 +19,7 @@ struct Run
 // so the surviving label is always the blob's first in scan order.
 struct Extent
 {
-    long long area;
+    int area; // at most the pixels of one image
     int x1, y1, x2, y2;
     int parent;
 };
@@ -199,7 +199,7 @@ CBlobResult::CBlobResult(const cv::Mat& image, const cv::Mat* mask, int backgrou
     for (size_t i = 0; i < extents.size(); ++i) {
         const Extent& e = extents[i];
         if (e.parent == int(i))
-            m_blobs.emplace_back(double(e.area), cv::Rect(e.x1, e.y1, e.x2 - e.x1 + 1, e.y2 - e.y1 + 1));
+            m_blobs.emplace_back(e.area, cv::Rect(e.x1, e.y1, e.x2 - e.x1 + 1, e.y2 - e.y1 + 1));
     }
 }
 

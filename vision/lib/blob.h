@@ -10,14 +10,14 @@ class CBlob
 {
 public:
     CBlob() = default;
-    CBlob(double area, const cv::Rect& box) : m_area(area), m_box(box) {}
+    CBlob(int area, const cv::Rect& box) : m_area(area), m_box(box) {}
 
     double Area() const { return m_area; }
     // x, y of the top-left pixel; width and height in pixels (x + width is one past the right).
     cv::Rect GetBoundingBox() const { return m_box; }
 
 private:
-    double m_area = 0.0;
+    int m_area = 0;
     cv::Rect m_box;
 };
 
