@@ -78,9 +78,12 @@ struct MachineConfig
     std::vector<scenegen::Fault> faultKinds{std::begin(scenegen::kFaultKinds), std::end(scenegen::kFaultKinds)};
     uint64_t seed = 1;
 
+    // The defaults suit the factory stage delays of the station (0.5 s after mould open for the
+    // product, another 0.5 s for the mould): ejection comes after the product check and the
+    // empty mould is in the picture well before the mould check.
     Ms openTime{300};         // mould opening until input 1
-    Ms productTime{1500};     // mould open until the machine wants to eject
-    Ms mouldTime{1500};       // ejection until the machine wants to clamp
+    Ms productTime{800};      // mould open until the machine wants to eject
+    Ms mouldTime{1000};       // ejection until the machine wants to clamp
     Ms clampTime{1000};       // mould closed: injection and cooling
     Ms doorPulse{400};        // the safety door stays open this long
     Ms operatorDelay{1500};   // a standing machine is looked after this often

@@ -35,7 +35,7 @@ void usage()
         "                         sprue, foreign-object, wrong-way\n"
         "  --seed S               seed of the mould pictures and of the faults (default 1)\n"
         "  --times O,P,M,C        ms: mould opening, product check, mould check, mould closed\n"
-        "                         (default 300,1500,1500,1000)\n"
+        "                         (default 300,800,1000,1000)\n"
         "  --door-clear-chance P  chance that a safety-door opening clears the fault (default 0.8)\n"
         "  --operator-delay MS    a standing machine is looked after this often (default 1500)\n"
         "  --door-pulse MS        the safety door stays open this long (default 400)\n"
