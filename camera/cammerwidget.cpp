@@ -37,7 +37,7 @@ void CammerWidget::paintEvent(QPaintEvent *)
     if (!isOpened() || gImageW <= 0 || gImageH <= 0)
         return;
     const QImage image(m_acquisition->workingImage(), gImageW, gImageH,
-                       gisColor ? gImageW * 4 : gImageW, gisColor ? QImage::Format_RGB32 : QImage::Format_Grayscale8);
+                       gisColor ? gImageW * 4 : gImageW, gisColor ? QImage::Format_RGBA8888 : QImage::Format_Grayscale8);
     painter.drawImage(rect(), image);
 }
 

@@ -12,9 +12,9 @@ void RGB2RGBA(uint8_t *dst, const uint8_t *src, int width, int height)
 {
     const std::size_t pixels = static_cast<std::size_t>(width) * height;
     for (std::size_t i = 0; i < pixels; ++i, src += 3, dst += 4) {
-        dst[0] = src[2];
+        dst[0] = src[0];
         dst[1] = src[1];
-        dst[2] = src[0];
+        dst[2] = src[2];
         dst[3] = 255;
     }
 }

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-// Expands 3-byte RGB to 4-byte pixels in the byte order of a 32-bit RGB image (B, G, R, 255), so a
-// colour frame can be shown and wrapped as CV_8UC4 without another conversion.
+// Expands 3-byte RGB to 4-byte pixels R, G, B, 255: the order the vision library reads colour
+// images in (RGBA2Gray, RGBA2Hue) and that the view shows as an RGBA8888 image.
 void RGB2RGBA(uint8_t *dst, const uint8_t *src, int width, int height);
 
 // The software contrast of Daheng frames: contrast -50..100 around mid-grey, over `length` bytes.

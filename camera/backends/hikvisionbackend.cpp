@@ -139,10 +139,10 @@ private:
             RGB2RGBA(m_slot.conversion(), frame.data, std::min(frame.width, m_width), std::min(frame.height, m_height));
             m_slot.deliver(m_slot.conversion(), static_cast<std::size_t>(gColorLen));
         } else if (frame.channels == 3) {
-            RGB2Gray(m_slot.conversion(), frame.data, std::min(frame.width, m_width), std::min(frame.height, m_height));
+            RgbToGray(m_slot.conversion(), frame.data, std::min(frame.width, m_width), std::min(frame.height, m_height));
             m_slot.deliver(m_slot.conversion(), static_cast<std::size_t>(gImageLen));
         } else if (gisColor) {
-            Gray2RGBA(m_slot.conversion(), frame.data, std::min(frame.width, m_width), std::min(frame.height, m_height));
+            GrayToRgba(m_slot.conversion(), frame.data, std::min(frame.width, m_width), std::min(frame.height, m_height));
             m_slot.deliver(m_slot.conversion(), static_cast<std::size_t>(gColorLen));
         } else {
             m_slot.deliver(frame.data, std::min<std::size_t>(frame.length, gImageLen));

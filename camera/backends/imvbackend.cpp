@@ -158,7 +158,7 @@ private:
         if (!frame.data)
             return;
         if (gisColor && frame.channels == 1) {
-            Gray2RGBA(m_slot.conversion(), frame.data, std::min(frame.width, gImageW), std::min(frame.height, gImageH));
+            GrayToRgba(m_slot.conversion(), frame.data, std::min(frame.width, gImageW), std::min(frame.height, gImageH));
             m_slot.deliver(m_slot.conversion(), static_cast<std::size_t>(gColorLen));
         } else {
             m_slot.deliver(frame.data, frame.length);

@@ -17,7 +17,7 @@ double NumberOf(const camsdk::Value &value)
     return std::atof(std::get<std::string>(value).c_str());
 }
 
-void Gray2RGBA(uint8_t *dst, const uint8_t *src, int width, int height)
+void GrayToRgba(uint8_t *dst, const uint8_t *src, int width, int height)
 {
     const std::size_t pixels = static_cast<std::size_t>(width) * height;
     for (std::size_t i = 0; i < pixels; ++i, dst += 4) {
@@ -26,7 +26,7 @@ void Gray2RGBA(uint8_t *dst, const uint8_t *src, int width, int height)
     }
 }
 
-void RGB2Gray(uint8_t *dst, const uint8_t *src, int width, int height)
+void RgbToGray(uint8_t *dst, const uint8_t *src, int width, int height)
 {
     const std::size_t pixels = static_cast<std::size_t>(width) * height;
     for (std::size_t i = 0; i < pixels; ++i, src += 3)

@@ -50,6 +50,6 @@ std::unique_ptr<CameraBackend> MakeV4l2Backend(int position, FrameSlot &slot);
 double NumberOf(const camsdk::Value &value);
 
 // Gray to 4-byte pixels (B = G = R = gray, 255), for colour output from a mono stream.
-void Gray2RGBA(uint8_t *dst, const uint8_t *src, int width, int height);
+void GrayToRgba(uint8_t *dst, const uint8_t *src, int width, int height);
 // RGB to gray (integer BT.601 weights), for mono output from a colour stream.
-void RGB2Gray(uint8_t *dst, const uint8_t *src, int width, int height);
+void RgbToGray(uint8_t *dst, const uint8_t *src, int width, int height);

@@ -13,7 +13,7 @@ TEST_F(CameraTest, rgbToFourBytePixels)
     const uint8_t rgb[] = {10, 20, 30, 200, 100, 0};
     uint8_t out[8] = {};
     RGB2RGBA(out, rgb, 2, 1);
-    EXPECT_EQ(std::vector<uint8_t>(out, out + 8), (std::vector<uint8_t>{30, 20, 10, 255, 0, 100, 200, 255}));
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 8), (std::vector<uint8_t>{10, 20, 30, 255, 200, 100, 0, 255}));
 }
 
 TEST_F(CameraTest, softwareContrastAroundMidGrey)
@@ -138,7 +138,7 @@ TEST_F(CameraTest, colourFramesBecomeFourBytePixels)
     sim.pushFrame(0, rgb.data(), 4, 2, 3);
     ASSERT_TRUE(cameras[0]->TakeFrame());
     const uint8_t *pixel = cameras[0]->workingImage() + 7 * 4;
-    EXPECT_EQ(std::vector<uint8_t>(pixel, pixel + 4), (std::vector<uint8_t>{50, 100, 200, 255}));
+    EXPECT_EQ(std::vector<uint8_t>(pixel, pixel + 4), (std::vector<uint8_t>{200, 100, 50, 255}));
 }
 
 TEST_F(CameraTest, cameraViewOpensTakesAndShowsItsFrames)
