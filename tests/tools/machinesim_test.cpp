@@ -62,6 +62,8 @@ public:
     std::function<Fault()> inMould;
     std::vector<Change> changes;
 
+    void raiseAlarm() { m_outputs |= kAlarm; }
+
     void setInput(int input, bool on) override
     {
         tick();
@@ -342,6 +344,20 @@ TEST(MachineSim, AlarmHoldsTheMachineUntilADoorRecheckPasses)
                 << machinesim::eventName(e.kind);
         }
     }
+}
+
+TEST(MachineSim, AnAlarmStandingBetweenCyclesKeepsTheMouldClosed)
+{
+    ScriptedStation station;
+    station.raiseAlarm();
+    MachineSim sim(quickMachine(1, 0.0), station);
+    const Summary s = runWith(sim, station);
+    EXPECT_EQ(s.cycles, 1);
+    EXPECT_EQ(s.falseStops, 1);
+    ASSERT_GE(station.changes.size(), 2u);
+    EXPECT_EQ(station.changes[0].input, machinesim::kSafetyDoorInput) << "the door comes before the mould opens";
+    EXPECT_EQ(s.machineWait.count, 2) << "the wait before opening is no interlock wait";
+    expectInterlocksObeyed(station);
 }
 
 TEST(MachineSim, SetterEmptiesTheMouldWhenTheStationHoldsItBeforeTheEjection)

@@ -421,8 +421,9 @@ MachineSim::Wait MachineSim::waitUntilAllowed(int interlock, const char *what, b
         const bool alive = stationAlive();
         const bool alarm = alarmOn(out);
         const auto now = Clock::now();
-        if (alive && m_alarmOffLevelKnown && !alarm && !bit(out, interlock)) {
-            m_summary.machineWait.add(msBetween(start, now));
+        if (alive && m_alarmOffLevelKnown && !alarm && (interlock < 0 || !bit(out, interlock))) {
+            if (interlock >= 0)
+                m_summary.machineWait.add(msBetween(start, now));
             return Wait::Done;
         }
         if (now - start >= m_config.waitTimeout) {
@@ -498,7 +499,12 @@ Summary MachineSim::run()
         // Closed: injection and cooling, while the picture of the coming product is prepared.
         m_pending = std::async(std::launch::async,
                                [this, productFault, cavity, shot] { return renderFrames(Stage::Product, productFault, cavity, shot); });
-        if (!pause(m_config.clampTime + m_config.openTime))
+        if (!pause(m_config.clampTime))
+            break;
+        // no new cycle while the alarm stands or the station is away
+        if (waitUntilAllowed(-1, "station before opening the mould", nullptr) != Wait::Done)
+            break;
+        if (!pause(m_config.openTime))
             break;
         publish(m_pending.get());
 

@@ -180,6 +180,7 @@ private:
     bool stationAlive() const;
     bool alarmOn(unsigned outputs) const;
     bool pause(Ms time);
+    // Waits until the station is there, no alarm stands and `interlock` (-1: none) is off.
     Wait waitUntilAllowed(int interlock, const char *what, bool *handEjected);
     void lookAfterStandingMachine(bool *handEjected);
     void pulseDoor();
