@@ -243,8 +243,7 @@ inline float sample(const cv::Mat &image, float x, float y)
 
 }  // namespace
 
-EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, float reach, bool ignorePolarity,
-                    int lines)
+EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, float reach, bool ignorePolarity)
 {
     // Samples every half pixel from -reach - 1 to +reach + 1; the rise at s is I(s + 1) - I(s - 1).
     constexpr float Step = 0.5f;
@@ -255,7 +254,9 @@ EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, fl
     if (n > MaxSamples)
         return hit;
     const cv::Point2f tangent(-normal.y, normal.x);
-    // The bounds are checked once for the whole sampled patch.
+    // Seven parallel lines one pixel apart (the edge itself and three either side) average the
+    // noise; the bounds are checked once for the whole sampled patch.
+    constexpr int lines = 3;
     const float ext = half * Step + lines + 0.5f;
     if (at.x - ext < 0.0f || at.y - ext < 0.0f || at.x + ext >= image.cols - 1 || at.y + ext >= image.rows - 1)
         return hit;
@@ -320,7 +321,7 @@ Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const P
     Pose pose = start;
     double gain = 1.0;
 
-    auto measure = [&](float reach, int lines) {
+    auto measure = [&](float reach) {
         const double c = std::cos(pose.angle), s = std::sin(pose.angle);
         ratio.clear();
         for (size_t i = 0; i < n; ++i) {
@@ -328,7 +329,7 @@ Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const P
             const cv::Point2d q = turn(p.x, p.y, c, s);
             const cv::Point2d m = turn(p.nx, p.ny, c, s);
             const EdgeHit hit = measureEdge(image, cv::Point2f(float(pose.x + q.x), float(pose.y + q.y)),
-                                            cv::Point2f(float(m.x), float(m.y)), reach, ignorePolarity, lines);
+                                            cv::Point2f(float(m.x), float(m.y)), reach, ignorePolarity);
             found[i] = hit.found;
             offset[i] = hit.offset;
             strength[i] = hit.strength;
@@ -398,10 +399,9 @@ Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const P
 
     for (int it = 0; it < iterations; ++it) {
         const bool first = it == 0;
-        // The first round reaches far for the pyramid's leftover error, with fewer lines since it
-        // only has to catch the edges; later rounds stay close to the fitted edges, so that nearby
-        // clutter and noise peaks are not picked up.
-        measure(first ? 3.0f : 1.0f, first ? 1 : 3);
+        // The first round reaches far for the pyramid's leftover error; later rounds stay close to
+        // the fitted edges, so that nearby clutter and noise peaks are not picked up.
+        measure(first ? 3.0f : 1.0f);
         double delta[3];
         if (!solve(first ? 3.0 : 1.0, delta))
             return pose;

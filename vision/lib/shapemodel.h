@@ -89,16 +89,15 @@ struct Pose {
 };
 
 // Sub-pixel edge position along a line: the strongest rise of gray (over two pixels) along `normal`
-// within +-reach pixels of `at`, averaged over parallel lines one pixel apart (the line through `at`
-// and `lines` either side) and located by the centre of mass of the rise.
+// within +-reach pixels of `at`, averaged over seven parallel lines one pixel apart and located by
+// the centre of mass of the rise.
 struct EdgeHit {
     bool found = false;
     float offset = 0.0f;    // along the normal, pixels
     float strength = 0.0f;  // gray-level rise over two pixels
 };
 
-EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, float reach, bool ignorePolarity,
-                    int lines = 3);
+EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, float reach, bool ignorePolarity);
 
 // Least-squares fit of the pose to the edges of `image`: every point looks for its edge along its
 // normal and the pose that brings all points onto their edges (robustly weighted, so occluded and
