@@ -239,13 +239,21 @@ MachineSim::Frames MachineSim::renderFrames(scenegen::Stage stage, scenegen::Fau
     s.fault = fault != scenegen::Fault::None && scenegen::faultStage(fault) == stage ? fault : scenegen::Fault::None;
     s.faultCavity = cavity;
     s.number = shot;
+    // Fast rather than small: Huffman coding only, and one thread per camera.
     const std::vector<int> params =
-        m_config.format == "bmp" ? std::vector<int>{} : std::vector<int>{cv::IMWRITE_PNG_COMPRESSION, 1};
+        m_config.format == "bmp"
+            ? std::vector<int>{}
+            : std::vector<int>{cv::IMWRITE_PNG_COMPRESSION, 1, cv::IMWRITE_PNG_STRATEGY, cv::IMWRITE_PNG_STRATEGY_HUFFMAN_ONLY};
+    std::vector<std::future<std::vector<uint8_t>>> work;
     for (const scenegen::MouldView &view : m_views) {
-        std::vector<uint8_t> bytes;
-        cv::imencode("." + m_config.format, view.render(s), bytes, params);
-        frames.push_back(std::move(bytes));
+        work.push_back(std::async(std::launch::async, [&view, &s, &params, this] {
+            std::vector<uint8_t> bytes;
+            cv::imencode("." + m_config.format, view.render(s), bytes, params);
+            return bytes;
+        }));
     }
+    for (auto &w : work)
+        frames.push_back(w.get());
     return frames;
 }
 

@@ -221,6 +221,9 @@ MouldView::MouldView(const MouldOptions &options, int camera)
         }
     }
     cv::GaussianBlur(gray, m_steel, cv::Size(3, 3), 0.8);
+
+    m_noise.create(size.height + kNoiseMargin, size.width + kNoiseMargin, CV_32F);
+    rng.fill(m_noise, cv::RNG::NORMAL, 0, 1);
 }
 
 MouldView::Variation MouldView::variation(const Shot &shot) const
@@ -430,22 +433,20 @@ cv::Mat MouldView::render(const Shot &shot) const
     if (m_options.colour)
         cv::warpAffine(plastic, plastic, m, gray.size(), cv::INTER_NEAREST, cv::BORDER_REFLECT);
 
-    // light: gain, offset and a gentle slope across the image; then sensor noise
-    cv::Mat light(gray.size(), CV_32F);
-    for (int y = 0; y < light.rows; ++y) {
-        float *l = light.ptr<float>(y);
-        const double rowTerm = v.gain * (1.0 + v.lightSlope.y * (y - centre.y));
-        for (int x = 0; x < light.cols; ++x)
-            l[x] = static_cast<float>(rowTerm + v.gain * v.lightSlope.x * (x - centre.x));
+    // Light (gain, offset, a gentle slope across the image) and sensor noise in one pass. The noise
+    // is a window of the view's noise field at an offset of the shot's own.
+    cv::RNG pick(mix(m_viewSeed, shot.number * 2 + 3));
+    const int ox = pick.uniform(0, kNoiseMargin), oy = pick.uniform(0, kNoiseMargin);
+    const float sigma = static_cast<float>(v.noiseSigma), offset = static_cast<float>(v.offset);
+    const float step = static_cast<float>(v.gain * v.lightSlope.x);
+    for (int y = 0; y < moved.rows; ++y) {
+        uint8_t *row = moved.ptr<uint8_t>(y);
+        const float *noise = m_noise.ptr<float>(y + oy) + ox;
+        float light = static_cast<float>(v.gain * (1.0 + v.lightSlope.y * (y - centre.y)) -
+                                         v.gain * v.lightSlope.x * centre.x);
+        for (int x = 0; x < moved.cols; ++x, light += step)
+            row[x] = cv::saturate_cast<uint8_t>(row[x] * light + offset + noise[x] * sigma);
     }
-    cv::Mat f;
-    moved.convertTo(f, CV_32F);
-    f = f.mul(light) + v.offset;
-    cv::Mat noise(gray.size(), CV_32F);
-    cv::RNG sensor(mix(m_viewSeed, shot.number * 2 + 3));
-    sensor.fill(noise, cv::RNG::NORMAL, 0, v.noiseSigma);
-    f += noise;
-    f.convertTo(moved, CV_8U);
     return m_options.colour ? colourise(moved, plastic) : moved;
 }
 

@@ -93,7 +93,10 @@ private:
     MouldOptions m_options;
     int m_camera = 0;
     uint64_t m_viewSeed = 0;
+    static constexpr int kNoiseMargin = 64;
+
     cv::Mat m_steel;  // 8-bit reference view of the empty mould
+    cv::Mat m_noise;  // unit sensor noise, kNoiseMargin larger than the image each way
     std::vector<cv::Rect> m_cavities;
 };
 
