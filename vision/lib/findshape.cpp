@@ -100,7 +100,6 @@ struct FindShape::Model {
 struct FindShape::Buffers {
     std::vector<cv::Mat> pyramid;
     ShapeModel::ResponseMaps responses;
-    std::vector<std::uint8_t> sum;
     std::vector<std::uint8_t> best;
     std::vector<std::uint8_t> bestAngle;
 };
@@ -276,45 +275,44 @@ namespace {
 // The coarse scan: the feature points of every angle summed over the response maps at every scan
 // position; `best` keeps the highest sum of each position and `bestAngle` the angle that gave it.
 void scanAngles(const ShapeModel::ResponseMaps &maps, const std::vector<std::vector<TurnedFeature>> &turned,
-                std::vector<std::uint8_t> &sums, std::vector<std::uint8_t> &bestSums,
-                std::vector<std::uint8_t> &bestAngles)
+                std::vector<std::uint8_t> &bestSums, std::vector<std::uint8_t> &bestAngles)
 {
-    // The scan positions are contiguous in the quarter maps' rows, padding columns included: one
-    // long vector loop per feature, the padding columns' sums are never read.
+    // The scan positions are contiguous in the quarter maps' rows, padding columns included: each
+    // block of 16 positions sums all features of an angle in registers, the padding columns' sums
+    // are never read.
     const size_t padded = (size_t(maps.gridRows) * size_t(maps.stride) + 15) & ~size_t(15);
-    sums.resize(padded);
     bestSums.assign(padded, 0);
     bestAngles.assign(padded, 0);
-    std::uint8_t *sum = sums.data();
     std::uint8_t *best = bestSums.data();
     std::uint8_t *bestAngle = bestAngles.data();
+    std::vector<const std::uint8_t *> sources;
     for (size_t k = 0; k < turned.size(); ++k) {
-        std::fill(sums.begin(), sums.end(), 0);
-        for (const TurnedFeature &f : turned[k]) {
-            const std::uint8_t *src = maps.scanStart(f.bin, f.dx, f.dy);
-            size_t j = 0;
-#if CV_SIMD128
-            for (; j < padded; j += 16)
-                cv::v_store(sum + j, cv::v_load(sum + j) + cv::v_load(src + j));
-#endif
-            for (; j < padded; ++j)
-                sum[j] = std::uint8_t(std::min(255, sum[j] + src[j]));
-        }
+        sources.clear();
+        for (const TurnedFeature &f : turned[k])
+            sources.push_back(maps.scanStart(f.bin, f.dx, f.dy));
+        const std::uint8_t *const *src = sources.data();
+        const size_t count = sources.size();
         size_t j = 0;
 #if CV_SIMD128
         const cv::v_uint8x16 index = cv::v_setall_u8(std::uint8_t(k));
         for (; j < padded; j += 16) {
-            const cv::v_uint8x16 s = cv::v_load(sum + j), old = cv::v_load(best + j);
-            const cv::v_uint8x16 better = s > old;
-            cv::v_store(best + j, cv::v_max(s, old));
-            cv::v_store(bestAngle + j, cv::v_select(better, index, cv::v_load(bestAngle + j)));
+            cv::v_uint8x16 sum = cv::v_setzero_u8();
+            for (size_t i = 0; i < count; ++i)
+                sum = sum + cv::v_load(src[i] + j);
+            const cv::v_uint8x16 old = cv::v_load(best + j);
+            cv::v_store(best + j, cv::v_max(sum, old));
+            cv::v_store(bestAngle + j, cv::v_select(sum > old, index, cv::v_load(bestAngle + j)));
         }
 #endif
-        for (; j < padded; ++j)
-            if (sum[j] > best[j]) {
-                best[j] = sum[j];
+        for (; j < padded; ++j) {
+            int sum = 0;
+            for (size_t i = 0; i < count; ++i)
+                sum += src[i][j];
+            if (sum > best[j]) {
+                best[j] = std::uint8_t(std::min(sum, 255));
                 bestAngle[j] = std::uint8_t(k);
             }
+        }
     }
 }
 
@@ -358,14 +356,16 @@ std::vector<Candidate> distinctBest(const std::vector<Candidate> &sorted, size_t
                                     double angleApart)
 {
     std::vector<Candidate> kept;
+    const double apart2 = apart * apart;
     for (const Candidate &c : sorted) {
         bool distinct = true;
-        for (const Candidate &k : kept)
-            if (std::hypot(double(c.x - k.x), double(c.y - k.y)) < apart
-                && std::abs(wrapDegrees(c.angle - k.angle)) < angleApart) {
+        for (const Candidate &k : kept) {
+            const double dx = c.x - k.x, dy = c.y - k.y;
+            if (dx * dx + dy * dy < apart2 && std::abs(wrapDegrees(c.angle - k.angle)) < angleApart) {
                 distinct = false;
                 break;
             }
+        }
         if (!distinct)
             continue;
         kept.push_back(c);
@@ -544,7 +544,7 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
     const Model::Level &coarseLevel = m.level[size_t(top)];
     ShapeModel::computeResponses(coarse, coarseLevel.imageThreshold, m.ignorePolarity, m.coarsePad, b.responses);
     const ShapeModel::ResponseMaps &maps = b.responses;
-    scanAngles(maps, m.turned, b.sum, b.best, b.bestAngle);
+    scanAngles(maps, m.turned, b.best, b.bestAngle);
 
     // Peaks of the scan above the coarse share of the least score, strongest first.
     const double full = double(ShapeModel::MaxResponse) * double(coarseLevel.points.size());
