@@ -58,7 +58,7 @@ public:
     //                 48, the final fit 400 down to 120), follow fewer coarse candidates (10 down to
     //                 3) and scan the coarsest level in angle steps up to 1.5 times larger. From 1 to
     //                 100 the search time falls by more than half (full turn, 400 x 300 pattern in
-    //                 1280 x 1024: about 3.6 to 1.5 ms); a clean image stays below 0.03 px, but under
+    //                 1280 x 1024: about 2.8 to 1.2 ms); a clean image stays below 0.03 px, but under
     //                 noise, dim light and occlusion the error about doubles (fewer fitted points)
     //                 and a heavily hidden or cluttered pattern is more likely to be missed. 5 is a
     //                 good default.
