@@ -1,5 +1,4 @@
-// Synthetic gray scenes for vision tests and benchmarks: textured mould-like backgrounds with parts,
-// known poses, illumination changes, sensor noise, foreign objects and small defects.
+// Synthetic gray mould scenes for vision tests and benchmarks: parts, poses, light, noise, defects.
 #pragma once
 
 #include <opencv2/core.hpp>
