@@ -186,6 +186,53 @@ TEST(MouldScene, EachFaultChangesItsOwnAreaAndNothingElse)
     EXPECT_TRUE(view.faultArea(Fault::Sprue, 4).empty());
 }
 
+namespace {
+
+// Pixels of `image` that leave the reference's local gray range (a 9 x 9 neighbourhood, so the
+// camera's small shifts do not count) by more than the light drift can explain.
+int changedBeyondVariation(const cv::Mat &reference, const cv::Mat &image, const cv::Rect &area)
+{
+    const cv::Mat k = cv::getStructuringElement(cv::MORPH_RECT, {9, 9});
+    cv::Mat low, high, below, above;
+    cv::erode(reference, low, k);
+    cv::dilate(reference, high, k);
+    cv::subtract(low, image, below);
+    cv::subtract(image, high, above);
+    cv::Mat changed = (below > 35) | (above > 35);
+    cv::morphologyEx(changed, changed, cv::MORPH_OPEN, cv::getStructuringElement(cv::MORPH_RECT, {3, 3}));
+    return cv::countNonZero(changed(area));
+}
+
+}  // namespace
+
+TEST(MouldScene, EveryFaultStandsOutAboveTheShotToShotVariation)
+{
+    const MouldView view(smallMould(21, 4), 0);
+    const cv::Rect image(0, 0, 320, 256);
+    for (Stage stage : {Stage::Product, Stage::Mould}) {
+        Shot ref = shot(stage, 0);
+        ref.vary = false;
+        const cv::Mat reference = view.render(ref);
+        int worstGood = 0;
+        for (uint64_t n = 1; n <= 20; ++n) {
+            const cv::Mat good = view.render(shot(stage, n));
+            for (int c = 0; c < 4; ++c)
+                worstGood = std::max(worstGood, changedBeyondVariation(reference, good, view.faultArea(Fault::PartLeft, c)));
+        }
+        EXPECT_LE(worstGood, 10) << scenegen::stageName(stage);
+        for (Fault fault : scenegen::kFaultKinds) {
+            if (scenegen::faultStage(fault) != stage)
+                continue;
+            for (int c = 0; c < 4; ++c) {
+                const cv::Rect area = (view.faultArea(Fault::PartLeft, c) | view.faultArea(fault, c)) & image;
+                const cv::Mat bad = view.render(shot(stage, 3 + c, fault, c));
+                EXPECT_GE(changedBeyondVariation(reference, bad, area), 50)
+                    << scenegen::faultName(fault) << " in cavity " << c;
+            }
+        }
+    }
+}
+
 TEST(MouldScene, FaultNamesRoundTrip)
 {
     for (Fault f : scenegen::kFaultKinds) {

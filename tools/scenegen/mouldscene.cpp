@@ -89,9 +89,9 @@ Piece screwPiece(const cv::Rect &c)
     Piece p;
     p.line = {cv::Point(cvRound(centre.x - half.x), cvRound(centre.y - half.y)),
               cv::Point(cvRound(centre.x + half.x), cvRound(centre.y + half.y))};
-    p.thickness = std::max(3, cvRound(0.055 * s));
+    p.thickness = std::max(3, cvRound(0.07 * s));
     p.head = p.line.front();
-    p.headRadius = std::max(3, cvRound(0.065 * s));
+    p.headRadius = std::max(3, cvRound(0.08 * s));
     return p;
 }
 
@@ -344,20 +344,23 @@ void MouldView::drawSprue(cv::Mat &gray, cv::Mat &plastic, int cavity) const
 
 void MouldView::drawForeignObject(cv::Mat &gray, int cavity) const
 {
+    // a zinc-plated screw: bright shank with dark thread grooves, a head with its slot
     const Piece p = screwPiece(m_cavities[cavity]);
-    cv::polylines(gray, p.line, false, cv::Scalar(58), p.thickness, cv::LINE_AA);
-    // thread: bright crests across the shank
+    cv::polylines(gray, p.line, false, cv::Scalar(182), p.thickness, cv::LINE_AA);
     const cv::Point2d a(p.line[0]), b(p.line[1]);
     const cv::Point2d along = b - a;
     const double length = std::hypot(along.x, along.y);
     const cv::Point2d across = cv::Point2d(-along.y, along.x) * (0.5 * p.thickness / std::max(1.0, length));
     for (double t = 0.2; t < 1.0; t += 0.08) {
         const cv::Point2d m = a + along * t;
-        cv::line(gray, cv::Point(m - across), cv::Point(m + across), cv::Scalar(175), 1, cv::LINE_AA);
+        cv::line(gray, cv::Point(m - across), cv::Point(m + across), cv::Scalar(95), 1, cv::LINE_AA);
     }
-    cv::circle(gray, p.head, p.headRadius, cv::Scalar(52), cv::FILLED, cv::LINE_AA);
-    cv::ellipse(gray, p.head, cv::Size(p.headRadius * 2 / 3, p.headRadius / 3), -35, 180, 360, cv::Scalar(225),
-                std::max(1, p.headRadius / 4), cv::LINE_AA);
+    cv::circle(gray, p.head, p.headRadius, cv::Scalar(200), cv::FILLED, cv::LINE_AA);
+    const cv::Point2d slot = cv::Point2d(across.y, -across.x) * (p.headRadius * 1.6 / std::max(1, p.thickness));
+    cv::line(gray, cv::Point(cv::Point2d(p.head) - slot), cv::Point(cv::Point2d(p.head) + slot), cv::Scalar(60),
+             std::max(1, p.headRadius / 4), cv::LINE_AA);
+    cv::circle(gray, p.head - cv::Point(p.headRadius / 3, p.headRadius / 3), std::max(1, p.headRadius / 4),
+               cv::Scalar(245), cv::FILLED, cv::LINE_AA);
 }
 
 cv::Rect MouldView::faultArea(Fault fault, int cavity) const
