@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+// Typical use: Scene scene({1280, 1024}, seed) once; per test image scene.render(pose) (or
+// scene.reference().clone()), then applyIllumination, addNoise, paintForeignObject or addDefect.
+// A missing part is a copy of the scene with removePart(i); copies share the texture.
 namespace SceneImage {
 
 // A rigid movement of the whole scene, as when the mould or the camera shifts: a turn by angleDeg
