@@ -202,3 +202,24 @@ TEST_F(CameraLoss, noCameraNeverLost)
         CameraSecondTick();
     EXPECT_EQ(gisLost.load(), 0);
 }
+
+// Daheng cameras are counted by their device list, so they come back after a loss.
+TEST_F(CameraLoss, dahengCamerasReopenWhenAllAreListedAgain)
+{
+    camsdk::SimCameraPool &sim = pool(Vendor::Daheng);
+    sim.addDevice(device("SN0000001"));
+    sim.addDevice(device("SN0000002"));
+    gCameraID = kCameraDaheng;
+    gFindCamera = 2;
+    makeCameras(2);
+    openAll();
+    sim.unplug(1);
+    CameraCheck(1);
+    ASSERT_EQ(gisLost.load(), 1);
+    CameraRestart();
+    EXPECT_EQ(gisLost.load(), 1);
+    sim.replug(1);
+    CameraRestart();
+    EXPECT_EQ(gisLost.load(), 0);
+    EXPECT_TRUE(cameras[1]->isOpen());
+}
