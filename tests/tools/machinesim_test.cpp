@@ -376,7 +376,24 @@ TEST(MachineSim, SetterEmptiesTheMouldWhenTheStationHoldsItBeforeTheEjection)
     EXPECT_EQ(s.falseStops, 2);
     EXPECT_EQ(s.doorOpenings, 2);
     EXPECT_EQ(s.closedOnPart, 0);
+    EXPECT_EQ(station.count(machinesim::kEjectorBackInput, true), 0) << "the ejector never moved";
     expectInterlocksObeyed(station);
+
+    // When the first look at the door fails, the stop goes on: one stop, two door openings.
+    ScriptedStation stubborn;
+    stubborn.mouldCheckAtOnce = true;
+    stubborn.failedRechecks = 1;
+    MachineSim again(quickMachine(1, 0.0), stubborn);
+    again.setEventListener([&](const machinesim::Event &e) {
+        if (e.kind == machinesim::Event::HandEject)
+            stubborn.partsOut = true;
+    });
+    const Summary t = runWith(again, stubborn);
+    EXPECT_EQ(t.cycles, 1);
+    EXPECT_EQ(t.handEjections, 1);
+    EXPECT_EQ(t.falseStops, 1);
+    EXPECT_EQ(t.doorOpenings, 2);
+    expectInterlocksObeyed(stubborn);
 }
 
 TEST(MachineSim, AFaultNobodyClearsKeepsTheMouldOpen)

@@ -543,8 +543,10 @@ Summary MachineSim::run()
             showFault(mouldFault);
         }
         m_phase = Phase::Mould;
-        m_alarmEpisode = false;
-        m_link.setInput(kEjectorBackInput, true);
+        if (!handEjected)
+            m_link.setInput(kEjectorBackInput, true);  // after a hand ejection the ejector never moved
+        if (!alarmOn(m_link.outputs()))
+            m_alarmEpisode = false;  // a stop that still stands goes on as the same stop
         if (!pause(m_config.mouldTime))
             break;
 
