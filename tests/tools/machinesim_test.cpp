@@ -570,6 +570,7 @@ TEST(MachineSimBoard, RunsCyclesAgainstAStationOnThePty)
     // long enough for the station to have taken the interlocks even on a busy machine
     config.productTime = Ms(150);
     config.mouldTime = Ms(150);
+    config.clampTime = Ms(40);  // the station polls every few ms: a closed mould must show on a poll
     MachineSim sim(config, link);
     const Summary s = sim.run();
     done = true;
