@@ -423,8 +423,23 @@ TEST(MachineSim, FramesAreSwappedWholeAndShowTheMouldOfTheMoment)
     config.imageSize = {320, 256};
     config.dir = dir.path().toStdString();
     MachineSim sim(config, station);
+    // a stale frame of the other format must not outlive the preparation
+    std::filesystem::create_directories(sim.cameraFolder(1));
+    cv::imwrite(sim.cameraFolder(1) + "/frame.bmp", cv::Mat(8, 8, CV_8U, cv::Scalar(0)));
     ASSERT_TRUE(sim.prepareCameras());
     const std::string frame = sim.cameraFolder(1) + "/frame.png";
+    EXPECT_FALSE(std::filesystem::exists(sim.cameraFolder(1) + "/frame.bmp"));
+
+    // The first picture is the empty mould of shot 0, exactly as scenegen draws it with the same
+    // seed, size and cavities, so references for teaching can be made with scenegen.
+    scenegen::MouldOptions options;
+    options.size = config.imageSize;
+    options.cavities = config.cavities;
+    options.seed = config.seed;
+    const scenegen::MouldView view(options, 1);
+    scenegen::Shot first;
+    first.stage = scenegen::Stage::Mould;
+    EXPECT_EQ(cv::norm(cv::imread(frame, cv::IMREAD_UNCHANGED), view.render(first), cv::NORM_INF), 0.0);
 
     // A reader that keeps opening the frame as a camera would: it must never see half a file.
     std::atomic<bool> done{false};
@@ -458,10 +473,6 @@ TEST(MachineSim, FramesAreSwappedWholeAndShowTheMouldOfTheMoment)
     EXPECT_GT(reads, 10);
 
     ASSERT_EQ(seen.size(), 12u);
-    scenegen::MouldOptions options;
-    options.size = config.imageSize;
-    options.seed = config.seed;
-    const scenegen::MouldView view(options, 1);
     cv::Mat cavities = cv::Mat::zeros(options.size, CV_8U);
     for (const cv::Rect &c : view.cavityRects())
         cavities(cv::Rect(c.x + 6, c.y + 6, c.width - 12, c.height - 12)) = 255;

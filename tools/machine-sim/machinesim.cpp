@@ -221,6 +221,8 @@ bool MachineSim::prepareCameras(std::string *error)
         }
         std::fprintf(serial, "SIM-MOULD-%d\n", camera + 1);
         std::fclose(serial);
+        // a frame of the other format left from an earlier run would hide ours from the camera
+        std::filesystem::remove(cameraFolder(camera) + (m_config.format == "png" ? "/frame.bmp" : "/frame.png"), ec);
     }
     if (!publish(renderFrames(scenegen::Stage::Mould, scenegen::Fault::None, 0, 0))) {
         if (error)
