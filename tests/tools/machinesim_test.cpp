@@ -233,6 +233,30 @@ TEST(MachineSim, TruthfulStationCatchesEveryFaultAndTheMouldNeverClosesOnOne)
     expectInterlocksObeyed(station);
 }
 
+TEST(MachineSim, FaultsOfASeedComeInTheSameCyclesWhateverTheStationDoes)
+{
+    auto faultsOf = [](ScriptedStation::Judge judge, uint64_t seed) {
+        ScriptedStation station;
+        station.judge = judge;
+        MachineConfig config = quickMachine(10, 0.4);
+        config.seed = seed;
+        config.doorClearChance = 0.5;  // the setter's luck must not shift the faults
+        MachineSim sim(config, station);
+        std::vector<std::pair<int, Fault>> shown;
+        sim.setEventListener([&](const machinesim::Event &e) {
+            if (e.kind == machinesim::Event::FaultShown)
+                shown.emplace_back(e.cycle, e.fault);
+        });
+        const Summary s = runWith(sim, station);
+        EXPECT_EQ(s.cycles, 10) << s.timeoutReason;
+        return shown;
+    };
+    const auto truthful = faultsOf(ScriptedStation::Judge::Truthful, 3);
+    EXPECT_FALSE(truthful.empty());
+    EXPECT_EQ(truthful, faultsOf(ScriptedStation::Judge::Blind, 3));
+    EXPECT_NE(truthful, faultsOf(ScriptedStation::Judge::Blind, 4));
+}
+
 TEST(MachineSim, BlindStationLetsFaultsThroughAndTheyAreCounted)
 {
     struct Row

@@ -184,9 +184,12 @@ MachineSim::MachineSim(const MachineConfig &config, MachineLink &link) : m_confi
         for (int camera = 0; camera < m_config.cameras; ++camera)
             m_views.emplace_back(options, camera);
     }
-    m_rng = config.seed * 0x9E3779B97F4A7C15ull + 0x1234567ull;
-    if (m_rng == 0)
-        m_rng = 1;
+    m_faultRng = config.seed * 0x9E3779B97F4A7C15ull + 0x1234567ull;
+    m_setterRng = m_faultRng ^ 0xD1B54A32D192ED03ull;
+    for (uint64_t *stream : {&m_faultRng, &m_setterRng}) {
+        if (*stream == 0)
+            *stream = 1;
+    }
     if (m_config.alarmLevel != AlarmLevel::Auto) {
         m_alarmOffLevelKnown = true;
         m_alarmOffLevel = m_config.alarmLevel == AlarmLevel::Inverted;
@@ -282,9 +285,9 @@ bool MachineSim::publish(const Frames &frames)
     return ok;
 }
 
-bool MachineSim::chance(double p)
+bool MachineSim::chance(uint64_t &stream, double p)
 {
-    return static_cast<double>(nextRandom(m_rng) >> 11) * (1.0 / 9007199254740992.0) < p;
+    return static_cast<double>(nextRandom(stream) >> 11) * (1.0 / 9007199254740992.0) < p;
 }
 
 bool MachineSim::stationAlive() const
@@ -400,7 +403,7 @@ void MachineSim::lookAfterStandingMachine(bool *handEjected)
     const unsigned out = m_link.outputs();
     const scenegen::Fault fault = m_faultInMould.load();
     if (fault != scenegen::Fault::None) {
-        if (chance(m_config.doorClearChance)) {
+        if (chance(m_setterRng, m_config.doorClearChance)) {
             const auto stage = m_phase == Phase::Product ? scenegen::Stage::Product : scenegen::Stage::Mould;
             publish(renderFrames(stage, scenegen::Fault::None, 0, m_shot));
             m_faultInMould = scenegen::Fault::None;
@@ -495,16 +498,18 @@ Summary MachineSim::run()
             break;
         m_cycle = m_summary.cycles + 1;
 
-        m_cycleFault = Fault::None;
-        if (!m_config.faultKinds.empty() && chance(m_config.faultRate)) {
-            m_cycleFault = m_config.faultKinds[nextRandom(m_rng) % m_config.faultKinds.size()];
-            m_faultCavity = static_cast<int>(nextRandom(m_rng) % static_cast<uint64_t>(m_config.cavities));
-        }
-        const Fault productFault = scenegen::faultStage(m_cycleFault) == Stage::Product ? m_cycleFault : Fault::None;
-        const Fault mouldFault = scenegen::faultStage(m_cycleFault) == Stage::Mould ? m_cycleFault : Fault::None;
+        // Three draws per cycle whatever happens, so the faults of a seed come in the same cycles
+        // however the station answers.
+        const bool faulty = chance(m_faultRng, m_config.faultRate);
+        const uint64_t kindDraw = nextRandom(m_faultRng);
+        const int cavity = static_cast<int>(nextRandom(m_faultRng) % static_cast<uint64_t>(m_config.cavities));
+        Fault fault = Fault::None;
+        if (faulty && !m_config.faultKinds.empty())
+            fault = m_config.faultKinds[kindDraw % m_config.faultKinds.size()];
+        const Fault productFault = scenegen::faultStage(fault) == Stage::Product ? fault : Fault::None;
+        const Fault mouldFault = scenegen::faultStage(fault) == Stage::Mould ? fault : Fault::None;
         ++m_shot;
         const uint64_t shot = m_shot;
-        const int cavity = m_faultCavity;
 
         // Closed: injection and cooling, while the picture of the coming product is prepared.
         m_pending = std::async(std::launch::async,

@@ -186,7 +186,7 @@ private:
     void pulseDoor();
     void showFault(scenegen::Fault fault);
     void emit(Event::Kind kind, unsigned outputs, scenegen::Fault fault = scenegen::Fault::None);
-    bool chance(double p);
+    static bool chance(uint64_t &stream, double p);
 
     MachineConfig m_config;
     MachineLink &m_link;
@@ -197,12 +197,11 @@ private:
 
     // State of the run, on the run() thread only.
     Summary m_summary;
-    uint64_t m_rng = 0;
+    uint64_t m_faultRng = 1;   // which cycles get which fault
+    uint64_t m_setterRng = 1;  // whether the setter clears a fault at the door
     uint64_t m_shot = 0;
     int m_cycle = 0;
     Phase m_phase = Phase::Closed;
-    scenegen::Fault m_cycleFault = scenegen::Fault::None;
-    int m_faultCavity = 0;
     bool m_faultCaught = false;
     bool m_alarmEpisode = false;
     bool m_alarmOffLevelKnown = false;
