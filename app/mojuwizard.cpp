@@ -4,9 +4,17 @@
 #include "app/images.h"
 #include "app/panel.h"
 #include "app/prompt.h"
+#include "app/stationcameras.h"
 #include "app/startupdb.h"
 #include "app/systemgateway.h"
 #include "app/touchguard.h"
+#include "camera/cameraglobals.h"
+#include "camera/cameraloss.h"
+#include "camera/cameraprobe.h"
+#include "camera/cammerwidget.h"
+#include "cycle/cyclecontroller.h"
+#include "cycle/failimagestore.h"
+#include "cycle/warnbox.h"
 #include "io/controlport.h"
 #include "log/eventrecord.h"
 #include "log/logmanager.h"
@@ -14,6 +22,7 @@
 #include "params/wizardpara.h"
 
 #include <QDir>
+#include <QGridLayout>
 #include <QFile>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -58,6 +67,19 @@ MoJuWizard::MoJuWizard(QWidget *parent)
 
 MoJuWizard::~MoJuWizard()
 {
+    if (m_cycle)
+        m_cycle->halt();
+    m_failThread.reset();
+    m_cycle.reset();
+    m_cameras.reset();
+    // Hooks that reach into this window go with it.
+    WarnBox::onShown = nullptr;
+    CameraHooks::clampInterlockOn = nullptr;
+    CameraHooks::detectionRunning = nullptr;
+    if (gpLostCameraWarnBox)
+        gpLostCameraWarnBox->shutDown = nullptr;
+    if (gContinuousNgWarnBox)
+        gContinuousNgWarnBox->onClosed = nullptr;
     EventRecord::SetSink(nullptr);
     // The IO thread stops with the control port; the outputs stay as last published on the board.
     delete gpControlIO;
@@ -76,8 +98,14 @@ bool MoJuWizard::bringUp()
     // 2. A pending update runs once.
     runUpdateScript();
 
-    // 3. Touch-calibration, logout and screen-off timers. Warning boxes and the cycle-record store
-    //    come with the cycle and records.
+    // 3. Touch-calibration, logout and screen-off timers and the warning boxes (the cycle-record
+    //    store comes with the records).
+    CreateWarnBoxes(nullptr);  // top-level boxes that live as long as the process
+    WarnBox::onShown = [this] {
+        if (IsScreenOff())
+            LCDOnOff(1);
+        m_touch->restartScreenOff();
+    };
     m_touch->onCalibrationArmed = [] { Prompt::Warn(LanStr(370)); };
     m_touch->onCalibrate = [] {
         SystemGateway::run({QStringLiteral("./tsc")});
@@ -110,7 +138,12 @@ bool MoJuWizard::bringUp()
     // 7. Process globals copied from the record.
     copyParameterGlobals();
 
-    // 8. Camera back-end and image geometry come with the camera probe.
+    // 8. Camera back-end and image geometry.
+    gisCut = 1 - (gpWPara->prohibit_optimize != 0 ? 1 : 0);
+    gisColor = gpWPara->enable_color_camera != 0;
+    gisGrayHue = gpWPara->enable_gray_channel != 0;
+    CheckCameraID();
+    ComputeImageLengths();
 
     buildLayout();
     // 9. Tell the operator the station is coming up.
@@ -126,19 +159,25 @@ bool MoJuWizard::bringUp()
     static const QList<QRgb> table = grayTable();
     Q_UNUSED(table);
 
-    // 13. Camera views and the camera-count check come with the cameras.
+    // 13. Camera views with their cameras, regions, templates and models; the camera-count check.
+    createCameraViews();
 
     // 14. The alarm sound.
     m_alarm = new QSoundEffect(this);
     m_alarm->setSource(QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("alarm.wav"))));
 
-    // 15-18. Screens, cycle timers, failed-image thread, record day checks, statistics and the start of
-    //        detection come with their subsystems.
+    // 16. The cycle and the judged-image thread (the screens of step 15 come with the screens).
+    createCycle();
+
+    // 17. Record day check (statistics come with the statistics).
     m_record->Start();
     m_dateCheck = new QTimer(this);
     connect(m_dateCheck, &QTimer::timeout, this, &MoJuWizard::SlotCheckDate);
     m_dateCheck->start(60 * 1000);
+    // 18. Detection starts.
     StartDetect();
+    if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0)
+        setClampInterlock();
 
     // 19. Ready.
     showInitialising(false);
@@ -148,7 +187,9 @@ bool MoJuWizard::bringUp()
     std::fflush(stdout);
     m_statusLine->setText(ready);
 
-    // 20. Screen-off timer.
+    // 20. Counters, capture speed, the cycle tick, and the screen-off timer.
+    m_cycle->CountRead();
+    m_cycle->start();
     m_touch->restartScreenOff();
 
     // 21. The clock must not be earlier than the commissioning time.
@@ -248,13 +289,106 @@ void MoJuWizard::setClampInterlock()
 void MoJuWizard::StartDetect()
 {
     m_detecting = true;
+    if (m_cycle)
+        m_cycle->StartDetect();
     LEDOnOff(kLampDetecting, 1);
 }
 
 void MoJuWizard::StopDetect()
 {
     m_detecting = false;
+    if (m_cycle)
+        m_cycle->StopDetect();
     LEDOnOff(kLampDetecting, 0);
+}
+
+void MoJuWizard::createCameraViews()
+{
+    CameraHooks::clampInterlockOn = [this] { setClampInterlock(); };
+    CameraHooks::detectionRunning = [this] { return m_cycle && m_cycle->detectState != InspectionCycle::Stopped; };
+    CameraHooks::showLostCameraBox = [] { gpLostCameraWarnBox->show(); };
+    CameraHooks::showWarning = [](const QString &text) {
+        gpWarnBox->setText(text);
+        gpWarnBox->show();
+    };
+    CameraHooks::hideCameraBoxes = [] {
+        gpWarnBox->hide();
+        gpLostCameraWarnBox->hide();
+    };
+    CameraHooks::showReconnectBox = [] { gpReconnectCameraWarnBox->show(); };
+    CameraHooks::choose = [](const QString &text) {
+        gpChooseBox->setText(text);
+        return gpChooseBox->exec() == QDialog::Accepted;
+    };
+    gpLostCameraWarnBox->cameraLost = [] { return gisLost.load() != 0; };
+    gpLostCameraWarnBox->shutDown = [this] {
+        InsertRecord(QStringLiteral("因丢失相机手动关闭电源"));
+        QThread::sleep(1);
+        CloseStationDatabases();
+        QThread::sleep(1);
+        SystemGateway::powerOff();
+    };
+
+    m_cameraGrid = new QWidget;
+    m_cameras = std::make_unique<StationCameras>(m_cameraGrid);
+    auto *grid = new QGridLayout(m_cameraGrid);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setSpacing(4);
+    const int shown = std::max(m_cameras->count(), 1);
+    const int columns = shown <= 1 ? 1 : (shown <= 4 ? 2 : 4);
+    int placed = 0;
+    for (int position = 0; position < 8; ++position) {
+        CammerWidget *view = m_cameras->view(position);
+        if (!view || !view->isOpened())
+            continue;
+        grid->addWidget(view, placed / columns, placed % columns);
+        ++placed;
+    }
+    if (placed > 0) {
+        auto *frame = static_cast<QVBoxLayout *>(layout());
+        frame->replaceWidget(m_cameraArea, m_cameraGrid);
+        m_cameraArea->hide();
+    }
+    CheckCameraCountAtStartup();
+}
+
+void MoJuWizard::createCycle()
+{
+    CycleEnvironment env;
+    m_cameras->fillCycleHooks(env);
+    env.linkLostBox = [](bool shown, const QString &text) {
+        gpLostComWarnBox->setText(text);
+        gpLostComWarnBox->setVisible(shown);
+    };
+    env.linkLostBoxShown = [] { return gpLostComWarnBox->isVisible(); };
+    env.noInputWarning = [](bool shown, const QString &text) {
+        if (shown)
+            gpWarnBox->setText(text);
+        gpWarnBox->setVisible(shown);
+    };
+    env.continuousNgBox = [](bool shown) { gContinuousNgWarnBox->setVisible(shown); };
+    env.confirm = [](const QString &question) {
+        gpChooseBox->setText(question);
+        return gpChooseBox->exec() == QDialog::Accepted;
+    };
+    env.warn = [](const QString &text) {
+        gpWarnBox->setText(text);
+        gpWarnBox->exec();
+    };
+    env.showAlarmView = [this] {
+        m_statusLine->setStyleSheet(QStringLiteral("background-color: #b01010; color: white;"));
+    };
+    m_cycle = std::make_unique<InspectionCycle>(gpControlIO, std::move(env));
+    gContinuousNgWarnBox->onClosed = [this] { m_cycle->ContinuousNgClosed(); };
+    connect(&m_cycle->showTimer(), &QTimer::timeout, this, [this] {
+        m_statusLine->setStyleSheet(QStringLiteral("background-color: #10161d; color: #e8eef4;"));
+    });
+
+    gpFailImage = new FailImageStore;
+    m_failThread = std::make_unique<SaveFialImageThread>(gpFailImage);
+    m_failThread->ngLimit = [] { return gpWPara->ng_max_num; };
+    m_failThread->okLimit = [] { return gpWPara->ok_record_max_num; };
+    m_failThread->start(QThread::LowPriority);
 }
 
 void MoJuWizard::InsertRecord(const QString &text)

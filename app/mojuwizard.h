@@ -7,7 +7,10 @@
 #include <functional>
 #include <memory>
 
+class InspectionCycle;
 class OperationRecord;
+class SaveFialImageThread;
+class StationCameras;
 class QSoundEffect;
 class QTimer;
 class TouchGuard;
@@ -25,6 +28,8 @@ public:
     bool isDetecting() const { return m_detecting; }
     TouchGuard *touchGuard() const { return m_touch.get(); }
     OperationRecord *operationRecord() const { return m_record.get(); }
+    InspectionCycle *cycle() const { return m_cycle.get(); }
+    StationCameras *cameras() const { return m_cameras.get(); }
 
     // The operation record.
     void InsertRecord(const QString &text);
@@ -51,9 +56,15 @@ private:
     void checkClock();
     void showInitialising(bool on);
     void setClampInterlock();
+    void createCameraViews();
+    void createCycle();
 
     std::unique_ptr<TouchGuard> m_touch;
     std::unique_ptr<OperationRecord> m_record;
+    std::unique_ptr<StationCameras> m_cameras;
+    std::unique_ptr<InspectionCycle> m_cycle;
+    std::unique_ptr<SaveFialImageThread> m_failThread;
+    QWidget *m_cameraGrid = nullptr;
     QTimer *m_dateCheck = nullptr;
     QSoundEffect *m_alarm = nullptr;
     QLabel *m_statusLine = nullptr;

@@ -684,7 +684,7 @@ void InspectionCycle::RunAlgorithm(int camera, int stage)
         if (slot == 0 && (w(123) || w(132)) && camera < 4)
             m_groupFailed[camera] = true;
         if (m_owes[camera][stage] && m_env.keepFailedFrame)
-            m_env.keepFailedFrame(camera);
+            m_env.keepFailedFrame(camera, detection);
     }
     if (m_countArmed[camera]) {
         m_countArmed[camera] = false;

@@ -29,7 +29,7 @@ struct CycleEnvironment
     std::function<void()> whiteBalance;
     std::function<void(int camera)> resetRun;  // every region and the camera OK again
     std::function<void(int camera, int detection)> storeRetrainImage;
-    std::function<void(int camera)> keepFailedFrame;        // the ring of recent failed frames
+    std::function<void(int camera, int detection)> keepFailedFrame;  // the ring of recent failed frames
     std::function<void(int camera, int detection, bool ok)> keepJudgedImage;  // OK/NG image store
     std::function<void(int hour, bool ok, int camera, int detection)> countResult;  // statistics
     std::function<void(int camera)> showFailure;            // one second of failure display

@@ -58,6 +58,7 @@ WarnBox::WarnBox(QWidget *parent)
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     m_confirm = new QPushButton(label(kRowConfirm, "Confirm"));
+    m_buttonRows.emplace_back(m_confirm, kRowConfirm, "Confirm");
     connect(m_confirm, &QPushButton::clicked, this, &QDialog::accept);
     buttons->addWidget(m_confirm);
     buttons->addStretch();
@@ -73,6 +74,12 @@ void WarnBox::clearShownTexts() { shown.clear(); }
 
 int WarnBox::exec()
 {
+    // Unattended runs: warnings are confirmed, questions answered "no".
+    if (!answerer && qgetenv("MOULD_AUTO_CONFIRM") == "1") {
+        shown.push_back(text());
+        qWarning().noquote() << "box answered unattended:" << text();
+        return qobject_cast<ChooseBox *>(this) ? QDialog::Rejected : QDialog::Accepted;
+    }
     if (answerer) {
         shown.push_back(text());
         if (onShown)
@@ -89,6 +96,8 @@ void WarnBox::showEvent(QShowEvent *event)
 {
     if (!answerer)
         shown.push_back(text());
+    for (const auto &[button, row, fallback] : m_buttonRows)
+        button->setText(label(row, fallback));
     const QScreen *screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
     const QSize size = area.width() <= 1024 ? QSize(420, 180) : QSize(750, 370);
@@ -102,8 +111,11 @@ void WarnBox::showEvent(QShowEvent *event)
 ChooseBox::ChooseBox(QWidget *parent)
     : WarnBox(parent)
 {
+    m_buttonRows.clear();
+    m_buttonRows.emplace_back(m_confirm, kRowYes, "YES");
     m_confirm->setText(label(kRowYes, "YES"));
     auto *no = new QPushButton(label(kRowNo, "NO"));
+    m_buttonRows.emplace_back(no, kRowNo, "NO");
     connect(no, &QPushButton::clicked, this, &QDialog::reject);
     static_cast<QHBoxLayout *>(layout()->itemAt(1)->layout())->insertWidget(2, no);
 }
@@ -132,6 +144,7 @@ LostCameraWarnBox::LostCameraWarnBox(QWidget *parent)
     setText(LanStr(kRowCameraLost));
     setModal(false);
     auto *shutDownButton = new QPushButton(label(kRowShutDown, "Shut Down"));
+    m_buttonRows.emplace_back(shutDownButton, kRowShutDown, "Shut Down");
     connect(shutDownButton, &QPushButton::clicked, this, [this] { done(ShutDown); });
     static_cast<QHBoxLayout *>(layout()->itemAt(1)->layout())->insertWidget(2, shutDownButton);
 }

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QString>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 class QLabel;
@@ -32,8 +33,10 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // Buttons and their text rows; the texts follow the language when the box is shown.
     QLabel *m_label;
     QPushButton *m_confirm;
+    std::vector<std::tuple<QPushButton *, int, const char *>> m_buttonRows;
 };
 
 // A question with "YES" (accept) and "NO" (reject).

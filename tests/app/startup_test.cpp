@@ -8,6 +8,7 @@
 #include "app/systemgateway.h"
 #include "app/texttable.h"
 #include "app/touchguard.h"
+#include "cycle/warnbox.h"
 #include "params/wizardpara.h"
 #include "tests/support/stationdir.h"
 #include "tools/ioboard-sim/ioboardsim.h"
@@ -70,12 +71,18 @@ protected:
             return 1;
         });
         MoJuWizard::clock = [] { return QDateTime::fromMSecsSinceEpoch(1800000000000LL); };
+        // The station's own boxes: warnings confirmed, questions (such as clearing the camera
+        // serial numbers when no camera is found) answered "no".
+        WarnBox::setAnswerer([](const WarnBox &box) {
+            return qobject_cast<const ChooseBox *>(&box) ? QDialog::Rejected : QDialog::Accepted;
+        });
     }
     void TearDown() override
     {
         CloseStationDatabases();
         SystemGateway::setRestartHandler(nullptr);
         Prompt::SetAnswerer(nullptr);
+        WarnBox::setAnswerer(nullptr);
         MoJuWizard::clock = [] { return QDateTime::currentDateTime(); };
     }
     bool askedText(const QString &text) const

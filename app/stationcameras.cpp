@@ -1,0 +1,112 @@
+#include "app/stationcameras.h"
+
+#include "app/globals.h"
+#include "camera/cameraglobals.h"
+#include "camera/cameraloss.h"
+#include "camera/cameraprobe.h"
+#include "camera/cammerwidget.h"
+#include "cycle/failimagestore.h"
+#include "vision/cameravision.h"
+#include "vision/cammerrecong.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
+
+StationCameras::StationCameras(QWidget *parent)
+{
+    m_views = CreateCammerWidgets(parent);
+    for (int position = 0; position < 8; ++position) {
+        CammerWidget *view = m_views[position];
+        if (!view || !view->isOpened())
+            continue;
+        m_vision[position] = std::make_unique<CameraVision>(position);
+        m_vision[position]->AttachCaptureBuffer(view->workingImage());
+        m_vision[position]->LoadFiles();
+        m_recong[position] = std::make_unique<CammerRecong>(*m_vision[position]);
+    }
+}
+
+StationCameras::~StationCameras() = default;
+
+int StationCameras::count() const { return std::clamp(numCamera, 0, 8); }
+
+bool StationCameras::detect(int camera, int detection)
+{
+    CameraVision *state = m_vision[camera].get();
+    CammerRecong *recong = m_recong[camera].get();
+    if (!state || !recong)
+        return false;  // a position without a camera cannot pass
+    recong->ShapeMatch(detection);
+    state->workImage.copyTo(state->detectImage);
+    recong->Run(detection);
+    return state->imageOK != 0;
+}
+
+void StationCameras::keepJudgedImage(int camera, int detection, bool ok)
+{
+    CameraVision *state = m_vision[camera].get();
+    if (!state || !gpFailImage || state->workImage.empty())
+        return;
+    JudgedImage judged;
+    const cv::Mat &image = state->workImage;
+    judged.image = QImage(image.data, image.cols, image.rows, static_cast<qsizetype>(image.step),
+                          image.channels() == 4 ? QImage::Format_RGBA8888 : QImage::Format_Grayscale8)
+                       .copy();
+    judged.ok = ok;
+    const int regions = std::clamp(state->singleton.roiNum[detection], 0, kMaxRoi);
+    for (int i = 0; i < regions; ++i) {
+        JudgedRegion region;
+        region.outline = state->RegionOutline(detection, i);
+        region.ok = state->roiOK[detection][i] != 0;
+        region.value = QString::number(state->roiValue[detection][i]);
+        region.limit = state->RegionLimitText(detection, i);
+        for (int k = 0; k < std::min(state->roiBlobNum[detection][i], kMaxBlobRect); ++k) {
+            const int *b = state->roiBlobRect[detection][i][k];
+            region.ngRects << QRect(QPoint(b[0], b[1]), QPoint(b[2], b[3]));
+        }
+        judged.regions << region;
+    }
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    int firstNg = 0;
+    const QImage rendered = RenderJudgedImage(judged, screen ? screen->size().width() : 1920, &firstNg);
+    gpFailImage->put(camera, detection, ok ? FailImageStore::OkSlot : FailImageStore::NgSlot, rendered, firstNg);
+}
+
+void StationCameras::fillCycleHooks(CycleEnvironment &env)
+{
+    env.cameraCount = [this] { return count(); };
+    env.takeFrame = [this](int camera) {
+        CammerWidget *view = m_views[camera];
+        return view && view->isOpened() && view->TakeFrame();
+    };
+    env.detect = [this](int camera, int detection) { return detect(camera, detection); };
+    env.cameraLost = [] { return gisLost.load() != 0; };
+    env.restartCameras = [] { CameraRestart(); };
+    env.resetRun = [this](int camera) {
+        if (CameraVision *state = m_vision[camera].get()) {
+            state->imageOK = 1;
+            for (auto &stage : state->roiOK)
+                std::fill(std::begin(stage), std::end(stage), uint8_t(1));
+        }
+    };
+    env.keepFailedFrame = [this](int camera, int detection) {
+        if (CameraVision *state = m_vision[camera].get())
+            state->KeepFailedFrame(detection);
+    };
+    env.keepJudgedImage = [this](int camera, int detection, bool ok) { keepJudgedImage(camera, detection, ok); };
+    env.refreshView = [this](int camera) {
+        if (m_views[camera])
+            m_views[camera]->update();
+    };
+    env.setExternalTrigger = [this](bool) {
+        for (CammerWidget *view : m_views)
+            if (view && view->isOpened())
+                view->CameraChangeTrig(true);
+    };
+    env.rebuildModels = [this](int) {
+        for (auto &recong : m_recong)
+            if (recong)
+                recong->TrainEnabledStages();
+    };
+}

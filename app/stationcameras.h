@@ -1,0 +1,37 @@
+// The camera views of the station with their vision state, and the cycle's hooks into them.
+#pragma once
+
+#include "cycle/cyclecontroller.h"
+
+#include <array>
+#include <memory>
+
+class CameraVision;
+class CammerRecong;
+class CammerWidget;
+class QWidget;
+
+class StationCameras
+{
+public:
+    // Probes the back-end, builds the eight positions' views as children of `parent` (each opens its
+    // camera) and, for every opened view, loads its regions and templates and trains its models.
+    explicit StationCameras(QWidget *parent);
+    ~StationCameras();
+
+    int count() const;
+    CammerWidget *view(int position) const { return m_views[position]; }
+    CameraVision *vision(int position) const { return m_vision[position].get(); }
+    CammerRecong *recong(int position) const { return m_recong[position].get(); }
+
+    // Fills the camera side of the cycle's hooks: frames, detection, results and judged images.
+    void fillCycleHooks(CycleEnvironment &env);
+
+private:
+    bool detect(int camera, int detection);
+    void keepJudgedImage(int camera, int detection, bool ok);
+
+    std::array<CammerWidget *, 8> m_views{};  // children of the main window
+    std::array<std::unique_ptr<CameraVision>, 8> m_vision;
+    std::array<std::unique_ptr<CammerRecong>, 8> m_recong;  // declared after the state it trains on
+};
