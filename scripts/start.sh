@@ -3,8 +3,8 @@
 #   - with DISPLAY set: in a window on that display;
 #   - without DISPLAY: on a virtual display served over VNC to 127.0.0.1 only (port 5900);
 #   - with MOULD_PLATFORM=offscreen (or --offscreen): headless, without any display.
-# Without MOULD_SERIAL_DEVICE, an IO-board simulator is started on a pseudo-terminal and the
-# station talks to it.
+# Without MOULD_SERIAL_DEVICE, a simulated moulding machine (IO board and cameras) is started and
+# the station talks to it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -20,21 +20,23 @@ pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT
 
-# The IO board: a simulator on a pseudo-terminal unless a device is named. It takes commands
-# ("set 1", "clear 1", "show", "help") written into /tmp/mould-board.cmd.
-if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$root/build/tools/ioboard-sim/ioboard-sim" ]; then
-  fifo=/tmp/mould-board.cmd
-  rm -f "$fifo"
-  mkfifo "$fifo"
-  exec 3<>"$fifo"  # keeps the FIFO open so the simulator never sees the end of its input
-  "$root/build/tools/ioboard-sim/ioboard-sim" --keep --link /tmp/mould-ttyIO < "$fifo" > /tmp/mould-board.log 2>&1 &
+# Without hardware: a simulated moulding machine on the IO board's pseudo-terminal, with two
+# simulated cameras whose pictures follow the machine's cycle. Its summary goes to
+# /tmp/mould-run.json and its log to /tmp/mould-machine.log.
+if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$root/build/tools/machine-sim/machine-sim" ]; then
+  cams=/tmp/mould-cams
+  rm -rf "$cams"
+  "$root/build/tools/machine-sim/machine-sim" --cameras 2 --cavities 4 --dir "$cams" --duration 3600 \
+    --fault-rate 0.1 --wait-timeout 600 --link /tmp/mould-ttyIO --json /tmp/mould-run.json \
+    > /tmp/mould-machine.log 2>&1 &
   pids+=($!)
-  for _ in $(seq 50); do
-    [ -e /tmp/mould-ttyIO ] && break
+  for _ in $(seq 100); do
+    [ -e /tmp/mould-ttyIO ] && [ -e "$cams/cam2/frame.png" ] && break
     sleep 0.1
   done
   export MOULD_SERIAL_DEVICE=/tmp/mould-ttyIO
-  echo "IO-board simulator on /tmp/mould-ttyIO; drive it with: echo 'set 1' > $fifo (log: /tmp/mould-board.log)"
+  export MOULD_SIM_CAMERAS=${MOULD_SIM_CAMERAS:-$cams}
+  echo "Simulated machine on /tmp/mould-ttyIO with cameras in $cams (log: /tmp/mould-machine.log)"
 fi
 
 if [ "$platform" = offscreen ]; then
