@@ -9,6 +9,7 @@
 #include "app/texttable.h"
 #include "app/touchguard.h"
 #include "cycle/warnbox.h"
+#include "io/controlport.h"
 #include "params/wizardpara.h"
 #include "tests/support/stationdir.h"
 #include "tools/ioboard-sim/ioboardsim.h"
@@ -106,9 +107,11 @@ TEST_F(StartUp, FreshStationComesUpDetecting)
     board().setOutputs(0);
     MoJuWizard window;
     EXPECT_TRUE(window.isUp());
-    // Clamping stays prohibited: output 1 reaches the board.
-    EXPECT_TRUE(board().waitForOutputs([](unsigned out) { return out & 1u; }, std::chrono::seconds(2)));
-    EXPECT_TRUE(gpControlIO != nullptr);
+    // The station drives the board: the outputs it publishes after detection started reach it.
+    ASSERT_TRUE(gpControlIO != nullptr);
+    const unsigned published = gpControlIO->outputWord() & 0x3FFu;
+    EXPECT_TRUE(board().waitForOutputs([published](unsigned out) { return out == published; },
+                                       std::chrono::seconds(3)));
     EXPECT_TRUE(window.isDetecting());
     EXPECT_EQ(restarts, 0);
     EXPECT_TRUE(asked_.empty());
@@ -322,7 +325,8 @@ TEST(StationProcess, ComesUpAndEndsOnSigterm)
         }
         ASSERT_TRUE(output.contains("system ready")) << output.constData();
         std::printf("start-up to ready: %lld ms\n", static_cast<long long>(elapsed.elapsed()));
-        EXPECT_TRUE(board().waitForOutputs([](unsigned out) { return out & 1u; }, std::chrono::seconds(2)));
+        const uint64_t polls = board().counters().polls;
+        EXPECT_TRUE(board().waitForPolls(polls + 20, std::chrono::seconds(3))) << "the station polls the board";
         process.terminate();
         ASSERT_TRUE(process.waitForFinished(5000));
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
