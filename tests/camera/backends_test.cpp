@@ -335,13 +335,7 @@ TEST_F(CameraTest, imvExposureFailureSkipsWhiteBalance)
 
 TEST_F(CameraTest, triggerChangeDropsPendingFrameAndSetsMode)
 {
-    camsdk::SimCameraPool &sim = pool(Vendor::Hikvision);
-    sim.addDevice(device("SN0000001"));
-    gCameraID = kCameraHikvision;
-    gFindCamera = 1;
-    sim.enumerate(&gDevList);
-    makeCameras(1);
-    openAll();
+    camsdk::SimCameraPool &sim = openOneCamera(Vendor::Hikvision, kCameraHikvision, &gDevList);
     const std::vector<uint8_t> before = grayFrame(10);
     ASSERT_TRUE(sim.pushFrame(0, before.data(), gImageW, gImageH, 1));
     gpWPara->external_trigger = 1;

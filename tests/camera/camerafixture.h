@@ -133,6 +133,19 @@ protected:
             cameras.push_back(std::make_unique<CameraAcquisition>(p));
     }
 
+    // One camera "SN0000001" of `vendor`, back-end `code`, listed in `list` and opened at position 0.
+    camsdk::SimCameraPool &openOneCamera(camsdk::Vendor vendor, int code, std::vector<camsdk::DeviceInfo> *list)
+    {
+        camsdk::SimCameraPool &sim = pool(vendor);
+        sim.addDevice(device("SN0000001"));
+        gCameraID = code;
+        gFindCamera = 1;
+        sim.enumerate(list);
+        makeCameras(1);
+        openAll();
+        return sim;
+    }
+
     // Opens and starts every camera made, counting the opened ones in numCamera.
     void openAll()
     {

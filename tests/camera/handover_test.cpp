@@ -101,13 +101,7 @@ TEST_F(CameraTest, uEyeDeliversOnChangeOfImageMemory)
 
 TEST_F(CameraTest, stopAndStartAgainKeepsThePollingThread)
 {
-    camsdk::SimCameraPool &sim = pool(Vendor::MindVision);
-    sim.addDevice(device("SN0000001"));
-    gCameraID = kCameraMindVision;
-    gFindCamera = 1;
-    sim.enumerate(&gCList);
-    makeCameras(1);
-    openAll();
+    camsdk::SimCameraPool &sim = openOneCamera(Vendor::MindVision, kCameraMindVision, &gCList);
     for (int round = 0; round < 5; ++round) {
         cameras[0]->CameraStop();
         ASSERT_EQ(cameras[0]->CameraStart(), 1);

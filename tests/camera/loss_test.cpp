@@ -154,13 +154,7 @@ TEST_F(CameraLoss, failedReopenRaisesTheLossAgain)
 
 TEST_F(CameraLoss, hikvisionStillListedIsNotLost)
 {
-    camsdk::SimCameraPool &sim = pool(Vendor::Hikvision);
-    sim.addDevice(device("SN0000001"));
-    gCameraID = kCameraHikvision;
-    gFindCamera = 1;
-    sim.enumerate(&gDevList);
-    makeCameras(1);
-    openAll();
+    camsdk::SimCameraPool &sim = openOneCamera(Vendor::Hikvision, kCameraHikvision, &gDevList);
     CameraCheck(0);
     EXPECT_EQ(gisLost.load(), 0);
     sim.unplug(0);
