@@ -41,3 +41,5 @@ int gTempNum = 10;
 int gAllNum[8] = {};
 int gFailNum[8] = {};
 int gContinuousNg[8] = {};
+
+bool gSaveRawImages = false;

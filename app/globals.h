@@ -74,3 +74,7 @@ extern int gTempNum;    // templates per region
 extern int gAllNum[8];
 extern int gFailNum[8];
 extern int gContinuousNg[8];
+
+// Every camera's working image is saved at each detection ("./originalimage/..."); set by the
+// button panel, read by the cycle, both on the GUI thread.
+extern bool gSaveRawImages;

@@ -19,6 +19,7 @@ constexpr int kStepMs = 100;
 constexpr int kShowMs = 2000;
 constexpr int kSafeDoorLockoutMs = 2000;
 constexpr int kWhiteBalanceTick = 50;
+constexpr int kSecondMs = 1000;
 
 // Text rows.
 constexpr int kRowLinkLost = 589;
@@ -105,10 +106,23 @@ InspectionCycle::InspectionCycle(ControlPort *io, CycleEnvironment env, QObject 
         setOut(4, false);
         publish();
     });
+    for (int stage = 0; stage < kStages; ++stage) {
+        m_stagePulse[stage].setSingleShot(true);
+        connect(&m_stagePulse[stage], &QTimer::timeout, this, [this, stage] {
+            if (detectState == Stopped)
+                return;
+            setOut(stageOutput(stage), true);
+            publish();
+        });
+    }
+    m_fps.setInterval(kSecondMs);
+    connect(&m_fps, &QTimer::timeout, this, &InspectionCycle::SlotFPS);
     manualTrigStage = gDNum;
     for (bool &ok : m_cameraOk)
         ok = true;
     m_startedExternal = gpWPara && gpWPara->external_trigger != 0;
+    // The side of a two-station machine starts as the submode sets it.
+    twoStationSide = gTwoStationLeftSide ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -141,6 +155,26 @@ int InspectionCycle::slotOf(int stage) const
 }
 
 int InspectionCycle::lastStage() const { return fixedMode() ? 1 : std::max(gDNum - 1, 0); }
+
+bool InspectionCycle::isLastStage(int stage) const
+{
+    return fixedMode() ? slotOf(stage) == 1 : stage == lastStage();
+}
+
+// Custom mode: the output a stage drives; the last stage always drives output 1.
+int InspectionCycle::stageOutput(int stage) const
+{
+    return stage == gDNum - 1 ? OutputNo[7] : OutputNo[stage & 7];
+}
+
+// Custom mode: the kind of the stage's trigger source, -1 when the stage has no valid source.
+int InspectionCycle::sourceKind(int stage) const
+{
+    const int source = para().stage_source[stage];
+    if (source < 0 || source >= 8)
+        return -1;
+    return para().trigger_source_kind[source];
+}
 
 bool InspectionCycle::anyStageRunning() const
 {
@@ -184,7 +218,11 @@ qint64 InspectionCycle::nowTenths() const
     return now.toMSecsSinceEpoch() / 100;
 }
 
-void InspectionCycle::start() { m_tick.start(kFirstTickMs); }
+void InspectionCycle::start()
+{
+    m_tick.start(kFirstTickMs);
+    m_fps.start();
+}
 
 void InspectionCycle::halt()
 {
@@ -194,8 +232,23 @@ void InspectionCycle::halt()
     for (QTimer &t : m_inputTimer)
         t.stop();
     for (QTimer *t : {&m_inCheck, &m_reCheck, &m_show, &m_notAllowClose, &m_notAllowThimble, &m_outNG,
-                      &m_output4Off, &m_safeDoor})
+                      &m_output4Off, &m_safeDoor, &m_fps})
         t->stop();
+    for (QTimer &t : m_stagePulse)
+        t.stop();
+}
+
+void InspectionCycle::SlotFPS()
+{
+    for (int cam = 0; cam < kCameras; ++cam) {
+        cameraFps[cam] = static_cast<float>(m_framesTaken[cam]);
+        m_framesTaken[cam] = 0;
+    }
+    // The heartbeat blinks while the station detects and stays on while it is stopped.
+    m_heartbeat = detectState == Stopped ? true : !m_heartbeat;
+    lamp(kLampHeartbeat, m_heartbeat);
+    if (m_env.secondTick)
+        m_env.secondTick();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -224,8 +277,8 @@ void InspectionCycle::Run()
     if (para().enable_camera_check && m_env.cameraFaultFlagged && m_env.cameraFaultFlagged() && m_env.checkCameras)
         m_env.checkCameras();
 
-    // 3. White balance once after a start.
-    if (++m_ticks == kWhiteBalanceTick && m_env.whiteBalance)
+    // 3. White balance once after a start (the count stops there, so it never wraps round).
+    if (m_ticks < kWhiteBalanceTick && ++m_ticks == kWhiteBalanceTick && m_env.whiteBalance)
         m_env.whiteBalance();
 
     // 4. A lost camera blocks the cycle: clamping prohibited until the cameras are back.
@@ -247,6 +300,7 @@ void InspectionCycle::Run()
         if (!m_env.takeFrame || !m_env.takeFrame(cam))
             continue;
         newFrame[cam] = true;
+        ++m_framesTaken[cam];
         if (para().external_trigger && alarmState != AlarmRaised)
             m_framesDelivered |= 1u << cam;
     }
@@ -309,7 +363,7 @@ void InspectionCycle::triggers(const bool edges[kStages])
         manualTrigStage = gDNum;
         if (isActive(stage)) {
             if (alarmState == AlarmRaised)
-                setOut(stage == lastStage() ? 1 : 2, true);
+                setOut(isLastStage(stage) ? 1 : 2, true);
             markOwing(stage);
             m_manualCycle = true;
             m_stageTimer[stage].stop();
@@ -335,9 +389,10 @@ void InspectionCycle::triggers(const bool edges[kStages])
         inputConfirmed[input] = false;
         if (input == forcedInput)
             forcedInput = -1;
-        if (input == m_nextExpectedInput)
+        const bool chained = input == m_nextExpectedInput;
+        if (chained)
             m_nextExpectedInput = -1;
-        processInput(input);
+        processInput(input, chained);
     }
 }
 
@@ -369,7 +424,9 @@ bool InspectionCycle::startsCycle(int input) const
     }
 }
 
-void InspectionCycle::processInput(int input)
+// A chained input (mode 4: the next stage on the same input) continues the cycle; it never
+// starts a new one.
+void InspectionCycle::processInput(int input, bool chained)
 {
     // The side of a two-station machine.
     if (para().work_mode == 1) {
@@ -380,7 +437,7 @@ void InspectionCycle::processInput(int input)
     }
     if (detectState == Stopped)
         return;
-    if (startsCycle(input)) {
+    if (!chained && startsCycle(input)) {
         if (skipActive) {
             ++skipCount;
             record(LanStr(kRowSkipDone).arg(skipCount));
@@ -404,6 +461,7 @@ void InspectionCycle::startCycle(int input)
     lastTrigTime = now;
     if (para().cycle_records && m_env.recordCycle)
         m_env.recordCycle(cycleTime);
+    // Mode 2: a cycle started by input 1 is side 1, one started by input 4 side 0.
     if (para().work_mode == 2)
         twoStationSide = input == 0 ? 1 : 0;
 
@@ -454,25 +512,41 @@ void InspectionCycle::startCycle(int input)
         }
         publish();
     }
-    // Custom mode: each triggered source switches on the outputs its kind names.
-    if (para().work_mode == 4) {
-        for (int stage = 0; stage < gDNum; ++stage) {
-            if (!isActive(stage) || triggerOf(stage) != input)
-                continue;
-            const int source = para().stage_source[stage];
-            const int kind = (source >= 0 && source < 8) ? para().trigger_source_kind[source] : 2;
-            for (int later = stage; later < gDNum; ++later) {
-                if (!isActive(later) || kind == 2)
-                    continue;
-                if ((kind == 1 || kind == 3) && para().stage_source[later] != source)
-                    continue;
-                if (later == 0 && !para().enable_product_detect)
-                    continue;
-                setOut(later == gDNum - 1 ? OutputNo[7] : OutputNo[later], true);
-            }
-            break;
-        }
-        publish();
+}
+
+// Custom mode: a triggered stage's source kind names the outputs switched on (interlocks held)
+// until their stages pass: kinds 0 and 4 every stage from this one on, kinds 1 and 3 those of
+// them with the same source, kind 2 none.
+void InspectionCycle::switchOnForTrigger(int stage)
+{
+    const int kind = sourceKind(stage);
+    if (kind < 0 || kind == 2 || kind > 4)
+        return;
+    const int source = para().stage_source[stage];
+    for (int later = stage; later < gDNum && later < kStages; ++later) {
+        if (!isActive(later))
+            continue;
+        if ((kind == 1 || kind == 3) && para().stage_source[later] != source)
+            continue;
+        if (later == 0 && !para().enable_product_detect)
+            continue;
+        setOut(stageOutput(later), true);
+    }
+    publish();
+}
+
+// Custom mode: when the next configured stage waits on the same input as this one, that input is
+// processed again at once (no new edge, no hold check), so the stages on one input follow one
+// another, each after its own delay.
+void InspectionCycle::noteNextExpectedInput(int stage)
+{
+    m_nextExpectedInput = -1;
+    for (int next = stage + 1; next < gDNum && next < kStages; ++next) {
+        if (!isActive(next))
+            continue;
+        if (triggerOf(next) == triggerOf(stage) && stageCamMask[slotOf(next)] != 0)
+            m_nextExpectedInput = triggerOf(next);
+        return;
     }
 }
 
@@ -503,6 +577,15 @@ void InspectionCycle::triggerStages(int input)
             else
                 due = trigger == input;
             due = due && stageCamMask[slot] != 0;
+            // Stages 0/2 and 1/3 are one check on either side: one countdown per slot at a time.
+            for (int other = slot; other < gDNum && other < kStages && due; other += 2)
+                due = !m_stageTimer[other].isActive();
+        } else if (mode == 4) {
+            // Stages on one input run in their order: a stage waits while an earlier one on the
+            // same input still owes its detection.
+            due = trigger == input && stageCamMask[slot] != 0;
+            for (int earlier = 0; earlier < stage && due; ++earlier)
+                due = !(isActive(earlier) && triggerOf(earlier) == input && stageCamMask[slotOf(earlier)] != 0);
         } else {
             due = trigger == input && stageCamMask[slot] != 0;
             // After a cleared alarm the mould stage follows the next processed input.
@@ -519,6 +602,8 @@ void InspectionCycle::triggerStages(int input)
             delay += m_productDelayTenths;
         if (stage == 1)
             m_mouldAfterAlarmClear = false;
+        if (mode == 4)
+            switchOnForTrigger(stage);
         armStage(stage, delay);
     }
 }
@@ -555,7 +640,7 @@ void InspectionCycle::TimerUp(int stage)
     if (stage < 0 || stage >= kStages)
         return;
     // 1. Pre-cut: clamping prohibited shortly before the last stage is judged.
-    if (stage == lastStage() && para().pre_cut >= 1 && para().pre_cut <= 99
+    if (isLastStage(stage) && para().pre_cut >= 1 && para().pre_cut <= 99
         && stageDelayLeft[stage] <= para().pre_cut / 10.0f && !w(128)) {
         setOut(1, true);
         publish();
@@ -573,7 +658,8 @@ void InspectionCycle::TimerUp(int stage)
     // 3. Detection and decision.
     m_stageTimer[stage].stop();
     stageDelayLeft[stage] = 0;
-    runStageOnAllCameras(stage);
+    if (!runStageOnAllCameras(stage))
+        return;
     CheckNG();
     if (detectState == Resampling)
         return;
@@ -586,7 +672,7 @@ void InspectionCycle::TimerUp(int stage)
     bool allOk = true;
     for (int cam = 0; cam < cameras(); ++cam)
         allOk = allOk && m_cameraOk[cam];
-    if (allOk && stage == lastStage() && !m_redetectPending && para().save_retrain_images) {
+    if (allOk && isLastStage(stage) && !m_redetectPending && para().save_retrain_images) {
         for (int cam = 0; cam < cameras(); ++cam)
             if (m_env.storeRetrainImage)
                 m_env.storeRetrainImage(cam, stage);
@@ -594,11 +680,15 @@ void InspectionCycle::TimerUp(int stage)
     }
 }
 
-void InspectionCycle::runStageOnAllCameras(int stage)
+// Runs the stage on every camera; false when the frames went to a re-sampling and there is no
+// verdict to decide.
+bool InspectionCycle::runStageOnAllCameras(int stage)
 {
+    const bool resampling = detectState == Resampling;
     m_decidingStage = stage;
     for (int cam = 0; cam < cameras(); ++cam)
         RunAlgorithm(cam, stage);
+    return !resampling;
 }
 
 void InspectionCycle::logFailedCameras()
@@ -634,26 +724,40 @@ void InspectionCycle::RunAlgorithm(int camera, int stage)
     curStage = detection;
     stageCamMask[slot] &= ~(1 << camera);
 
-    // Re-sampling: frames become re-training images, no verdict.
+    // Raw images: the image as it is judged, in a ring of 200 per camera and detection.
+    if (gSaveRawImages && m_env.saveRawImage) {
+        int &index = m_rawIndex[camera][detection];
+        m_env.saveRawImage(camera, detection, index);
+        index = (index + 1) % kRawImages;
+    }
+
+    // Re-sampling: frames become the new reference templates, no verdict. While the operator
+    // checks the regions on them, detections do nothing at all.
     if (detectState == Resampling) {
+        if (m_regionCheck)
+            return;
         if (m_owes[camera][stage] && isActive(stage) && m_env.storeRetrainImage)
             m_env.storeRetrainImage(camera, detection);
         m_owes[camera][stage] = false;
         bool allDone = true;
         for (int cam = 0; cam < cameras(); ++cam)
-            for (int s = 0; s < gDNum; ++s)
+            for (int s = 0; s < gDNum && s < kStages; ++s)
                 allDone = allDone && !(isActive(s) && m_owes[cam][s]);
-        if (allDone) {
-            StartDetect();
-            if (!w(128))
-                setOut(1, true);
-            publish();
-            detectState = Resampling;
-            if (m_env.resampleDone)
-                m_env.resampleDone(stage);
-            else
-                detectState = Detecting;
+        if (!allDone)
+            return;
+        StartDetect();
+        if (!w(128))
+            setOut(1, true);
+        publish();
+        detectState = Resampling;
+        const bool regionCheck = m_env.resampleDone && (!m_env.resamplePassword || m_env.resamplePassword());
+        if (!regionCheck) {
+            detectState = Detecting;
+            return;
         }
+        m_regionCheck = true;
+        alarmState = Browsing;
+        m_env.resampleDone(stage);
         return;
     }
 
@@ -717,30 +821,21 @@ void InspectionCycle::CheckNG()
     }
     gContinuousNg[slot] = ng ? gContinuousNg[slot] + 1 : 0;
 
+    // 2. Network: the stage's statistics, and the failure's details on NG.
+    if (para().net_report && m_env.netSendStageResult)
+        m_env.netSendStageResult(curStage, ng);
+
+    if (!fixedMode())
+        noteNextExpectedInput(stage);
+
     // 3. A pass releases the stage's interlock.
     if (!ng && !w(128)) {
         if (!fixedMode()) {
-            const int out = stage == gDNum - 1 ? OutputNo[7] : OutputNo[stage];
-            setOut(out, false);
-            const int source = para().stage_source[stage];
-            const int kind = (source >= 0 && source < 8) ? para().trigger_source_kind[source] : 0;
-            if ((kind == 3 || kind == 4) && para().mold_pulse > 0) {
-                QTimer::singleShot(para().mold_pulse * 100, this, [this, out] {
-                    if (detectState != Stopped) {
-                        setOut(out, true);
-                        publish();
-                    }
-                });
-            }
-            // The next stage on the same input follows without the hold check.
-            m_nextExpectedInput = -1;
-            for (int next = stage + 1; next < gDNum; ++next) {
-                if (isActive(next)) {
-                    if (triggerOf(next) == triggerOf(stage))
-                        m_nextExpectedInput = triggerOf(next);
-                    break;
-                }
-            }
+            // Kinds 3 and 4 allow the machine step only for the clamp pulse.
+            setOut(stageOutput(stage), false);
+            const int kind = sourceKind(stage);
+            if ((kind == 3 || kind == 4) && para().mold_pulse > 0)
+                m_stagePulse[stage].start(para().mold_pulse * 100);
         } else if (mouldSlot) {
             if (detectState != Resampling && !w(124))
                 setOut(1, false);
@@ -754,9 +849,8 @@ void InspectionCycle::CheckNG()
             setOut(2, true);
             publish();
         }
-    } else if (ng && !fixedMode() && para().stage_source[stage] >= 0 && para().stage_source[stage] < 8
-               && para().trigger_source_kind[para().stage_source[stage]] == 5) {
-        setOut(stage == gDNum - 1 ? OutputNo[7] : OutputNo[stage], true);
+    } else if (ng && !fixedMode() && sourceKind(stage) == 5) {
+        setOut(stageOutput(stage), true);
         publish();
     }
 
@@ -803,8 +897,11 @@ void InspectionCycle::CheckNG()
     }
 
     // 10. A complete cycle updates the counters.
-    if (stage == lastStage() && (!ng || w(128)))
+    if (isLastStage(stage) && (!ng || w(128))) {
         CountWrite();
+        if (para().net_report && m_env.netSendStatistics)
+            m_env.netSendStatistics();
+    }
 
     // 11. Result display.
     if (alarmState != AlarmRaised) {
@@ -929,13 +1026,14 @@ void InspectionCycle::SlotReCheckAlarm()
     }
     // The stage's interlock again while it is re-checked.
     if (fixedMode()) {
-        if (stage == lastStage() && !(w(131) || w(124)))
+        if (isLastStage(stage) && !(w(131) || w(124)))
             setOut(1, true);
         if (slotOf(stage) == 0 && !(w(122) || w(130) || w(132)))
             setOut(2, true);
     }
     markOwing(stage);
-    runStageOnAllCameras(stage);
+    if (!runStageOnAllCameras(stage))
+        return;
     CheckNG();
     bool passed = true;
     for (int cam = 0; cam < cameras(); ++cam)
@@ -972,8 +1070,10 @@ void InspectionCycle::endAlarmAfterPass()
         StartDetect();
     }
     alarmState = Waiting;
-    record(QStringLiteral("%1 s alarm cancelled").arg(m_alarmSince.secsTo(
-        m_env.now ? m_env.now() : QDateTime::currentDateTime())));
+    if (para().net_report && m_env.netReportAlarm) {
+        const QDateTime now = m_env.now ? m_env.now() : QDateTime::currentDateTime();
+        m_env.netReportAlarm(static_cast<int>(m_alarmSince.secsTo(now)), true);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1011,14 +1111,15 @@ void InspectionCycle::ReCheck()
     const int slot = slotOf(stage);
     stageCamMask[slot] = 0;
     if (fixedMode()) {
-        if (stage == lastStage() && !(para().pre_cut && redetectLeft[slot] > 0) && !(w(123) || w(132)))
+        if (isLastStage(stage) && !(para().pre_cut && redetectLeft[slot] > 0) && !(w(123) || w(132)))
             setOut(1, true);
-        if (stage == 0 && !(w(122) || w(123) || w(132)))
+        if (slot == 0 && !(w(122) || w(123) || w(132)))
             setOut(2, true);
     }
     markOwing(stage);
     m_redetectPending = false;
-    runStageOnAllCameras(stage);
+    if (!runStageOnAllCameras(stage))
+        return;
     CheckNG();
     if (alarmState == AlarmRaised)
         logFailedCameras();
@@ -1066,6 +1167,8 @@ void InspectionCycle::StartDetect()
         left = 0;
     ResetRun(cameras());
     detectState = Detecting;
+    m_regionCheck = false;
+    m_nextExpectedInput = -1;
     m_ticks = 0;
     if (m_env.setStartStopText)
         m_env.setStartStopText(kRowStopDetection);
@@ -1099,6 +1202,7 @@ void InspectionCycle::SetStopDetect()
         m_stageTimer[stage].stop();
         stageDelayLeft[stage] = 0;
     }
+    m_nextExpectedInput = -1;
     detectState = Stopped;
 }
 
@@ -1120,6 +1224,15 @@ void InspectionCycle::SlotStartStop()
 {
     if (alarmState == AlarmRaised || alarmState == Browsing)
         return;
+    // The network hears of every manual start and stop, with the statistics.
+    auto report = [this](bool stopped) {
+        if (!para().net_report)
+            return;
+        if (m_env.netReportManualStop)
+            m_env.netReportManualStop(stopped);
+        if (m_env.netSendStatistics)
+            m_env.netSendStatistics();
+    };
     if (detectState == Stopped) {
         StartDetect();
         if (para().is_cut_ontime && para().mold_pulse > 0) {
@@ -1128,6 +1241,7 @@ void InspectionCycle::SlotStartStop()
         }
         record(LanStr(kRowStartManually));
         lamp(kLampDetecting, true);
+        report(false);
         return;
     }
     if (m_env.checkStopPassword && !m_env.checkStopPassword())
@@ -1137,6 +1251,7 @@ void InspectionCycle::SlotStartStop()
     StopDetect();
     record(LanStr(kRowStopManually));
     lamp(kLampDetecting, false);
+    report(true);
 }
 
 void InspectionCycle::SlotStartSkipDetect()
@@ -1174,6 +1289,27 @@ void InspectionCycle::SlotManualTrig(int stage)
         return;
     }
     manualTrigStage = stage;
+}
+
+void InspectionCycle::StartResample()
+{
+    if (alarmState == AlarmRaised || alarmState == Browsing)
+        return;
+    detectState = Resampling;
+    m_regionCheck = false;
+    for (int stage = 0; stage < gDNum && stage < kStages; ++stage)
+        if (isActive(stage))
+            markOwing(stage);
+}
+
+void InspectionCycle::RegionCheckDone()
+{
+    if (!m_regionCheck)
+        return;
+    m_regionCheck = false;
+    if (alarmState == Browsing)
+        alarmState = Waiting;
+    detectState = Detecting;
 }
 
 void InspectionCycle::ContinuousNgClosed()

@@ -27,6 +27,9 @@ struct CycleEnvironment
     std::function<void()> checkCameras;       // a camera fault was flagged: test every connection
     std::function<bool()> cameraFaultFlagged;
     std::function<void()> whiteBalance;
+    std::function<void()> secondTick;         // once a second: the cameras' frame stall watch
+    // Saves the camera's working image as raw image `index` (0-199) of the detection.
+    std::function<void(int camera, int detection, int index)> saveRawImage;
     std::function<void(int camera)> resetRun;  // every region and the camera OK again
     std::function<void(int camera, int detection)> storeRetrainImage;
     std::function<void(int camera, int detection)> keepFailedFrame;  // the ring of recent failed frames
@@ -44,7 +47,10 @@ struct CycleEnvironment
     std::function<bool()> checkStopPassword;
     std::function<bool(const QString &question)> confirm;
     std::function<void(const QString &text)> warn;
-    std::function<void(int stage)> resampleDone;            // hand over to the region check
+    // After a re-sampling: the password that lets the operator check the regions on the new
+    // templates, then the hand-over to that check (which ends with RegionCheckDone()).
+    std::function<bool()> resamplePassword;
+    std::function<void(int stage)> resampleDone;
     std::function<void(int row)> setStartStopText;
     std::function<void(int row)> setSkipText;
     std::function<void(const QString &text)> record;        // operation record; default EventRecord
@@ -52,6 +58,11 @@ struct CycleEnvironment
     std::function<void()> screenOn;
     std::function<QDateTime()> now;                          // default the system clock
     std::function<void(int cycleTime)> recordCycle;         // detection-cycle records
+    // Network reports; called only while reporting is on (parameter word 219).
+    std::function<void(int stage, bool ng)> netSendStageResult;   // per-stage statistics, NG details
+    std::function<void()> netSendStatistics;                      // after a complete cycle, start/stop
+    std::function<void(int durationSeconds, bool cancelled)> netReportAlarm;
+    std::function<void(bool stopped)> netReportManualStop;        // the start/stop button was used
 };
 
 class InspectionCycle : public QObject
@@ -71,6 +82,7 @@ public:
     void start();
     // Stops every timer (for the end of the process and for tests that step by hand).
     void halt();
+    static constexpr int kRawImages = 200;  // raw images kept per camera and detection
     // When false, Run() does not re-arm its own timer: tests step tick by tick.
     void setSelfClocked(bool on) { m_selfClocked = on; }
 
@@ -83,6 +95,8 @@ public:
     void CheckInput(int input);
     void InCheck();
     void TimerShow();
+    // Once a second: frame rates, heartbeat lamp, camera stall watch.
+    void SlotFPS();
 
     void StartDetect();
     void StopDetect();
@@ -91,6 +105,10 @@ public:
     void SlotStartStop();
     void SlotStartSkipDetect();
     void SlotManualTrig(int stage);
+    // Template re-sampling: the next detection of every active stage becomes its new reference.
+    void StartResample();
+    // The region check after a re-sampling is over: detection resumes.
+    void RegionCheckDone();
     // Re-check of the failed stage, as the alarm view's button does it.
     void SlotReCheckAlarm();
     // The continuous-NG box was closed.
@@ -117,12 +135,15 @@ public:
     int cycleTime = 0;        // 0.1 s
     int twoStationSide = 1;
     int saveImageCount = 0;
+    float cameraFps[kCameras] = {};  // frames taken per second, shown on the camera views
 
     bool redetectPending() const { return m_redetectPending; }
     int alarmStage() const { return m_alarmStage; }
     bool stageRunning(int stage) const { return m_stageTimer[stage].isActive(); }
     bool anyStageRunning() const;
     int lastStage() const;
+    // The stage that gates clamping: the mould stages (odd) in the fixed modes, the last in mode 4.
+    bool isLastStage(int stage) const;
     int slotOf(int stage) const;
     bool cameraOk(int camera) const { return m_cameraOk[camera]; }
     QTimer &tickTimer() { return m_tick; }
@@ -132,6 +153,10 @@ public:
     QTimer &ejectorPulseTimer() { return m_notAllowThimble; }
     QTimer &stageTimer(int stage) { return m_stageTimer[stage]; }
     QTimer &reCheckTimer() { return m_reCheck; }
+    QTimer &fpsTimer() { return m_fps; }
+    // Mode 4: switches a passed stage's output on again after the clamp pulse (kinds 3 and 4).
+    QTimer &stagePulseTimer(int stage) { return m_stagePulse[stage]; }
+    bool inRegionCheck() const { return m_regionCheck; }
 
 private:
     int cameras() const;
@@ -145,7 +170,7 @@ private:
     qint64 nowTenths() const;
 
     void triggers(const bool edges[kStages]);
-    void processInput(int input);
+    void processInput(int input, bool chained = false);
     bool startsCycle(int input) const;
     void startCycle(int input);
     void triggerStages(int input);
@@ -156,8 +181,12 @@ private:
     void endAlarmAfterPass();
     void logFailedCameras();
     void pulseOptions(bool ng, int slot);
-    void runStageOnAllCameras(int stage);
+    bool runStageOnAllCameras(int stage);
     void markOwing(int stage);
+    int stageOutput(int stage) const;
+    int sourceKind(int stage) const;
+    void switchOnForTrigger(int stage);
+    void noteNextExpectedInput(int stage);
 
     ControlPort *m_io;
     CycleEnvironment m_env;
@@ -166,9 +195,15 @@ private:
     QTimer m_tick;
     std::array<QTimer, kStages> m_stageTimer;
     std::array<QTimer, kStages> m_inputTimer;
+    std::array<QTimer, kStages> m_stagePulse;
     QTimer m_inCheck, m_reCheck, m_show, m_notAllowClose, m_notAllowThimble, m_outNG, m_output4Off, m_safeDoor;
+    QTimer m_fps;
 
     int m_ticks = 0;
+    int m_framesTaken[kCameras] = {};
+    bool m_heartbeat = false;
+    int m_rawIndex[kCameras][kStages] = {};
+    bool m_regionCheck = false;
     unsigned m_framesDelivered = 0;
     bool m_owes[kCameras][kStages] = {};
     bool m_countArmed[kCameras] = {};

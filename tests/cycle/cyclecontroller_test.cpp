@@ -2,6 +2,7 @@
 #include "cycle/cyclecontroller.h"
 
 #include "app/globals.h"
+#include "app/panel.h"
 #include "app/texttable.h"
 #include "io/controlport.h"
 #include "params/wizardpara.h"
@@ -54,7 +55,27 @@ protected:
             return it == verdict.end() ? true : it->second;
         };
         env.record = [this](const QString &text) { records << text; };
-        env.lamp = [](int, bool) {};
+        env.lamp = [this](int lamp, bool on) { lamps[lamp] = on; };
+        env.takeFrame = [this](int camera) { return framesWaiting[camera] > 0 && framesWaiting[camera]-- > 0; };
+        env.now = [this] { return clock; };
+        env.saveRawImage = [this](int camera, int detection, int index) {
+            calls << QStringLiteral("raw %1 %2 %3").arg(camera).arg(detection).arg(index);
+        };
+        env.storeRetrainImage = [this](int camera, int detection) {
+            calls << QStringLiteral("template %1 %2").arg(camera).arg(detection);
+        };
+        env.netSendStageResult = [this](int stage, bool ng) {
+            calls << QStringLiteral("net stage %1 %2").arg(stage).arg(ng ? "NG" : "OK");
+        };
+        env.netSendStatistics = [this] { calls << QStringLiteral("net statistics"); };
+        env.netReportAlarm = [this](int seconds, bool cancelled) {
+            calls << QStringLiteral("net alarm %1 s %2").arg(seconds).arg(cancelled ? "cancelled" : "");
+        };
+        env.netReportManualStop = [this](bool stopped) {
+            calls << QStringLiteral("net %1").arg(stopped ? "stopped" : "started");
+        };
+        if (hooks)
+            hooks(env);
         env.screenOn = [] {};
         env.noInputWarning = [this](bool shown, const QString &) { noInputShown = shown; };
         env.continuousNgBox = [this](bool shown) { continuousNgShown = shown; };
@@ -105,6 +126,11 @@ protected:
     std::map<std::pair<int, int>, bool> verdict;
     std::map<int, int> detections;
     QStringList records;
+    QStringList calls;                          // hooks called, in order
+    std::map<int, bool> lamps;
+    int framesWaiting[2] = {};
+    QDateTime clock = QDateTime::currentDateTime();
+    std::function<void(CycleEnvironment &)> hooks;  // a test's own hooks, set before make()
     bool noInputShown = false;
     bool continuousNgShown = false;
 };
@@ -381,4 +407,240 @@ TEST_F(Cycle, CountersRoundTripAndRepair)
     gAllNum[2] = 9;
     cycle->CountRead();
     EXPECT_EQ(gAllNum[2], 0);
+}
+
+TEST_F(Cycle, SecondTimerFrameRatesHeartbeatAndCameraWatch)
+{
+    int secondTicks = 0, whiteBalances = 0, faultChecks = 0;
+    bool faultFlagged = false;
+    hooks = [&](CycleEnvironment &env) {
+        env.secondTick = [&] { ++secondTicks; };
+        env.whiteBalance = [&] { ++whiteBalances; };
+        env.cameraFaultFlagged = [&] { return faultFlagged; };
+        env.checkCameras = [&] { ++faultChecks; };
+    };
+    para.enable_camera_check = 1;
+    make();
+    cycle->start();
+    EXPECT_TRUE(cycle->fpsTimer().isActive());
+    EXPECT_EQ(cycle->fpsTimer().interval(), 1000);
+    EXPECT_FALSE(cycle->fpsTimer().isSingleShot());
+    cycle->halt();
+    EXPECT_FALSE(cycle->fpsTimer().isActive());
+
+    // Frames taken by the ticks of one second give each camera's rate; the next second starts at 0.
+    framesWaiting[0] = 3;
+    framesWaiting[1] = 1;
+    for (int i = 0; i < 4; ++i)
+        cycle->Run();
+    cycle->SlotFPS();
+    EXPECT_FLOAT_EQ(cycle->cameraFps[0], 3);
+    EXPECT_FLOAT_EQ(cycle->cameraFps[1], 1);
+    EXPECT_EQ(secondTicks, 1) << "the stall watch runs every second";
+    const bool first = lamps[kLampHeartbeat];
+    cycle->SlotFPS();
+    EXPECT_FLOAT_EQ(cycle->cameraFps[0], 0);
+    EXPECT_NE(lamps[kLampHeartbeat], first) << "the heartbeat blinks while detecting";
+    cycle->StopDetect();
+    for (int i = 0; i < 2; ++i) {
+        cycle->SlotFPS();
+        EXPECT_TRUE(lamps[kLampHeartbeat]) << "steady on while stopped";
+    }
+
+    // White balance once, on the 50th tick after a start; the fault check only when flagged.
+    cycle->StartDetect();
+    for (int i = 0; i < 120; ++i)
+        cycle->Run();
+    EXPECT_EQ(whiteBalances, 1);
+    EXPECT_EQ(faultChecks, 0);
+    cycle->StartDetect();
+    faultFlagged = true;
+    for (int i = 0; i < 50; ++i)
+        cycle->Run();
+    EXPECT_EQ(whiteBalances, 2);
+    EXPECT_EQ(faultChecks, 50);
+    para.enable_camera_check = 0;
+    cycle->Run();
+    EXPECT_EQ(faultChecks, 50) << "no connection check while the camera check is off";
+}
+
+TEST_F(Cycle, RawImagesRingOf200PerCameraAndDetection)
+{
+    struct RawSwitch
+    {
+        ~RawSwitch() { gSaveRawImages = false; }
+    } restore;
+    make();
+    pulse(0);
+    EXPECT_TRUE(calls.isEmpty()) << "nothing saved while raw saving is off";
+    gSaveRawImages = true;
+    for (int i = 0; i < 201; ++i)
+        pulse(0);
+    ASSERT_EQ(calls.size(), 201 * 4);
+    EXPECT_EQ(calls[0], QStringLiteral("raw 0 0 0"));
+    EXPECT_EQ(calls[3], QStringLiteral("raw 1 1 0"));
+    EXPECT_EQ(calls[199 * 4 + 1], QStringLiteral("raw 1 0 199"));
+    EXPECT_EQ(calls[200 * 4 + 2], QStringLiteral("raw 0 1 0")) << "the index wraps after 200";
+}
+
+TEST_F(Cycle, ResamplingStoresTemplatesThenHandsOverToTheRegionCheck)
+{
+    const struct { const char *name; bool editor; bool password; bool regionCheck; } rows[] = {
+        {"password given", true, true, true},
+        {"password refused", true, false, false},
+        {"no region check", false, true, false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        calls.clear();
+        detections.clear();
+        int handedOver = 0;
+        hooks = [&](CycleEnvironment &env) {
+            env.resamplePassword = [&] { return row.password; };
+            if (row.editor)
+                env.resampleDone = [&](int) { ++handedOver; };
+        };
+        make();
+        fail(0);  // a failing camera must not raise an alarm while re-sampling
+        cycle->StartResample();
+        ASSERT_EQ(cycle->detectState, InspectionCycle::Resampling);
+        pulse(0);
+        EXPECT_EQ(detections[0] + detections[1], 0) << "no detection while re-sampling";
+        EXPECT_EQ(calls, QStringList({"template 0 0", "template 1 0", "template 0 1", "template 1 1"}));
+        EXPECT_NE(cycle->alarmState, InspectionCycle::AlarmRaised);
+        EXPECT_FALSE(cycle->showTimer().isActive()) << "no result shown";
+        EXPECT_TRUE(out(1)) << "clamping prohibited after the new templates";
+        EXPECT_FALSE(out(3));
+        EXPECT_EQ(handedOver, row.regionCheck ? 1 : 0);
+        EXPECT_EQ(cycle->detectState, row.regionCheck ? InspectionCycle::Resampling : InspectionCycle::Detecting);
+        if (row.regionCheck) {
+            EXPECT_EQ(cycle->alarmState, InspectionCycle::Browsing);
+            // While the regions are checked, machine cycles neither detect nor take templates.
+            pulse(0);
+            EXPECT_EQ(calls.size(), 4);
+            EXPECT_EQ(handedOver, 1);
+            cycle->RegionCheckDone();
+            EXPECT_EQ(cycle->detectState, InspectionCycle::Detecting);
+            EXPECT_EQ(cycle->alarmState, InspectionCycle::Waiting);
+        }
+        fail(0, false);
+        pulse(0);
+        EXPECT_EQ(detections[0], 2) << "detection resumes";
+        EXPECT_FALSE(out(1));
+    }
+}
+
+TEST_F(Cycle, TwoStationSideChoosesTheDetections)
+{
+    // Mode 1: input 3 presents side 1 (detections 0, 1), input 4 side 0 (detections 2, 3), within the
+    // submode's limits. Mode 2: the side follows the input that started the cycle.
+    const struct { const char *name; int mode; int submode; int sideInput; int firstDetection; } rows[] = {
+        {"mode 1 input 4", 1, 2, 3, 2},
+        {"mode 1 input 3", 1, 2, 2, 0},
+        {"mode 1 submode 0 ignores input 4", 1, 0, 3, 0},
+        {"mode 2 input 1", 2, 2, 0, 0},
+        {"mode 2 input 4", 2, 2, 3, 2},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        detections.clear();
+        para.work_mode = row.mode;
+        para.work_submode = row.submode;
+        gTwoStationLeftSide = true;
+        make();
+        pulse(row.sideInput);
+        if (row.mode == 1)
+            pulse(0);  // the mould opens: the cycle starts on the side presented
+        if (row.submode == 0)
+            pulse(2);  // input 3 triggers the mould stage
+        EXPECT_EQ(detections[row.firstDetection], 2) << "product check of the side";
+        EXPECT_EQ(detections[row.firstDetection + 1], 2) << "mould check of the side";
+        EXPECT_EQ(detections[row.firstDetection == 0 ? 2 : 0], 0) << "the other side is not checked";
+        EXPECT_FALSE(out(1));
+        EXPECT_FALSE(out(2));
+    }
+}
+
+TEST_F(Cycle, CustomModeStagesOnOneInputFollowEachOther)
+{
+    // Stages 1 and 2 on input 1 (source 0, kind 0), stage 3 on input 3 (source 1, kind 3: released
+    // for the clamp pulse only). Outputs: stage 1 -> 2, stage 2 -> 4, the last stage -> 1.
+    para.work_mode = 4;
+    para.custom_stage_count = 3;
+    para.custom_stage_source[0] = para.custom_stage_source[1] = 0;
+    para.custom_stage_source[2] = 1;
+    para.trigger_source_input[0] = 0;  // input 1
+    para.trigger_source_input[1] = 1;  // input 3
+    para.trigger_source_kind[0] = 0;
+    para.trigger_source_kind[1] = 3;
+    para.cycle_start_input1_only = 1;
+    para.trigInDelay[0] = 2;
+    para.mold_pulse = 5;
+    para.input_hold_time = 3;
+    make();
+
+    setInput(0, true);
+    cycle->Run();
+    EXPECT_FALSE(out(2)) << "input 1 waits for its hold time";
+    cycle->CheckInput(0);
+    cycle->Run();
+    EXPECT_TRUE(out(2) && out(4) && out(1)) << "kind 0 holds every stage's output";
+    EXPECT_TRUE(cycle->stageRunning(0));
+    EXPECT_FALSE(cycle->stageRunning(1)) << "stage 2 waits for stage 1 on the same input";
+    setInput(0, false);
+    cycle->Run();
+    runDown(0);
+    EXPECT_EQ(detections[0], 2);
+    EXPECT_FALSE(out(2));
+    EXPECT_EQ(detections[1], 0);
+    cycle->Run();  // the same input again at once: no edge, no hold
+    EXPECT_EQ(detections[1], 2);
+    EXPECT_FALSE(out(4));
+    EXPECT_TRUE(out(1));
+    cycle->Run();
+    EXPECT_EQ(detections[1], 2) << "the chained input is processed once";
+    EXPECT_EQ(detections[0], 2) << "no new cycle while the last stage is owed";
+
+    // A new input 1 does not start a cycle while the last stage is still owed (word 404).
+    pulse(0);
+    cycle->CheckInput(0);
+    cycle->Run();
+    EXPECT_EQ(detections[0], 2);
+
+    setInput(2, true);
+    cycle->Run();
+    cycle->CheckInput(2);
+    cycle->Run();
+    EXPECT_EQ(detections[2], 2);
+    EXPECT_FALSE(out(1)) << "the last stage allows clamping";
+    ASSERT_TRUE(cycle->stagePulseTimer(2).isActive());
+    EXPECT_EQ(cycle->stagePulseTimer(2).interval(), 500);
+}
+
+TEST_F(Cycle, NetworkReportsAtTheirPoints)
+{
+    para.net_report = 1;
+    make();
+    pulse(0);
+    EXPECT_EQ(calls, QStringList({"net stage 0 OK", "net stage 1 OK", "net statistics"}));
+
+    calls.clear();
+    fail(1);
+    pulse(0);
+    ASSERT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_EQ(calls, QStringList({"net stage 0 OK", "net stage 1 NG"})) << "no statistics for a failed cycle";
+    calls.clear();
+    fail(1, false);
+    clock = clock.addSecs(42);
+    pulse(1);
+    EXPECT_TRUE(calls.contains(QStringLiteral("net alarm 42 s cancelled")));
+
+    calls.clear();
+    cycle->SlotStartStop();
+    EXPECT_EQ(calls, QStringList({"net stopped", "net statistics"}));
+    calls.clear();
+    para.net_report = 0;
+    cycle->SlotStartStop();
+    pulse(0);
+    EXPECT_TRUE(calls.isEmpty()) << "reporting off";
 }

@@ -1,0 +1,89 @@
+#include "cycle/imagewriter.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QtDebug>
+
+ImageWriter::ImageWriter(qint64 maxQueuedBytes)
+    : m_maxQueuedBytes(maxQueuedBytes)
+    , m_thread([this] { run(); })
+{
+}
+
+ImageWriter::~ImageWriter()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+bool ImageWriter::write(const QString &path, QImage image, QImage::Format format)
+{
+    if (image.isNull())
+        return false;
+    const qint64 bytes = image.sizeInBytes();
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_queue.empty() && m_queuedBytes + bytes > m_maxQueuedBytes) {
+            // The disk does not keep up: drop, and say so now and then rather than for every image.
+            if (m_dropped++ % 100 == 0)
+                qWarning().noquote() << "image writer: queue full, dropped" << path;
+            return false;
+        }
+        m_queuedBytes += bytes;
+        m_queue.push_back({QDir::current().absoluteFilePath(path), std::move(image), format});
+    }
+    m_wake.notify_one();
+    return true;
+}
+
+void ImageWriter::waitIdle()
+{
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_queue.empty() && !m_busy; });
+}
+
+int ImageWriter::dropped() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_dropped;
+}
+
+int ImageWriter::failed() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_failed;
+}
+
+void ImageWriter::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+        if (m_queue.empty())
+            return;  // stopping, and everything is written
+        Job job = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_busy = true;
+        lock.unlock();
+
+        const qint64 bytes = job.image.sizeInBytes();
+        if (job.format != QImage::Format_Invalid && job.image.format() != job.format)
+            job.image = job.image.convertToFormat(job.format);
+        QDir().mkpath(QFileInfo(job.path).absolutePath());
+        const bool ok = job.image.save(job.path);
+        if (!ok)
+            qWarning().noquote() << "image writer: could not write" << job.path;
+
+        lock.lock();
+        m_queuedBytes -= bytes;
+        m_busy = false;
+        if (!ok)
+            ++m_failed;
+        if (m_queue.empty())
+            m_idle.notify_all();
+    }
+}

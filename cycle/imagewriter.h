@@ -1,0 +1,51 @@
+// Writes images to files on a worker thread, so that saving never holds up the cycle tick.
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+class ImageWriter
+{
+public:
+    // At most `maxQueuedBytes` of images wait for the disk; more are dropped and counted.
+    explicit ImageWriter(qint64 maxQueuedBytes = 64 * 1024 * 1024);
+    // Writes what is still queued, then ends the thread.
+    ~ImageWriter();
+    ImageWriter(const ImageWriter &) = delete;
+    ImageWriter &operator=(const ImageWriter &) = delete;
+
+    // Queues `image` (which must own its pixels) for `path`; the folder is created when missing.
+    // With `format` set, the worker converts the image to it before writing. False when the image
+    // was dropped because the queue is full.
+    bool write(const QString &path, QImage image, QImage::Format format = QImage::Format_Invalid);
+    // Blocks until every queued image is written.
+    void waitIdle();
+    int dropped() const;
+    int failed() const;
+
+private:
+    struct Job
+    {
+        QString path;
+        QImage image;
+        QImage::Format format;
+    };
+    void run();
+
+    const qint64 m_maxQueuedBytes;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::deque<Job> m_queue;
+    qint64 m_queuedBytes = 0;
+    bool m_busy = false;
+    bool m_stop = false;
+    int m_dropped = 0;
+    int m_failed = 0;
+    std::thread m_thread;  // last: starts once the state above exists
+};
