@@ -1,0 +1,83 @@
+// Teaching of the demo mould: regions, templates and parameters that let the station guard the simulated machine.
+#pragma once
+
+// The machine simulator draws its mould with the scene generator; this teaches a station directory
+// for exactly that mould the way a setter would at the panel: the noise-free view becomes template 0,
+// good shots (position corrected) the further templates, one defect region over each cavity's part for
+// the product check and one over each empty cavity for the mould check, and a position region on the
+// steel above the cavities. Regions, templates and parameters are written through the station's own
+// save functions (PARAM.db, cammer%1%2/template%3.bmp).
+
+#include "params/wizardpara.h"
+#include "tools/scenegen/mouldscene.h"
+
+#include <QString>
+#include <opencv2/core.hpp>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace demoteach {
+
+struct DemoOptions
+{
+    scenegen::MouldOptions mould;  // size, cavities and seed of the simulated machine
+    int cameras = 2;
+    int goodShots = 9;             // good shots taught as templates beside the reference
+    // Stage delays and input hold time in 0.1 s; negative keeps the station's values.
+    int productDelay = -1;
+    int mouldDelay = -1;
+    int inputHold = -1;
+};
+
+// One region as the editor would place it.
+struct PlannedRegion
+{
+    int function = 0;
+    cv::Rect rect;  // image pixels of the reference view
+    int para1 = 0, para2 = 0, para3 = 0;
+};
+// Regions of one camera's detection (0 product, 1 mould): the position region first, then one
+// defect region per cavity in cavity order.
+std::vector<PlannedRegion> planRegions(const scenegen::MouldView &view, int detection);
+
+// Verdicts of the taught regions on generated shots.
+struct CheckResult
+{
+    int goodImages = 0;
+    int goodFailed = 0;                  // good images that failed (would be false stops)
+    std::array<int, 6> faultImages{};    // indexed by scenegen::Fault
+    std::array<int, 6> faultsPassed{};   // faulty images that passed (would be missed)
+    int worstGoodArea = 0;               // largest NG area of a cavity region on a good image
+    int smallestFaultArea = -1;          // smallest NG area of the faulty cavity's region
+};
+
+// A station directory opened for teaching: the working directory moves there and PARAM.db ("dbIn")
+// and SN.db ("dbT") are open, with the parameter record loaded into gpWPara and the image
+// geometry of the demo mould set, until the object goes.
+class DemoStation
+{
+public:
+    DemoStation(const QString &dir, const DemoOptions &options);
+    ~DemoStation();
+    DemoStation(const DemoStation &) = delete;
+    DemoStation &operator=(const DemoStation &) = delete;
+
+    bool isOpen() const { return m_open; }
+    // Parameters, then regions and templates of every camera. False with a reason on a write error.
+    bool teach(QString *error);
+    // Loads camera `camera` as the station would and judges `shots` good shots of both stages and
+    // every fault kind in every cavity, shot numbers counted from `firstShot`.
+    CheckResult check(int camera, int shots, uint64_t firstShot) const;
+
+private:
+    bool teachCamera(int camera, QString *error);
+
+    DemoOptions m_options;
+    WizardPara m_para;
+    QString m_previousDir;
+    bool m_open = false;
+};
+
+}  // namespace demoteach
