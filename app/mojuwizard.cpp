@@ -356,6 +356,20 @@ void MoJuWizard::createCycle()
 {
     CycleEnvironment env;
     m_cameras->fillCycleHooks(env);
+    // After a re-sampling the operator checks the regions on the new templates. Until the region
+    // editor exists, the check is only logged and ends at once, after the current detection run:
+    // detection resumes on the new templates.
+    env.resampleDone = [this](int stage) {
+        InsertRecord(LanStr(139));
+        qInfo("templates resampled (stage %d): region check skipped, detection resumes", stage + 1);
+        QTimer::singleShot(0, this, [this] {
+            m_cameras->retrainAll();
+            if (m_cycle)
+                m_cycle->RegionCheckDone();
+        });
+    };
+    // Network reports (netSendStageResult, netSendStatistics, netReportAlarm, netReportManualStop)
+    // stay empty until the network link is built.
     env.linkLostBox = [](bool shown, const QString &text) {
         gpLostComWarnBox->setText(text);
         gpLostComWarnBox->setVisible(shown);
@@ -389,6 +403,9 @@ void MoJuWizard::createCycle()
     m_failThread->ngLimit = [] { return gpWPara->ng_max_num; };
     m_failThread->okLimit = [] { return gpWPara->ok_record_max_num; };
     m_failThread->start(QThread::LowPriority);
+
+    // The capture speed of the parameters on every opened camera, before the first tick.
+    CameraSetSpeed();
 }
 
 void MoJuWizard::InsertRecord(const QString &text)

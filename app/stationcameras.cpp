@@ -6,14 +6,18 @@
 #include "camera/cameraprobe.h"
 #include "camera/cammerwidget.h"
 #include "cycle/failimagestore.h"
+#include "cycle/imagewriter.h"
 #include "vision/cameravision.h"
 #include "vision/cammerrecong.h"
+#include "vision/imagefiles.h"
+#include "vision/visionhooks.h"
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
 
 StationCameras::StationCameras(QWidget *parent)
+    : m_rawWriter(std::make_unique<ImageWriter>())
 {
     m_views = CreateCammerWidgets(parent);
     for (int position = 0; position < 8; ++position) {
@@ -73,6 +77,38 @@ void StationCameras::keepJudgedImage(int camera, int detection, bool ok)
     gpFailImage->put(camera, detection, ok ? FailImageStore::OkSlot : FailImageStore::NgSlot, rendered, firstNg);
 }
 
+// A gray image as 8-bit indexed with the gray colour table, a colour image as 32-bit; the copy is
+// taken here (the next frame overwrites the working image), the conversion and the disk write are
+// the writer thread's.
+void StationCameras::saveRawImage(int camera, int detection, int index)
+{
+    CammerWidget *view = m_views[camera];
+    if (!view || !view->isOpened() || gImageW <= 0 || gImageH <= 0)
+        return;
+    const uchar *pixels = view->workingImage();
+    QImage image;
+    QImage::Format target = QImage::Format_Invalid;
+    if (gisColor) {
+        image = QImage(pixels, gImageW, gImageH, gImageW * 4, QImage::Format_RGBA8888).copy();
+        target = QImage::Format_RGB32;
+    } else {
+        image = QImage(pixels, gImageW, gImageH, gImageW, QImage::Format_Indexed8).copy();
+        image.setColorTable(GrayColorTable());
+    }
+    const QString path = QStringLiteral("./originalimage/cammer%1%2/template%3.bmp")
+                             .arg(camera + 1)
+                             .arg(detection + 1)
+                             .arg(index);
+    m_rawWriter->write(path, std::move(image), target);
+}
+
+void StationCameras::retrainAll()
+{
+    for (auto &recong : m_recong)
+        if (recong)
+            recong->TrainEnabledStages();
+}
+
 void StationCameras::fillCycleHooks(CycleEnvironment &env)
 {
     env.cameraCount = [this] { return count(); };
@@ -83,6 +119,14 @@ void StationCameras::fillCycleHooks(CycleEnvironment &env)
     env.detect = [this](int camera, int detection) { return detect(camera, detection); };
     env.cameraLost = [] { return gisLost.load() != 0; };
     env.restartCameras = [] { CameraRestart(); };
+    env.cameraFaultFlagged = [] { return gCameraWatch.cameraFault.load(); };
+    env.checkCameras = [] { CameraFaultTick(); };
+    env.secondTick = [] { CameraSecondTick(); };
+    env.whiteBalance = [this] {
+        for (CammerWidget *view : m_views)
+            if (view && view->isOpened())
+                view->SetWB();
+    };
     env.resetRun = [this](int camera) {
         if (CameraVision *state = m_vision[camera].get()) {
             state->imageOK = 1;
@@ -95,6 +139,8 @@ void StationCameras::fillCycleHooks(CycleEnvironment &env)
             state->KeepFailedFrame(detection);
     };
     env.keepJudgedImage = [this](int camera, int detection, bool ok) { keepJudgedImage(camera, detection, ok); };
+    env.saveRawImage = [this](int camera, int detection, int index) { saveRawImage(camera, detection, index); };
+    env.resamplePassword = [] { return VisionHooks::CheckPassword(); };
     env.refreshView = [this](int camera) {
         if (m_views[camera])
             m_views[camera]->update();
@@ -104,9 +150,16 @@ void StationCameras::fillCycleHooks(CycleEnvironment &env)
             if (view && view->isOpened())
                 view->CameraChangeTrig(true);
     };
-    env.rebuildModels = [this](int) {
-        for (auto &recong : m_recong)
-            if (recong)
-                recong->TrainEnabledStages();
+    env.rebuildModels = [this](int detection) {
+        for (auto &recong : m_recong) {
+            if (recong) {
+                recong->CreateShape(detection);
+                recong->VarTrain(detection);
+            }
+        }
+    };
+    env.storeRetrainImage = [this](int camera, int detection) {
+        if (CameraVision *state = m_vision[camera].get())
+            state->SaveReTrainImage(detection);
     };
 }

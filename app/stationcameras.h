@@ -7,6 +7,7 @@
 #include <memory>
 
 class CameraVision;
+class ImageWriter;
 class CammerRecong;
 class CammerWidget;
 class QWidget;
@@ -26,12 +27,16 @@ public:
 
     // Fills the camera side of the cycle's hooks: frames, detection, results and judged images.
     void fillCycleHooks(CycleEnvironment &env);
+    // Rebuilds the shape models and trains every active detection of every camera (new templates).
+    void retrainAll();
 
 private:
     bool detect(int camera, int detection);
     void keepJudgedImage(int camera, int detection, bool ok);
+    void saveRawImage(int camera, int detection, int index);
 
     std::array<CammerWidget *, 8> m_views{};  // children of the main window
     std::array<std::unique_ptr<CameraVision>, 8> m_vision;
     std::array<std::unique_ptr<CammerRecong>, 8> m_recong;  // declared after the state it trains on
+    std::unique_ptr<ImageWriter> m_rawWriter;                // raw images, written off the GUI thread
 };

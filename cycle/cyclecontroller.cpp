@@ -675,7 +675,7 @@ void InspectionCycle::TimerUp(int stage)
     if (allOk && isLastStage(stage) && !m_redetectPending && para().save_retrain_images) {
         for (int cam = 0; cam < cameras(); ++cam)
             if (m_env.storeRetrainImage)
-                m_env.storeRetrainImage(cam, stage);
+                m_env.storeRetrainImage(cam, curStage);  // the detection run (the side's in modes 1, 2)
         setProperty("retrainAfterShow", true);
     }
 }

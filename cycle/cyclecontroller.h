@@ -59,7 +59,7 @@ struct CycleEnvironment
     std::function<QDateTime()> now;                          // default the system clock
     std::function<void(int cycleTime)> recordCycle;         // detection-cycle records
     // Network reports; called only while reporting is on (parameter word 219).
-    std::function<void(int stage, bool ng)> netSendStageResult;   // per-stage statistics, NG details
+    std::function<void(int detection, bool ng)> netSendStageResult;  // per-stage statistics, NG details
     std::function<void()> netSendStatistics;                      // after a complete cycle, start/stop
     std::function<void(int durationSeconds, bool cancelled)> netReportAlarm;
     std::function<void(bool stopped)> netReportManualStop;        // the start/stop button was used
