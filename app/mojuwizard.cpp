@@ -2,12 +2,14 @@
 
 #include "app/globals.h"
 #include "app/images.h"
+#include "app/indexpanel.h"
 #include "app/panel.h"
 #include "app/prompt.h"
 #include "app/stationcameras.h"
 #include "app/startupdb.h"
 #include "app/systemgateway.h"
 #include "app/touchguard.h"
+#include "app/viewstatus.h"
 #include "camera/cameraglobals.h"
 #include "camera/cameraloss.h"
 #include "camera/cameraprobe.h"
@@ -20,21 +22,26 @@
 #include "log/logmanager.h"
 #include "log/operationrecord.h"
 #include "params/wizardpara.h"
+#include "vision/cameravision.h"
 
+#include <QApplication>
 #include <QDir>
-#include <QGridLayout>
 #include <QFile>
 #include <QGuiApplication>
-#include <QHBoxLayout>
+#include <QIcon>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QSoundEffect>
 #include <QSqlDatabase>
 #include <QThread>
 #include <QTimer>
+#include <QToolButton>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <QtDebug>
 
+#include <algorithm>
 #include <cstdio>
 
 std::function<QDateTime()> MoJuWizard::clock = [] { return QDateTime::currentDateTime(); };
@@ -45,6 +52,9 @@ constexpr int kRowInitialising = 133;
 constexpr int kRowReady = 150;
 constexpr int kRowCameraUnavailable = 39;
 constexpr int kRowModifyTime = 401;
+constexpr int kRowUseExternalTrigger = 519;
+constexpr int kRowActive = 250;
+constexpr int kRowDeactive = 251;
 
 // The 256-entry gray colour table for showing 8-bit images.
 QList<QRgb> grayTable()
@@ -61,12 +71,16 @@ MoJuWizard::MoJuWizard(QWidget *parent)
     : QWidget(parent)
     , m_touch(std::make_unique<TouchGuard>())
 {
+    // The station is the whole screen, without a window frame.
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     gpWin = this;
     m_up = bringUp();
 }
 
 MoJuWizard::~MoJuWizard()
 {
+    if (qApp)
+        qApp->removeEventFilter(this);
     if (m_cycle)
         m_cycle->halt();
     m_failThread.reset();
@@ -161,6 +175,8 @@ bool MoJuWizard::bringUp()
 
     // 13. Camera views with their cameras, regions, templates and models; the camera-count check.
     createCameraViews();
+    // 15. The screens: button panel, zoom buttons, the hosted panels.
+    createScreens();
 
     // 14. The alarm sound.
     m_alarm = new QSoundEffect(this);
@@ -168,6 +184,7 @@ bool MoJuWizard::bringUp()
 
     // 16. The cycle and the judged-image thread (the screens of step 15 come with the screens).
     createCycle();
+    connectScreens();
 
     // 17. Record day check (statistics come with the statistics).
     m_record->Start();
@@ -225,34 +242,21 @@ void MoJuWizard::buildLayout()
     pal.setColor(QPalette::WindowText, QColor(0xe8, 0xee, 0xf4));
     setPalette(pal);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    // Bottom to top: the camera views, the no-camera notice, the button panel, the panels, the
+    // start-up notice. Children are placed by hand (resizeEvent, ChangeCammer).
+    m_cameraGrid = new QWidget(this);
+    m_cameraGrid->setGeometry(rect());
 
-    auto *title = new QLabel;
-    if (gpImages)
-        title->setPixmap(gpImages->logo);
-    title->setFixedHeight(64);
-    title->setContentsMargins(12, 2, 12, 2);
-    title->setStyleSheet(QStringLiteral("background-color: #1f2a36; color: #e8eef4;"));
-    layout->addWidget(title);
-
-    m_cameraArea = new QLabel(LanStr(kRowCameraUnavailable));
+    m_cameraArea = new QLabel(LanStr(kRowCameraUnavailable), this);
     m_cameraArea->setAlignment(Qt::AlignCenter);
     m_cameraArea->setWordWrap(true);
     QFont big = m_cameraArea->font();
     big.setPixelSize(28);
     m_cameraArea->setFont(big);
-    layout->addWidget(m_cameraArea, 1);
+    m_cameraArea->setGeometry(rect());
 
-    m_statusLine = new QLabel;
-    m_statusLine->setFixedHeight(48);
-    m_statusLine->setContentsMargins(16, 0, 16, 0);
-    QFont status = m_statusLine->font();
-    status.setPixelSize(20);
-    m_statusLine->setFont(status);
-    m_statusLine->setStyleSheet(QStringLiteral("background-color: #10161d; color: #e8eef4;"));
-    layout->addWidget(m_statusLine);
+    m_index = new IndexButton(this);
+    m_statusLine = m_index->status;
 
     m_initialising = new QLabel(this);
     m_initialising->setAlignment(Qt::AlignCenter);
@@ -329,26 +333,17 @@ void MoJuWizard::createCameraViews()
         SystemGateway::powerOff();
     };
 
-    m_cameraGrid = new QWidget;
     m_cameras = std::make_unique<StationCameras>(m_cameraGrid);
-    auto *grid = new QGridLayout(m_cameraGrid);
-    grid->setContentsMargins(4, 4, 4, 4);
-    grid->setSpacing(4);
-    const int shown = std::max(m_cameras->count(), 1);
-    const int columns = shown <= 1 ? 1 : (shown <= 4 ? 2 : 4);
     int placed = 0;
     for (int position = 0; position < 8; ++position) {
-        CammerWidget *view = m_cameras->view(position);
-        if (!view || !view->isOpened())
-            continue;
-        grid->addWidget(view, placed / columns, placed % columns);
-        ++placed;
+        CammerWidget *view = cameraView(position);
+        if (view)
+            ++placed;
+        else if (m_cameras->view(position))
+            m_cameras->view(position)->hide();
     }
-    if (placed > 0) {
-        auto *frame = static_cast<QVBoxLayout *>(layout());
-        frame->replaceWidget(m_cameraArea, m_cameraGrid);
-        m_cameraArea->hide();
-    }
+    m_cameraArea->setVisible(placed == 0);
+    m_view.ShowAll(placed);
     CheckCameraCountAtStartup();
 }
 
@@ -466,4 +461,457 @@ void MoJuWizard::checkClock()
     CloseStationDatabases();
     QThread::sleep(1);
     SystemGateway::reboot();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Screens: camera views, zoom and pan, the button panel and the hosted panels
+
+CammerWidget *MoJuWizard::cameraView(int position) const
+{
+    if (!m_cameras || position < 0 || position >= 8)
+        return nullptr;
+    CammerWidget *view = m_cameras->view(position);
+    return view && view->isOpened() ? view : nullptr;
+}
+
+void MoJuWizard::createScreens()
+{
+    // The seven zoom and move buttons over the single view, with the station's images when it
+    // has them, else with their names.
+    const struct {
+        const QPixmap *image;
+        QString text;
+        void (MoJuWizard::*slot)();
+    } zoom[7] = {
+        {gpImages ? &gpImages->enlarge : nullptr, QStringLiteral("+"), &MoJuWizard::MEnlargeScale},
+        {gpImages ? &gpImages->origin : nullptr, QStringLiteral("1:1"), &MoJuWizard::MRecovery},
+        {gpImages ? &gpImages->reduce : nullptr, QStringLiteral("-"), &MoJuWizard::MReductionScale},
+        {gpImages ? &gpImages->moveUp : nullptr, LanStr(5), &MoJuWizard::SlotMoveT},
+        {gpImages ? &gpImages->moveDown : nullptr, LanStr(6), &MoJuWizard::SlotMoveB},
+        {gpImages ? &gpImages->moveLeft : nullptr, LanStr(7), &MoJuWizard::SlotMoveL},
+        {gpImages ? &gpImages->moveRight : nullptr, LanStr(8), &MoJuWizard::SlotMoveR},
+    };
+    for (int i = 0; i < 7; ++i) {
+        auto *button = new QToolButton(this);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setAutoRaise(true);
+        if (zoom[i].image && !zoom[i].image->isNull()) {
+            button->setIcon(QIcon(*zoom[i].image));
+        } else {
+            button->setText(zoom[i].text);
+            button->setStyleSheet(QStringLiteral("QToolButton { color: white; background-color: rgba(36, 64, 92, 200);"
+                                                 " border: 1px solid #4a6a8a; border-radius: 6px; font-size: 18px; }"));
+        }
+        connect(button, &QToolButton::clicked, this, zoom[i].slot);
+        button->hide();
+        m_zoomButtons[i] = button;
+    }
+    m_foldBack = new QTimer(this);
+    m_foldBack->setSingleShot(true);
+    m_foldBack->setInterval(ViewState::kFoldBackMs);
+    connect(m_foldBack, &QTimer::timeout, this, &MoJuWizard::MTimerScale);
+
+    // The hosted panels, created once; those still to come stand in with a note.
+    const char *names[PanelCount] = {"System settings", "Region editor and alarm images", "IO status", nullptr,
+                                     "Camera assignment", "Network settings", "IO names", "Cavity names", "Users",
+                                     "Statistics"};
+    for (int which = 0; which < PanelCount; ++which) {
+        PlaceholderPanel *created = which == HelpPanel ? new HelpWidget(this)
+                                                       : new PlaceholderPanel(QLatin1String(names[which]), this);
+        created->setGeometry(rect());
+        connect(created, &PlaceholderPanel::closed, this, [this, which] { panelClosed(Panel(which)); });
+        m_panels[which] = created;
+    }
+    m_index->raise();
+    for (QWidget *p : m_panels)
+        p->raise();
+
+    // What each camera view shows besides its picture.
+    for (int position = 0; position < 8; ++position) {
+        CammerWidget *view = cameraView(position);
+        if (!view)
+            continue;
+        view->paintOverlay = [this, position](QPainter &painter, const QTransform &map) {
+            paintRegions(painter, map, position);
+        };
+        view->statusLines = [this, position] { return viewStatus(position); };
+        view->shownImage = [this, position]() -> const cv::Mat * {
+            // The judged picture while its result is shown or its alarm stands; live otherwise.
+            if (!m_cycle || (m_cycle->alarmState != InspectionCycle::ShowingResult
+                             && m_cycle->alarmState != InspectionCycle::AlarmRaised))
+                return nullptr;
+            const CameraVision *vision = m_cameras->vision(position);
+            if (!vision || vision->detectImage.cols != gImageW || vision->detectImage.rows != gImageH)
+                return nullptr;
+            return &vision->detectImage;
+        };
+    }
+
+    // Presses anywhere reach eventFilter: taps on the views, and presses outside the input pads.
+    qApp->installEventFilter(this);
+    ChangeCammer();
+}
+
+void MoJuWizard::connectScreens()
+{
+    connect(m_index->startStop, &QPushButton::clicked, this, [this] {
+        m_cycle->SlotStartStop();
+        refreshScreens();
+    });
+    connect(m_index->skip, &QPushButton::clicked, this, [this] {
+        m_cycle->SlotStartSkipDetect();
+        refreshScreens();
+    });
+    for (int stage = 0; stage < static_cast<int>(m_index->manual.size()); ++stage)
+        connect(m_index->manual[stage], &QPushButton::clicked, this, [this, stage] { m_cycle->SlotManualTrig(stage); });
+    connect(m_index->captureMode, &QPushButton::clicked, this, &MoJuWizard::SlotChangeCaptureMode);
+    connect(m_index->systemPara, &QPushButton::clicked, this, &MoJuWizard::SlotSystemPara);
+    connect(m_index->users, &QPushButton::clicked, this, &MoJuWizard::SlotAccount);
+    connect(m_index->alarmImages, &QPushButton::clicked, this, &MoJuWizard::SlotShowAlarmImgae);
+    connect(m_index->statistics, &QPushButton::clicked, this, &MoJuWizard::SlotShowStatisticsWidget);
+    connect(m_index->help, &QPushButton::clicked, this, &MoJuWizard::SlotHelp);
+    connect(m_index->multiScreen, &QPushButton::clicked, this, &MoJuWizard::SlotReturn);
+
+    // Captions and status lines follow the cycle's state, which changes on its own tick.
+    m_refresh = new QTimer(this);
+    connect(m_refresh, &QTimer::timeout, this, &MoJuWizard::refreshScreens);
+    m_refresh->start(250);
+    refreshScreens();
+}
+
+void MoJuWizard::refreshScreens()
+{
+    m_index->Refresh(m_cycle.get(), gpWPara, gDNum, m_view.singleView() && numCamera > 1);
+    if (!isVisible())
+        return;
+    for (int position = 0; position < 8; ++position)
+        if (CammerWidget *view = cameraView(position); view && view->isVisible())
+            view->update();
+}
+
+void MoJuWizard::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (m_cameraGrid)
+        m_cameraGrid->setGeometry(rect());
+    if (m_cameraArea)
+        m_cameraArea->setGeometry(rect());
+    for (QWidget *p : m_panels)
+        if (p)
+            p->setGeometry(rect());
+    if (m_foldBack)  // the screens exist
+        ChangeCammer();
+}
+
+void MoJuWizard::ChangeCammer()
+{
+    // The button panel stands on the right edge, over the views.
+    const int panelWidth = width() <= 1024 ? 130 : 190;
+    m_index->setGeometry(width() - panelWidth, 0, panelWidth, height());
+
+    int index = 0;
+    for (int position = 0; position < 8; ++position) {
+        CammerWidget *view = cameraView(position);
+        if (!view)
+            continue;
+        const QRect area = m_view.ViewRect(index++, size());
+        view->setZoom(QTransform());
+        if (area.isEmpty()) {
+            view->hide();
+        } else {
+            view->setGeometry(area);
+            view->show();
+        }
+    }
+    m_view.Relayout(size());
+    m_view.SetButtonsAllowed(gpWPara && gpWPara->zoom_buttons != 0);
+    m_foldBack->stop();
+    MShowHide(m_view.buttonMode());
+    refreshScreens();
+}
+
+void MoJuWizard::SelectCamera(int position)
+{
+    if (numCamera <= 1 || position < 0 || position >= numCamera)
+        return;
+    m_view.Select(position, numCamera);
+    ChangeCammer();
+}
+
+void MoJuWizard::SlotReturn()
+{
+    if (numCamera <= 1) {
+        MScale(0);
+        return;
+    }
+    m_view.ShowAll(numCamera);
+    ChangeCammer();
+}
+
+void MoJuWizard::MScale(int step)
+{
+    if (!m_view.singleView())
+        return;
+    m_view.Scale(step);
+    applyZoom();
+}
+
+void MoJuWizard::applyZoom()
+{
+    if (CammerWidget *view = cameraView(numCamera <= 1 ? 0 : m_view.selected()))
+        view->setZoom(m_view.ZoomTransform());
+}
+
+// The zoom button: unfolds the seven buttons first, zooms in once they are out.
+void MoJuWizard::MEnlargeScale()
+{
+    if (!m_view.singleView())
+        return;
+    m_view.PressZoomButton();
+    applyZoom();
+    MShowHide(m_view.buttonMode());
+    restartFoldBack();
+}
+
+void MoJuWizard::MReductionScale()
+{
+    MScale(-1);
+    restartFoldBack();
+}
+
+void MoJuWizard::MRecovery()
+{
+    MScale(0);
+    restartFoldBack();
+}
+
+void MoJuWizard::SlotMove(int dx, int dy)
+{
+    if (!m_view.singleView())
+        return;
+    m_view.Move(dx, dy);
+    applyZoom();
+    restartFoldBack();
+}
+
+void MoJuWizard::restartFoldBack()
+{
+    if (m_foldBack)
+        m_foldBack->start();
+}
+
+void MoJuWizard::MShowHide(int mode)
+{
+    m_view.SetButtonMode(mode);
+    const int shown = m_view.buttonMode();
+    for (int i = 0; i < 7; ++i)
+        m_zoomButtons[i]->setVisible(shown == ViewState::AllButtons || (shown == ViewState::ZoomButtonOnly && i == 0));
+    placeZoomButtons();
+}
+
+void MoJuWizard::MTimerScale()
+{
+    m_view.FoldBack();
+    MShowHide(m_view.buttonMode());
+}
+
+// Bottom left of the single view: zoom in, reset, zoom out on the top row, the four moves below
+// as a cross.
+void MoJuWizard::placeZoomButtons()
+{
+    const int side = width() <= 1024 ? 48 : 64;
+    const int gap = 8;
+    const QPoint origin(16, height() - 16 - 3 * side - 2 * gap);
+    const QPoint cell[7] = {{0, 0}, {1, 0}, {2, 0}, {1, 1}, {1, 2}, {0, 2}, {2, 2}};
+    for (int i = 0; i < 7; ++i) {
+        m_zoomButtons[i]->setGeometry(origin.x() + cell[i].x() * (side + gap), origin.y() + cell[i].y() * (side + gap),
+                                      side, side);
+        m_zoomButtons[i]->setIconSize(QSize(side - 8, side - 8));
+        m_zoomButtons[i]->raise();
+    }
+    for (QWidget *p : m_panels)
+        if (p && p->isVisible())
+            p->raise();
+}
+
+bool MoJuWizard::alarmRaised() const
+{
+    return m_cycle && m_cycle->alarmState == InspectionCycle::AlarmRaised;
+}
+
+bool MoJuWizard::blockingPanelOpen() const
+{
+    for (Panel which : {SettingsPanel, RegionEditorPanel, CameraAssignmentPanel, IoNamesPanel, CavityNamesPanel})
+        if (m_panels[which] && m_panels[which]->isVisible())
+            return true;
+    return false;
+}
+
+void MoJuWizard::openPanel(Panel which)
+{
+    QWidget *p = m_panels[which];
+    p->setGeometry(rect());
+    p->show();
+    p->raise();
+}
+
+void MoJuWizard::panelClosed(Panel which)
+{
+    if (which == RegionEditorPanel && m_browsingAlarmImages) {
+        m_browsingAlarmImages = false;
+        if (m_cycle && m_cycle->alarmState == InspectionCycle::Browsing)
+            m_cycle->alarmState = InspectionCycle::Waiting;
+    }
+    if (which == RegionEditorPanel || which == UsersPanel)
+        m_index->show();
+}
+
+void MoJuWizard::SlotSystemPara()
+{
+    if (blockingPanelOpen() || alarmRaised())
+        return;
+    if (checkPassword && !checkPassword())
+        return;
+    // The settings edit a copy of the live record.
+    *gpWParaBak = *gpWPara;
+    openPanel(SettingsPanel);
+}
+
+void MoJuWizard::SlotAccount()
+{
+    if (blockingPanelOpen() || alarmRaised())
+        return;
+    m_index->hide();
+    openPanel(UsersPanel);
+}
+
+void MoJuWizard::SlotHelp()
+{
+    openPanel(HelpPanel);
+}
+
+void MoJuWizard::SlotShowStatisticsWidget()
+{
+    if (!gpWPara || !gpWPara->enable_statistics)
+        return;
+    openPanel(StatisticsPanel);
+}
+
+// The recent NG images in the region editor; the cycle starts no result display meanwhile.
+void MoJuWizard::SlotShowAlarmImgae()
+{
+    if (blockingPanelOpen() || alarmRaised())
+        return;
+    m_index->hide();
+    m_panels[IoStatusPanel]->hide();
+    if (m_cycle) {
+        m_cycle->alarmState = InspectionCycle::Browsing;
+        m_browsingAlarmImages = true;
+    }
+    openPanel(RegionEditorPanel);
+}
+
+void MoJuWizard::SlotChangeCaptureMode()
+{
+    if (!gpWPara || (m_cycle && m_cycle->alarmState == InspectionCycle::Browsing))
+        return;
+    gpWPara->external_trigger = gpWPara->external_trigger ? 0 : 1;
+    for (int position = 0; position < 8; ++position)
+        if (CammerWidget *view = cameraView(position))
+            view->CameraChangeTrig(true);
+    InsertRecord(LanStr(kRowUseExternalTrigger) + QLatin1Char(' ')
+                 + LanStr(gpWPara->external_trigger ? kRowActive : kRowDeactive));
+    refreshScreens();
+}
+
+bool MoJuWizard::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick)
+        return false;
+    if (!watched->isWidgetType())
+        return false;
+    if (type == QEvent::MouseButtonPress)
+        m_pads.filter(event);
+
+    // Touches on a camera view: a double tap selects a view of several or goes back to all of
+    // them; a tap on the single view sets the zoom centre.
+    auto *view = qobject_cast<CammerWidget *>(watched);
+    if (!view || !m_cameras)
+        return false;
+    const QPoint at = static_cast<QMouseEvent *>(event)->position().toPoint();
+    if (type == QEvent::MouseButtonPress) {
+        m_pressPos = at;
+    } else if (type == QEvent::MouseButtonDblClick) {
+        if (!m_view.singleView())
+            SelectCamera(view->position());
+        else if (numCamera > 1)
+            SlotReturn();
+    } else if (m_view.singleView() && (at - m_pressPos).manhattanLength() < 20) {
+        m_view.SetCentre(at);
+    }
+    return false;
+}
+
+void MoJuWizard::paintRegions(QPainter &painter, const QTransform &map, int position) const
+{
+    const CameraVision *vision = m_cameras ? m_cameras->vision(position) : nullptr;
+    if (!vision)
+        return;
+    const int d = std::clamp(m_cycle ? m_cycle->curStage : 0, 0, kMaxDetect - 1);
+    const int regions = std::clamp(vision->singleton.roiNum[d], 0, kMaxRoi);
+    const QColor green(0, 220, 0), red(240, 20, 20);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    for (int i = 0; i < regions; ++i) {
+        const bool ok = vision->roiOK[d][i] != 0;
+        painter.setPen(QPen(ok ? green : red, 2));
+        painter.drawPath(map.map(vision->RegionOutline(d, i)));
+        if (ok)
+            continue;
+        painter.setPen(QPen(red, 1));
+        for (int k = 0; k < std::min(vision->roiBlobNum[d][i], kMaxBlobRect); ++k) {
+            const int *b = vision->roiBlobRect[d][i][k];
+            painter.drawRect(map.mapRect(QRectF(QPointF(b[0], b[1]), QPointF(b[2] + 1, b[3] + 1))));
+        }
+    }
+}
+
+QList<ViewStatusLine> MoJuWizard::viewStatus(int position) const
+{
+    CameraStatus s;
+    s.camera = position;
+    const int mode = gpWPara ? gpWPara->work_mode : 0;
+    int detection = 0;
+    if (m_cycle) {
+        s.detectState = m_cycle->detectState;
+        detection = std::clamp(m_cycle->curStage, 0, kMaxDetect - 1);
+        s.stageName = StageName(detection, mode);
+        for (int stage = 0; stage < InspectionCycle::kStages; ++stage) {
+            if (m_cycle->stageDelayLeft[stage] > 0) {
+                s.stageName = StageName(stage, mode);
+                s.delayLeft = m_cycle->stageDelayLeft[stage];
+                break;
+            }
+        }
+        s.cycleTimeTenths = m_cycle->cycleTime;
+        if (m_cycle->alarmState == InspectionCycle::ShowingResult || m_cycle->alarmState == InspectionCycle::AlarmRaised)
+            s.verdict = m_cycle->cameraOk(position) ? QStringLiteral("OK") : QStringLiteral("NG");
+        s.skipping = m_cycle->skipActive;
+        s.skipCount = m_cycle->skipCount;
+        s.fps = m_cycle->cameraFps[position];
+    }
+    s.continuousNg = gContinuousNg[0];
+    if (gpWPara) {
+        s.continuousNgLimit = gpWPara->continuous_ng_count;
+        s.hideNgCount = gpWPara->word154 != 0;
+    }
+    if (const CameraVision *vision = m_cameras ? m_cameras->vision(position) : nullptr)
+        s.templates = vision->tempCount[detection];
+    s.templateSlots = gTempNum;
+    s.ngCount = gFailNum[position];
+    s.totalCount = gAllNum[position];
+    if (const CammerWidget *view = cameraView(position))
+        s.meanGray = view->meanGray();
+    return CameraStatusLines(s);
 }

@@ -1,13 +1,23 @@
-// The main window: brings the station up in order and owns its parts for the life of the process.
+// The main window: brings the station up in order and owns its parts for the life of the process;
+// lays out the camera views, zooms and pans the single view and hosts the operator's panels.
 #pragma once
+
+#include "app/mainpanels.h"
+#include "app/viewlayout.h"
+#include "camera/cammerwidget.h"
 
 #include <QDateTime>
 #include <QLabel>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 
+class HelpWidget;
+class IndexButton;
 class InspectionCycle;
+class QPainter;
+class QToolButton;
 class OperationRecord;
 class SaveFialImageThread;
 class StationCameras;
@@ -41,12 +51,59 @@ public:
     // Clock injection for tests of the clock check.
     static std::function<QDateTime()> clock;
 
+    // ---- Screens ----
+    // The panels hosted over the camera views. Those still to come are stand-ins that say so.
+    enum Panel {
+        SettingsPanel, RegionEditorPanel, IoStatusPanel, HelpPanel, CameraAssignmentPanel, NetworkPanel,
+        IoNamesPanel, CavityNamesPanel, UsersPanel, StatisticsPanel, PanelCount
+    };
+    QWidget *panel(Panel which) const { return m_panels[which]; }
+    IndexButton *indexButton() const { return m_index; }
+    const ViewState &viewState() const { return m_view; }
+    // The shown view of camera `position` (0-7), nullptr without one.
+    CammerWidget *cameraView(int position) const;
+    // The zoom and move buttons: zoom in, reset, zoom out, up, down, left, right.
+    QToolButton *zoomButton(int i) const { return m_zoomButtons[i]; }
+    // Password check for the settings (the login levels come with the users panel); allowed when empty.
+    std::function<bool()> checkPassword;
+    // An input pad (number pad, text pad) to hide when a press lands outside it.
+    void registerPad(QWidget *pad) { m_pads.registerPad(pad); }
+
 public slots:
     void SlotCheckDate();
+
+    // Camera views and zoom.
+    void ChangeCammer();
+    void SelectCamera(int position);
+    void SlotReturn();
+    void MScale(int step);
+    void MEnlargeScale();
+    void MReductionScale();
+    void MRecovery();
+    void SlotMove(int dx, int dy);
+    void SlotMoveT() { SlotMove(0, -1); }
+    void SlotMoveB() { SlotMove(0, 1); }
+    void SlotMoveL() { SlotMove(-1, 0); }
+    void SlotMoveR() { SlotMove(1, 0); }
+    void MShowHide(int mode);
+    void MTimerScale();
+
+    // Panels.
+    void SlotSystemPara();
+    void SlotAccount();
+    void SlotHelp();
+    void SlotShowStatisticsWidget();
+    void SlotShowAlarmImgae();
+    // The capture-mode button: machine trigger (word 420 on) or continuous capture.
+    void SlotChangeCaptureMode();
 
 signals:
     // Emitted once the station has come up ("system ready").
     void systemReady(int cameras);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     bool bringUp();
@@ -58,6 +115,18 @@ private:
     void setClampInterlock();
     void createCameraViews();
     void createCycle();
+    void createScreens();
+    void connectScreens();
+    void refreshScreens();
+    void placeZoomButtons();
+    void restartFoldBack();
+    void applyZoom();
+    bool blockingPanelOpen() const;
+    bool alarmRaised() const;
+    void openPanel(Panel which);
+    void panelClosed(Panel which);
+    void paintRegions(QPainter &painter, const QTransform &imageToView, int position) const;
+    QList<ViewStatusLine> viewStatus(int position) const;
 
     std::unique_ptr<TouchGuard> m_touch;
     std::unique_ptr<OperationRecord> m_record;
@@ -70,6 +139,15 @@ private:
     QLabel *m_statusLine = nullptr;
     QLabel *m_cameraArea = nullptr;
     QLabel *m_initialising = nullptr;
+    IndexButton *m_index = nullptr;
+    std::array<QWidget *, PanelCount> m_panels{};
+    std::array<QToolButton *, 7> m_zoomButtons{};
+    QTimer *m_foldBack = nullptr;
+    QTimer *m_refresh = nullptr;
+    ViewState m_view;
+    PadGuard m_pads;
+    QPoint m_pressPos;
+    bool m_browsingAlarmImages = false;
     bool m_up = false;
     bool m_detecting = false;
 };

@@ -4,10 +4,26 @@
 
 #include "camera/cameraacquisition.h"
 
+#include <QColor>
+#include <QList>
+#include <QString>
+#include <QTransform>
 #include <QWidget>
+#include <opencv2/core.hpp>
+
 #include <array>
 #include <functional>
 #include <memory>
+
+class QPainter;
+
+// One status line a camera view writes over its image.
+struct ViewStatusLine
+{
+    QString text;
+    QColor colour;
+    bool large = false;  // the detection-state line, in the large status font
+};
 
 class CammerWidget : public QWidget
 {
@@ -45,6 +61,24 @@ public:
     uint8_t *workingImage() { return m_acquisition->workingImage(); }
     // Mean grey value of the last frame taken (shown in the view).
     double meanGray() const { return m_meanGray; }
+    // Frames taken since the view was made (the main window derives the frame rate from it).
+    quint64 framesTaken() const { return m_framesTaken; }
+
+    // ---- Display ----
+    // The view shows the image fitted into it (aspect kept, centred), then `zoom` applied in view
+    // pixels (identity: no zoom). The whole mapping from image pixels to view pixels:
+    void setZoom(const QTransform &zoom);
+    QTransform imageToView() const;
+    static QTransform FitTransform(QSize image, QSize view);
+    // An image to show instead of the live one (the judged image while a result is shown), or
+    // nullptr for the live image. It must be of the camera image's size and format.
+    std::function<const cv::Mat *()> shownImage;
+    // Draws over the image (region outlines, NG rectangles), given the image-to-view mapping.
+    std::function<void(QPainter &, const QTransform &imageToView)> paintOverlay;
+    // The status lines written at the top left, from the main window.
+    std::function<QList<ViewStatusLine>()> statusLines;
+    // The status lines as last painted (for tests and diagnostics).
+    const QList<ViewStatusLine> &paintedStatus() const { return m_paintedStatus; }
 
     // ---- Vision side ----
     // The position's vision state of vision/ (images, templates, masks, results, with its
@@ -55,8 +89,21 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Scales `image` into m_viewBuffer (view-sized, 32-bit) through `map`, reusing the buffers.
+    void renderImage(const cv::Mat &image, const QTransform &map);
+
     std::unique_ptr<CameraAcquisition> m_acquisition;
     double m_meanGray = 0;
+    quint64 m_framesTaken = 0;
+    QTransform m_zoom;
+    cv::Mat m_scaled;      // the image warped to the view, in the camera's format
+    cv::Mat m_viewBuffer;  // the same as B, G, R, A bytes (QImage::Format_RGB32)
+    // What m_viewBuffer was last rendered from: the live frame is not scaled again when only
+    // the status changed.
+    const void *m_renderedData = nullptr;
+    quint64 m_renderedFrame = ~0ull;
+    QTransform m_renderedMap;
+    QList<ViewStatusLine> m_paintedStatus;
 };
 
 // Builds the camera views of positions 0..7 as children of `parent` (each opens and starts its
