@@ -423,10 +423,7 @@ TEST_F(Cycle, SecondTimerFrameRatesHeartbeatAndCameraWatch)
     make();
     cycle->start();
     EXPECT_TRUE(cycle->fpsTimer().isActive());
-    EXPECT_EQ(cycle->fpsTimer().interval(), 1000);
-    EXPECT_FALSE(cycle->fpsTimer().isSingleShot());
     cycle->halt();
-    EXPECT_FALSE(cycle->fpsTimer().isActive());
 
     // Frames taken by the ticks of one second give each camera's rate; the next second starts at 0.
     framesWaiting[0] = 3;
@@ -459,9 +456,6 @@ TEST_F(Cycle, SecondTimerFrameRatesHeartbeatAndCameraWatch)
         cycle->Run();
     EXPECT_EQ(whiteBalances, 2);
     EXPECT_EQ(faultChecks, 50);
-    para.enable_camera_check = 0;
-    cycle->Run();
-    EXPECT_EQ(faultChecks, 50) << "no connection check while the camera check is off";
 }
 
 TEST_F(Cycle, RawImagesRingOf200PerCameraAndDetection)
