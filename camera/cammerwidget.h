@@ -89,14 +89,15 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // Scales `image` into m_viewBuffer (view-sized, 32-bit) through `map`, reusing the buffers.
+    // Scales the visible part of `image` into m_viewBuffer (view-sized, 32-bit) through `map`
+    // (scale and translation), reusing the buffers.
     void renderImage(const cv::Mat &image, const QTransform &map);
 
     std::unique_ptr<CameraAcquisition> m_acquisition;
     double m_meanGray = 0;
     quint64 m_framesTaken = 0;
     QTransform m_zoom;
-    cv::Mat m_scaled;      // the image warped to the view, in the camera's format
+    cv::Mat m_scaled;      // the visible part of the image scaled, in the camera's format
     cv::Mat m_viewBuffer;  // the same as B, G, R, A bytes (QImage::Format_RGB32)
     // What m_viewBuffer was last rendered from: the live frame is not scaled again when only
     // the status changed.

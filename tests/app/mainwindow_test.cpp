@@ -381,6 +381,14 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         EXPECT_DOUBLE_EQ(window.viewState().zoom(), 1.2);
         EXPECT_DOUBLE_EQ(right->imageToView().m11(),
                          CammerWidget::FitTransform(QSize(gImageW, gImageH), screen).m11() * 1.2);
+        // Zoomed in further, the picture lies where the regions are drawn: both sides of the left
+        // edge of camera 2's disc (centre 740, 512, radius 200) land on bright and dark pixels.
+        for (int i = 0; i < 4; ++i)
+            window.MEnlargeScale();
+        const QImage zoomed = right->grab().toImage();
+        const QTransform map = right->imageToView();
+        EXPECT_GT(qGray(zoomed.pixel(map.map(QPointF(545.5, 512.5)).toPoint())), 200);
+        EXPECT_LT(qGray(zoomed.pixel(map.map(QPointF(535.5, 512.5)).toPoint())), 180);
         window.MTimerScale();
         EXPECT_FALSE(window.zoomButton(3)->isVisible());
         window.SlotReturn();
