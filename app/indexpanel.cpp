@@ -43,13 +43,17 @@ IndexButton::IndexButton(QWidget *parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("IndexButton"));
     setAutoFillBackground(true);
+    // Touch-sized text: 14 px on panels up to 1024 px wide, 19 px on larger ones.
+    const int textSize = parent && parent->width() <= 1024 ? 14 : 19;
     setStyleSheet(QStringLiteral(
         "#IndexButton { background-color: rgba(16, 22, 29, 215); border-left: 1px solid #3a4a5a; }"
         "QPushButton { color: #e8eef4; background-color: #24405c; border: 1px solid #4a6a8a;"
-        "  border-radius: 6px; padding: 6px; font-family: 'WenQuanYi Micro Hei'; }"
+        "  border-radius: 6px; padding: 6px; font-family: 'WenQuanYi Micro Hei'; font-size: %1px; }"
         "QPushButton:pressed { background-color: #2d8cd6; }"
         "QPushButton#startStop { font-weight: bold; }"
-        "QLabel { color: #e8eef4; font-family: 'WenQuanYi Micro Hei'; }"));
+        "QLabel { color: #e8eef4; font-family: 'WenQuanYi Micro Hei'; font-size: %2px; }")
+                      .arg(textSize)
+                      .arg(textSize - 3));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->setSpacing(6);

@@ -6,6 +6,7 @@
 #include "app/mojuwizard.h"
 #include "app/prompt.h"
 #include "app/startupdb.h"
+#include "app/stationcameras.h"
 #include "app/systemgateway.h"
 #include "app/texttable.h"
 #include "app/viewlayout.h"
@@ -16,6 +17,7 @@
 #include "params/wizardpara.h"
 #include "tests/support/stationdir.h"
 #include "tools/ioboard-sim/ioboardsim.h"
+#include "vision/cameravision.h"
 
 #include <gtest/gtest.h>
 
@@ -328,6 +330,19 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         EXPECT_EQ(right->geometry(), QRect(960, 0, 960, 1080));
         EXPECT_FALSE(window.zoomButton(0)->isVisible()) << "no zoom button over several views";
 
+        // Two regions on camera 1: one passed (green outline), one failed with an NG rectangle (red).
+        CameraVision *vision = window.cameras()->vision(0);
+        ASSERT_TRUE(vision);
+        vision->singleton.roiNum[0] = 2;
+        vision->singleton.roiType[0][0] = vision->singleton.roiType[0][1] = ShapeRect;
+        vision->singleton.rect[0][0] = ClustomRect(100, 300, 400, 500);
+        vision->singleton.rect[0][1] = ClustomRect(800, 300, 1100, 500);
+        vision->roiOK[0][0] = 1;
+        vision->roiOK[0][1] = 0;
+        vision->roiBlobNum[0][1] = 1;
+        const int blob[4] = {900, 350, 960, 410};
+        std::copy(blob, blob + 4, vision->roiBlobRect[0][1][0]);
+
         const QImage shot = window.grab().toImage();
         shot.save(QStringLiteral("/tmp/mainwindow.png"));
         for (CammerWidget *view : {left, right}) {
@@ -347,6 +362,22 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
                 }
             EXPECT_GT(green, 100) << "the green state text is drawn";
         }
+
+        // The outlines lie on the regions' image coordinates, in their verdict's colour.
+        auto colourNear = [&](QPointF imagePoint, auto test) {
+            const QPoint at = left->imageToView().map(imagePoint).toPoint() + left->pos();
+            for (int dy = -2; dy <= 2; ++dy)
+                for (int dx = -2; dx <= 2; ++dx)
+                    if (test(shot.pixelColor(at + QPoint(dx, dy))))
+                        return true;
+            return false;
+        };
+        auto isGreen = [](QColor c) { return c.green() > 180 && c.red() < 80; };
+        auto isRed = [](QColor c) { return c.red() > 180 && c.green() < 80; };
+        EXPECT_TRUE(colourNear(QPointF(250, 300), isGreen));
+        EXPECT_TRUE(colourNear(QPointF(950, 300), isRed));
+        EXPECT_TRUE(colourNear(QPointF(930, 350), isRed)) << "the NG rectangle";
+        EXPECT_FALSE(colourNear(QPointF(250, 400), isGreen)) << "nothing inside the region";
 
         // One view's paint: scaled from the 1280 x 1024 frame, and repainted from the cache.
         std::vector<double> scaled, cached;
