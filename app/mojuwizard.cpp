@@ -536,9 +536,10 @@ void MoJuWizard::createScreens()
         };
         view->statusLines = [this, position] { return viewStatus(position); };
         view->shownImage = [this, position]() -> const cv::Mat * {
-            // The judged picture while its result is shown or its alarm stands; live otherwise.
-            if (!m_cycle || (m_cycle->alarmState != InspectionCycle::ShowingResult
-                             && m_cycle->alarmState != InspectionCycle::AlarmRaised))
+            // The judged picture while its result is shown; live otherwise, also while an alarm
+            // stands, so that the operator sees what is in the mould now (the failed regions stay
+            // outlined in red over it).
+            if (!m_cycle || m_cycle->alarmState != InspectionCycle::ShowingResult)
                 return nullptr;
             const CameraVision *vision = m_cameras->vision(position);
             if (!vision || vision->detectImage.cols != gImageW || vision->detectImage.rows != gImageH)
@@ -624,7 +625,6 @@ void MoJuWizard::ChangeCammer()
         }
     }
     m_view.Relayout(size());
-    m_view.SetButtonsAllowed(gpWPara && gpWPara->zoom_buttons != 0);
     m_foldBack->stop();
     MShowHide(m_view.buttonMode());
     refreshScreens();
@@ -703,6 +703,7 @@ void MoJuWizard::restartFoldBack()
 void MoJuWizard::MShowHide(int mode)
 {
     m_view.SetButtonMode(mode);
+    m_view.SetButtonsAllowed(gpWPara && gpWPara->zoom_buttons != 0);
     const int shown = m_view.buttonMode();
     for (int i = 0; i < 7; ++i)
         m_zoomButtons[i]->setVisible(shown == ViewState::AllButtons || (shown == ViewState::ZoomButtonOnly && i == 0));

@@ -427,6 +427,23 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         EXPECT_TRUE(left->isVisible());
         EXPECT_DOUBLE_EQ(window.viewState().zoom(), 1.0);
 
+        // Word 473 off: a single view without zoom buttons.
+        gpWPara->zoom_buttons = 0;
+        window.SelectCamera(1);
+        EXPECT_FALSE(window.zoomButton(0)->isVisible());
+        gpWPara->zoom_buttons = 1;
+        window.SlotReturn();
+
+        // While a result is shown the view holds the judged picture; otherwise, alarm included, live.
+        InspectionCycle *cycle = window.cycle();
+        window.cameras()->vision(1)->detectImage = cv::Mat(gImageH, gImageW, CV_8UC1, cv::Scalar(250));
+        const QPoint probe = right->imageToView().map(QPointF(100.5, 100.5)).toPoint();  // live gray 70
+        cycle->alarmState = InspectionCycle::ShowingResult;
+        EXPECT_GT(qGray(right->grab().toImage().pixel(probe)), 240);
+        cycle->alarmState = InspectionCycle::AlarmRaised;
+        EXPECT_LT(qGray(right->grab().toImage().pixel(probe)), 100);
+        cycle->alarmState = InspectionCycle::Waiting;
+
         // A press outside a registered pad hides it, through the window's own filter.
         QWidget pad(&window);
         pad.setGeometry(1500, 800, 200, 200);
@@ -438,7 +455,6 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         EXPECT_FALSE(pad.isVisible());
 
         // Panel guards: the settings stay shut while the cavity names are open or the alarm stands.
-        InspectionCycle *cycle = window.cycle();
         window.panel(MoJuWizard::CavityNamesPanel)->show();
         window.SlotSystemPara();
         EXPECT_FALSE(window.panel(MoJuWizard::SettingsPanel)->isVisible());
