@@ -1,0 +1,328 @@
+// Reaction of the whole station: a machine input edge at the simulated board to the interlock
+// output at the board, through the IO link, the cycle tick and the detection of 2 cameras x 10
+// regions on 1280 x 1024 frames, for a stage without delay.
+//
+// Semi-automatic mode 0 with the product stage off: input 1 starts the cycle (clamping prohibited
+// at once, no detection), input 3 triggers the mould stage with delay 0, whose pass allows
+// clamping. The first edge is the baseline measured in the same cycles: the station's reaction
+// without detection. A plain OpenCV baseline (absdiff + threshold over the same regions) shows the
+// floor of the detection work.
+#include "app/globals.h"
+#include "app/mojuwizard.h"
+#include "app/prompt.h"
+#include "app/startupdb.h"
+#include "app/stationcameras.h"
+#include "app/systemgateway.h"
+#include "app/texttable.h"
+#include "cycle/warnbox.h"
+#include "params/wizardpara.h"
+#include "tests/support/stationdir.h"
+#include "tools/ioboard-sim/ioboardsim.h"
+#include "vision/cameravision.h"
+#include "vision/templatelibrary.h"
+
+#include <benchmark/benchmark.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+using Clock = IoBoardSim::Clock;
+
+namespace {
+
+constexpr int kW = 1280;
+constexpr int kH = 1024;
+constexpr int kCameras = 2;
+constexpr int kRegions = 10;
+constexpr int kCycles = 200;
+constexpr int kTemplates = 5;
+constexpr double kBudgetP99Ms = 50.0;
+
+// A textured mould: smooth noise, the same on every frame but for the sensor noise.
+cv::Mat mouldImage(int seed)
+{
+    cv::Mat image(kH, kW, CV_8UC1);
+    cv::RNG rng(7);
+    rng.fill(image, cv::RNG::UNIFORM, 40, 200);
+    cv::GaussianBlur(image, image, cv::Size(0, 0), 6);
+    cv::Mat noise(kH, kW, CV_8UC1);
+    cv::RNG(seed).fill(noise, cv::RNG::NORMAL, 0, 2);
+    cv::add(image, noise, image);
+    return image;
+}
+
+// Ten regions of 200 x 150 in two rows, a quarter of the image.
+cv::Rect regionRect(int i)
+{
+    return cv::Rect(40 + (i % 5) * 245, 200 + (i / 5) * 400, 200, 150);
+}
+
+double percentile(std::vector<double> v, double q)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(q * (v.size() - 1) + 0.5))];
+}
+
+// The station in a temporary directory, taught and started, against the simulated board and cameras.
+struct Station
+{
+    IoBoardSim board;
+    QTemporaryDir cameras;
+    std::unique_ptr<TempStation> dir;
+    std::unique_ptr<MoJuWizard> window;
+    unsigned inverted = 0;
+    std::string error;
+
+    Station()
+    {
+        if (!board.open(&error))
+            return;
+        qputenv("MOULD_SERIAL_DEVICE", QByteArray::fromStdString(board.slavePath()));
+        qputenv("MOULD_SIM_CAMERAS", QFile::encodeName(cameras.path()));
+        dir = std::make_unique<TempStation>();
+        FillTextTable();
+        gLan = 1;
+        Prompt::SetAnswerer([](const Prompt::Asked &) -> QVariant { return 1; });
+        WarnBox::setAnswerer([](const WarnBox &box) {
+            return qobject_cast<const ChooseBox *>(&box) ? QDialog::Rejected : QDialog::Accepted;
+        });
+        SystemGateway::setRestartHandler([] {});
+        for (int c = 0; c < kCameras; ++c) {
+            const QString folder = cameras.filePath(QStringLiteral("cam%1").arg(c + 1));
+            QDir().mkpath(folder);
+            QFile serial(folder + QStringLiteral("/serial"));
+            if (serial.open(QIODevice::WriteOnly))
+                serial.write(QStringLiteral("BENCHCAM%1\n").arg(c + 1).toLatin1());
+            cv::imwrite(QFile::encodeName(folder + QStringLiteral("/frame.png")).toStdString(), mouldImage(100 + c));
+        }
+        if (!teach())
+            return;
+        window = std::make_unique<MoJuWizard>();
+        if (!window->isUp() || numCamera != kCameras) {
+            error = "the station did not come up with both cameras";
+            return;
+        }
+        for (int k = 0; k < 9; ++k)
+            if (gpWPara->output_level[k] != 0)
+                inverted |= 1u << k;
+        for (int c = 0; c < kCameras; ++c) {
+            const CameraVision *vision = window->cameras()->vision(c);
+            if (!vision || vision->singleton.roiNum[1] != kRegions || vision->tempCount[1] != kTemplates) {
+                error = "the taught regions and templates did not load";
+                return;
+            }
+        }
+        // One untimed cycle: frames in, models warm.
+        board.setInput(0, true);
+        const bool started = waitOutput(1, true, 5000);
+        board.setInput(2, true);
+        const bool released = started && waitOutput(1, false, 5000);
+        board.setInput(0, false);
+        board.setInput(2, false);
+        settle(50);
+        if (!released)
+            error = "the first cycle did not allow clamping";
+    }
+
+    ~Station()
+    {
+        window.reset();
+        CloseStationDatabases();
+    }
+
+    bool teach()
+    {
+        if (!OpenStationDatabases()) {
+            error = "no station databases";
+            return false;
+        }
+        {
+            WizardPara para;
+            para.LoadDatafromFile();
+            para.semi_auto = 1;
+            para.enable_product_detect = 0;
+            para.trigInDelay[1] = 0;
+            para.input_hold_time = 0;
+            para.input_timeout_len = 0;
+            para.front_auto_check_time = 0;
+            para.ok_record_max_num = 0;
+            para.enable_statistics = 0;
+            para.SaveDatatoFile();
+            gpWPara = &para;
+            gImageW = kW;
+            gImageH = kH;
+            gImageLen = kW * kH;
+            gColorLen = gImageLen;
+            gisColor = false;
+            gTempNum = para.max_mold_num;
+            gDNum = 2;
+            for (int c = 0; c < kCameras; ++c) {
+                CameraVision view(c);
+                TemplateLibrary::LoadTemplates(view);
+                CammerSingleton &s = view.singleton;
+                s.roiNum[1] = kRegions;
+                for (int i = 0; i < kRegions; ++i) {
+                    s.SetDefaultRegion(1, i);
+                    const cv::Rect r = regionRect(i);
+                    s.rect[1][i].setCorners(r.x, r.y, r.x + r.width - 1, r.y + r.height - 1);
+                }
+                for (int j = 0; j < kTemplates; ++j) {
+                    mouldImage(10 * c + j).copyTo(view.tempImage[1][j]);
+                    view.tempFlag[1][j] = 1;
+                    TemplateLibrary::SaveTemplate(view, 1, j);
+                }
+                view.tempCount[1] = kTemplates;
+                s.SaveDatatoFile();
+            }
+            gpWPara = nullptr;
+        }
+        CloseStationDatabases();
+        return true;
+    }
+
+    bool ok() const { return error.empty() && window; }
+
+    bool output(int out) const { return ((board.outputs() ^ inverted) >> (out - 1)) & 1u; }
+
+    // The station runs on this thread: its event loop turns while we wait.
+    bool waitOutput(int out, bool on, int timeoutMs)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (output(out) != on) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            if (timer.elapsed() > timeoutMs)
+                return false;
+            QThread::usleep(200);
+        }
+        return true;
+    }
+    void settle(int ms)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            QThread::usleep(200);
+        }
+    }
+    // Milliseconds from the last input change to the first board change of `out` into `on`.
+    double reaction(int out, bool on) const
+    {
+        const Clock::time_point since = board.lastInputChange();
+        for (const IoBoardSim::OutputChange &change : board.outputHistory()) {
+            const bool before = ((change.before ^ inverted) >> (out - 1)) & 1u;
+            const bool after = ((change.after ^ inverted) >> (out - 1)) & 1u;
+            if (change.when >= since && before != after && after == on)
+                return std::chrono::duration<double, std::milli>(change.when - since).count();
+        }
+        return -1;
+    }
+};
+
+std::unique_ptr<Station> &stationSlot()
+{
+    static std::unique_ptr<Station> s;
+    return s;
+}
+
+Station &station()
+{
+    if (!stationSlot())
+        stationSlot() = std::make_unique<Station>();
+    return *stationSlot();
+}
+
+void BM_InputEdgeToClampRelease(benchmark::State &state)
+{
+    Station &s = station();
+    if (!s.ok()) {
+        state.SkipWithError(s.error.c_str());
+        return;
+    }
+    std::vector<double> release, start;
+    for (auto _ : state) {
+        s.board.clearOutputHistory();
+        s.board.setInput(0, true);
+        if (!s.waitOutput(1, true, 1000)) {
+            state.SkipWithError("input 1 did not prohibit clamping");
+            break;
+        }
+        const double started = s.reaction(1, true);
+        s.settle(5);
+        s.board.clearOutputHistory();
+        s.board.setInput(2, true);
+        if (!s.waitOutput(1, false, 1000)) {
+            state.SkipWithError("the mould stage did not allow clamping (detection failed?)");
+            break;
+        }
+        const double released = s.reaction(1, false);
+        state.SetIterationTime(released / 1000.0);
+        release.push_back(released);
+        start.push_back(started);
+        s.board.setInput(0, false);
+        s.board.setInput(2, false);
+        s.settle(15);
+    }
+    const double p99 = percentile(release, 0.99);
+    state.counters["p50_ms"] = percentile(release, 0.50);
+    state.counters["p99_ms"] = p99;
+    state.counters["max_ms"] = percentile(release, 1.0);
+    state.counters["baseline_p50_ms"] = percentile(start, 0.50);
+    state.counters["baseline_p99_ms"] = percentile(start, 0.99);
+    state.counters["ratio_p99"] = percentile(start, 0.99) > 0 ? p99 / percentile(start, 0.99) : 0;
+    state.counters["budget_p99_ms"] = kBudgetP99Ms;
+    state.counters["within_budget"] = p99 <= kBudgetP99Ms ? 1 : 0;
+}
+
+// Plain OpenCV over the same regions of both cameras: absdiff against one template and threshold.
+void BM_OpenCvRegionsBaseline(benchmark::State &state)
+{
+    const cv::Mat frame = mouldImage(1);
+    const cv::Mat reference = mouldImage(2);
+    cv::Mat diff, binary;
+    for (auto _ : state) {
+        for (int c = 0; c < kCameras; ++c) {
+            for (int i = 0; i < kRegions; ++i) {
+                const cv::Rect r = regionRect(i);
+                cv::absdiff(frame(r), reference(r), diff);
+                cv::threshold(diff, binary, 45, 255, cv::THRESH_BINARY);
+                benchmark::DoNotOptimize(binary.data);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_OpenCvRegionsBaseline)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InputEdgeToClampRelease)->Iterations(kCycles)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    // The station goes while the application object still stands.
+    stationSlot().reset();
+    return 0;
+}

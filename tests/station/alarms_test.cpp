@@ -1,0 +1,190 @@
+// Alarms through the whole station: re-detection before the alarm, clearing at the safety door,
+// repeated product failures, a silent IO board and a camera unplugged during a cycle.
+#include "tests/station/stationfixture.h"
+
+#include "app/globals.h"
+#include "camera/cameraglobals.h"
+#include "cycle/warnbox.h"
+
+namespace {
+
+using Alarms = StationScenario;
+
+}  // namespace
+
+// A mould fault is looked at twice more (output 4 pulsed for each re-detection) before the alarm.
+// The alarm holds the clamp while the part stays: input 3 does nothing without semi-automatic,
+// the door re-checks and fails; once the mould is empty the door clears it.
+TEST_F(Alarms, MouldFaultRedetectsTwiceThenTheDoorClearsItOnceTheMouldIsEmpty)
+{
+    setParams([](WizardPara &p) {
+        p.front_auto_check_time = 2;
+        p.redetect_delay = 2;
+    });
+    teachFault(1, 1);
+    ASSERT_NO_FATAL_FAILURE(start());
+    showFrame(1, true);
+    setInput(1, true);
+    const auto t0 = lastInput();
+    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 3000));
+    EXPECT_EQ(pulsesOf(4, t0), 2);
+    // The first failure at 0.3 s, two re-detections 0.2 s apart: the alarm not before 0.7 s.
+    const double alarmAt = std::chrono::duration<double, std::milli>(IoBoardSim::Clock::now() - t0).count();
+    EXPECT_GE(alarmAt, 650);
+    EXPECT_TRUE(output(1));
+    EXPECT_TRUE(output(3));
+    EXPECT_EQ(records().count(QStringLiteral("Camera 2 Alarm")), 1);
+    setInput(1, false);
+
+    pulse(3);
+    settle(200);
+    EXPECT_EQ(cycle().alarmState, InspectionCycle::AlarmRaised) << "input 3 re-checks only in semi-automatic";
+    EXPECT_EQ(records().count(QStringLiteral("Camera 2 Alarm")), 1);
+
+    setInput(2, true);
+    settle(200);
+    EXPECT_EQ(cycle().alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_TRUE(output(1));
+    EXPECT_TRUE(output(3));
+    EXPECT_EQ(records().count(QStringLiteral("Camera 2 Alarm")), 2) << "the failed re-check is recorded";
+    setInput(2, false);
+    settle(100);
+    EXPECT_TRUE(output(1)) << "clamping stays prohibited while the part is in the mould";
+
+    showFrame(1, false);
+    setInput(2, true);
+    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState != InspectionCycle::AlarmRaised; }, 1000));
+    settle(100);
+    EXPECT_FALSE(output(1));
+    EXPECT_FALSE(output(3));
+    setInput(2, false);
+    settle(50);
+
+    // The next cycle runs as usual.
+    setInput(1, true);
+    const auto t1 = lastInput();
+    ASSERT_TRUE(waitUntil([&] { return msToOutput(1, false, t1) >= 0; }, 2000));
+    EXPECT_LT(msToOutput(3, true, t1), 0);
+}
+
+// A mould fault that is gone at the first re-detection: clamping allowed, no alarm, and the alarm
+// output is not left on for the cycles that follow.
+// Disabled: the failed first look switches output 3 on and the passing re-detection leaves it on.
+TEST_F(Alarms, DISABLED_FaultGoneAtTheRedetectionLeavesNoAlarmOutput)
+{
+    setParams([](WizardPara &p) {
+        p.front_auto_check_time = 2;
+        p.redetect_delay = 5;
+    });
+    teachFault(1, 1);
+    ASSERT_NO_FATAL_FAILURE(start());
+    showFrame(1, true);
+    setInput(1, true);
+    const auto t0 = lastInput();
+    ASSERT_TRUE(waitOutput(4, true, 2000)) << "the re-detection starts";
+    showFrame(1, false);
+    ASSERT_TRUE(waitUntil([&] { return msToOutput(1, false, t0) >= 0; }, 2000));
+    settle(100);
+    EXPECT_NE(cycle().alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_EQ(pulsesOf(4, t0), 1);
+    EXPECT_FALSE(output(3)) << "no alarm output after a passing re-detection";
+}
+
+// Three product failures in a row under the no-alarm option: clamping prohibited, the alarm
+// output on and the box shown; closing it switches the alarm output off and counts from 0 again.
+TEST_F(Alarms, ContinuousProductFailuresShowTheBoxAndCountAgainAfterIt)
+{
+    setParams([](WizardPara &p) {
+        p.enable_stop_not_alarm = 1;
+        p.continuous_ng_count = 3;
+        p.thimble_pulse = 1;
+    });
+    teachFault(0, 0);
+    ASSERT_NO_FATAL_FAILURE(start());
+    showFrame(0, true);
+    for (int k = 1; k <= 6; ++k) {
+        SCOPED_TRACE(k);
+        setInput(1, true);
+        const auto t = lastInput();
+        if (k % 3 != 0) {
+            // The mould stage still runs and allows clamping.
+            ASSERT_TRUE(waitUntil([&] { return msToOutput(1, false, t) >= 0; }, 2000));
+            EXPECT_FALSE(gContinuousNgWarnBox->isVisible());
+            EXPECT_FALSE(output(3));
+        } else {
+            ASSERT_TRUE(waitUntil([] { return gContinuousNgWarnBox->isVisible(); }, 2000));
+            settle(400);
+            EXPECT_TRUE(output(1)) << "the mould stage does not run while the box stands";
+            EXPECT_TRUE(output(3));
+            EXPECT_LT(msToOutput(1, false, t), 0);
+            gContinuousNgWarnBox->accept();
+            settle(100);
+            EXPECT_FALSE(gContinuousNgWarnBox->isVisible());
+            EXPECT_FALSE(output(3));
+        }
+        EXPECT_NE(cycle().alarmState, InspectionCycle::AlarmRaised);
+        setInput(1, false);
+        settle(50);
+    }
+}
+
+// The board stops answering: the link box comes up and cannot be dismissed while the link is
+// lost; when the board answers again the box says so, can be closed, and cycles run as before.
+TEST_F(Alarms, LinkLostBoxFollowsTheBoard)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    board().setSilent(true);
+    ASSERT_TRUE(waitUntil([] { return gpLostComWarnBox->isVisible(); }, 9000));
+    EXPECT_TRUE(gisLostCom);
+    EXPECT_EQ(gpLostComWarnBox->text(), LanStr(589));
+    EXPECT_TRUE(records().contains(QStringLiteral("IO通讯异常")));
+    gpLostComWarnBox->accept();
+    settle(100);
+    EXPECT_TRUE(gpLostComWarnBox->isVisible()) << "closing it while the board is silent brings it back";
+
+    board().setSilent(false);
+    ASSERT_TRUE(waitUntil([] { return gpLostComWarnBox->text() == LanStr(590); }, 3000));
+    EXPECT_FALSE(gisLostCom);
+    gpLostComWarnBox->accept();
+    settle(200);
+    EXPECT_FALSE(gpLostComWarnBox->isVisible());
+
+    setInput(1, true);
+    const auto t0 = lastInput();
+    ASSERT_TRUE(waitUntil([&] { return msToOutput(1, false, t0) >= 0; }, 2000));
+    EXPECT_GE(msToOutput(1, true, t0), 0);
+}
+
+// A camera unplugged during a cycle: clamping stays prohibited while it is away and after it comes
+// back, until a cycle has passed on both cameras.
+// Disabled: the running mould stage still judges the lost camera's last frame and allows clamping.
+TEST_F(Alarms, DISABLED_CameraUnpluggedMidCycleHoldsTheClampUntilItReturns)
+{
+    setParams([](WizardPara &p) {
+        p.trigInDelay[0] = 3;
+        p.trigInDelay[1] = 5;
+    });
+    ASSERT_NO_FATAL_FAILURE(start());
+    setInput(1, true);
+    const auto t0 = lastInput();
+    ASSERT_TRUE(waitOutput(1, true, 1000));
+    unplug(1);
+    ASSERT_TRUE(waitUntil([] { return gisLost.load() != 0; }, 8000)) << "the loss is noticed";
+    EXPECT_TRUE(gpLostCameraWarnBox->isVisible());
+    settle(1500);
+    EXPECT_TRUE(output(1));
+    EXPECT_LT(msToOutput(1, false, t0), 0) << "clamping was never allowed while the camera was away";
+
+    setInput(1, false);
+    plugBack(1);
+    ASSERT_TRUE(waitUntil([] { return gisLost.load() == 0; }, 8000)) << "the camera is taken back";
+    // The tick runs every 3 s while cameras are lost; wait for the normal one to see input 1 low.
+    ASSERT_TRUE(waitUntil([&] { return cycle().tickTimer().interval() < 100; }, 4000));
+    settle(50);
+    EXPECT_TRUE(output(1));
+    EXPECT_LT(msToOutput(1, false, t0), 0);
+
+    setInput(1, true);
+    const auto t1 = lastInput();
+    ASSERT_TRUE(waitUntil([&] { return msToOutput(1, false, t1) >= 0; }, 3000)) << "a good cycle allows clamping";
+}
