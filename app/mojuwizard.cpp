@@ -483,8 +483,8 @@ void MoJuWizard::createScreens()
         QString text;
         void (MoJuWizard::*slot)();
     } zoom[7] = {
-        {gpImages ? &gpImages->enlarge : nullptr, QStringLiteral("+"), &MoJuWizard::MEnlargeScale},
-        {gpImages ? &gpImages->origin : nullptr, QStringLiteral("1:1"), &MoJuWizard::MRecovery},
+        {gpImages ? &gpImages->enlarge : nullptr, LanStr(188), &MoJuWizard::MEnlargeScale},
+        {gpImages ? &gpImages->origin : nullptr, LanStr(497), &MoJuWizard::MRecovery},
         {gpImages ? &gpImages->reduce : nullptr, QStringLiteral("-"), &MoJuWizard::MReductionScale},
         {gpImages ? &gpImages->moveUp : nullptr, LanStr(5), &MoJuWizard::SlotMoveT},
         {gpImages ? &gpImages->moveDown : nullptr, LanStr(6), &MoJuWizard::SlotMoveB},

@@ -13,16 +13,15 @@
 #include <functional>
 #include <memory>
 
-class HelpWidget;
 class IndexButton;
 class InspectionCycle;
-class QPainter;
-class QToolButton;
 class OperationRecord;
-class SaveFialImageThread;
-class StationCameras;
+class QPainter;
 class QSoundEffect;
 class QTimer;
+class QToolButton;
+class SaveFialImageThread;
+class StationCameras;
 class TouchGuard;
 
 class MoJuWizard : public QWidget
