@@ -1,16 +1,12 @@
-// Alarms through the whole station: re-detection before the alarm, clearing at the safety door,
-// repeated product failures, a silent IO board and a camera unplugged during a cycle.
+// Alarms through the whole station: re-detection before the alarm, clearing and triggering at the
+// safety door, repeated product failures, a silent IO board and a camera unplugged during a cycle.
 #include "tests/station/stationfixture.h"
 
 #include "app/globals.h"
 #include "camera/cameraglobals.h"
 #include "cycle/warnbox.h"
 
-namespace {
-
 using Alarms = StationScenario;
-
-}  // namespace
 
 // A mould fault is looked at twice more (output 4 pulsed for each re-detection) before the alarm.
 // The alarm holds the clamp while the part stays: input 3 does nothing without semi-automatic,
@@ -65,6 +61,51 @@ TEST_F(Alarms, MouldFaultRedetectsTwiceThenTheDoorClearsItOnceTheMouldIsEmpty)
     const auto t1 = lastInput();
     ASSERT_TRUE(waitUntil([&] { return msToOutput(1, false, t1) >= 0; }, 2000));
     EXPECT_LT(msToOutput(3, true, t1), 0);
+}
+
+// A product alarm cleared at the door: the alarm output and the ejector go off at once and the
+// mould stage follows with its own delay, so the cycle ends with clamping allowed.
+TEST_F(Alarms, ProductAlarmClearedAtTheDoorFinishesTheCycle)
+{
+    teachFault(0, 0);
+    ASSERT_NO_FATAL_FAILURE(start());
+    showFrame(0, true);
+    setInput(1, true);
+    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 2000));
+    EXPECT_TRUE(output(1));
+    EXPECT_TRUE(output(2));
+    EXPECT_TRUE(output(3));
+    setInput(1, false);
+    showFrame(0, false);
+    setInput(2, true);
+    const auto door = lastInput();
+    ASSERT_TRUE(waitUntil([&] { return msToOutput(1, false, door) >= 0; }, 2000));
+    EXPECT_NE(cycle().alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_MS_IN(msToOutput(2, false, door), 0, 150);
+    EXPECT_MS_IN(msToOutput(1, false, door), 150, 400);
+    EXPECT_FALSE(output(3));
+    setInput(2, false);
+}
+
+// With the door trigger on, the door opening between cycles looks into the mould at once: a
+// foreign object prohibits clamping and raises the alarm without waiting for the next cycle.
+TEST_F(Alarms, DoorTriggerLooksIntoTheMouldAtOnce)
+{
+    setParams([](WizardPara &p) { p.enable_trigger_safety = 1; });
+    teachFault(1, 1);
+    ASSERT_NO_FATAL_FAILURE(start());
+    setInput(1, true);
+    const auto t0 = lastInput();
+    ASSERT_TRUE(waitUntil([&] { return msToOutput(1, false, t0) >= 0; }, 2000));
+    setInput(1, false);
+    showFrame(1, true);
+    setInput(2, true);
+    const auto door = lastInput();
+    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 1000));
+    settle(50);
+    EXPECT_MS_IN(msToOutput(1, true, door), 0, 100);
+    EXPECT_MS_IN(msToOutput(3, true, door), 0, 100);
+    setInput(2, false);
 }
 
 // A mould fault that is gone at the first re-detection: clamping allowed, no alarm, and the alarm

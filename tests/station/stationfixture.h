@@ -88,3 +88,11 @@ private:
     unsigned m_inverted = 0;  // outputs whose board bit is the inverse of the logical state
     Clock::time_point m_lastInput;
 };
+
+// A time in ms within [low, high]; windows are wide enough for a loaded two-core machine.
+#define EXPECT_MS_IN(value, low, high)                                                                 \
+    do {                                                                                               \
+        const double ms_ = (value);                                                                    \
+        EXPECT_TRUE(ms_ >= (low) && ms_ <= (high)) << #value " = " << ms_ << " ms, expected " << (low) \
+                                                   << ".." << (high);                                  \
+    } while (0)
