@@ -73,12 +73,11 @@ IoBoardSim &StationScenario::board()
 
 QString StationScenario::cameraDir()
 {
-    static QTemporaryDir *dir = [] {
-        auto *d = new QTemporaryDir;
-        qputenv("MOULD_SIM_CAMERAS", QFile::encodeName(d->path()));
-        return d;
-    }();
-    return dir->path();
+    // Made before the station first probes the cameras, so it goes after the folder cameras at exit.
+    static QTemporaryDir dir;
+    static const bool announced = qputenv("MOULD_SIM_CAMERAS", QFile::encodeName(dir.path()));
+    Q_UNUSED(announced);
+    return dir.path();
 }
 
 void StationScenario::SetUp()
