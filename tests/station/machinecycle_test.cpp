@@ -9,6 +9,27 @@
 
 using MachineCycle = StationScenario;
 
+// Custom mode, three stages: stages 1 and 2 on source 0 (input 1, outputs 2 and 4), the last on
+// source 1 (input 3, output 1); both sources of kind 0, cycles started by input 1 only.
+static void customThreeStages(WizardPara &p)
+{
+    p.work_mode = 4;
+    p.custom_stage_count = 3;
+    for (int &source : p.custom_stage_source)
+        source = -1;
+    p.custom_stage_source[0] = 0;
+    p.custom_stage_source[1] = 0;
+    p.custom_stage_source[2] = 1;
+    p.trigger_source_input[0] = 0;  // input 1
+    p.trigger_source_input[1] = 1;  // input 3
+    p.trigger_source_kind[0] = 0;
+    p.trigger_source_kind[1] = 0;
+    p.cycle_start_input1_only = 1;
+    p.trigInDelay[0] = 1;
+    p.trigInDelay[1] = 3;
+    p.trigInDelay[2] = 1;
+}
+
 // Input 1 prohibits clamping and the ejector; the product stage 0.2 s later allows the ejector,
 // the mould stage, which waits its own 0.8 s after the product stage's delay, allows clamping.
 TEST_F(MachineCycle, StageDelaysTimeTheEjectorAndClampRelease)
@@ -171,23 +192,7 @@ TEST_F(MachineCycle, SkipDetectionSkipsExactlyThreeCycles)
 // second stage on input 1 follows the first, after its own delay.
 TEST_F(MachineCycle, CustomModeThreeStagesOnTwoInputs)
 {
-    setParams([](WizardPara &p) {
-        p.work_mode = 4;
-        p.custom_stage_count = 3;
-        for (int &source : p.custom_stage_source)
-            source = -1;
-        p.custom_stage_source[0] = 0;
-        p.custom_stage_source[1] = 0;
-        p.custom_stage_source[2] = 1;
-        p.trigger_source_input[0] = 0;  // input 1
-        p.trigger_source_input[1] = 1;  // input 3
-        p.trigger_source_kind[0] = 0;
-        p.trigger_source_kind[1] = 0;
-        p.cycle_start_input1_only = 1;
-        p.trigInDelay[0] = 1;
-        p.trigInDelay[1] = 3;
-        p.trigInDelay[2] = 1;
-    });
+    setParams(customThreeStages);
     teachFault(1, 1);
     ASSERT_NO_FATAL_FAILURE(start());
     ASSERT_EQ(gDNum, 3);
@@ -223,4 +228,40 @@ TEST_F(MachineCycle, CustomModeThreeStagesOnTwoInputs)
     EXPECT_TRUE(output(4));
     EXPECT_TRUE(output(1));
     EXPECT_FALSE(output(2));
+}
+
+// Kinds 1 and 3 of input 1's source switch on the outputs of that source's stages only, not the
+// last stage's; with kind 3 a pass allows the output only for the clamp pulse.
+TEST_F(MachineCycle, CustomModeSourceKindChoosesTheOutputs)
+{
+    for (int kind : {1, 3}) {
+        SCOPED_TRACE(kind);
+        shutDown();
+        setParams([kind](WizardPara &p) {
+            customThreeStages(p);
+            p.trigger_source_kind[0] = kind;
+            p.mold_pulse = 2;
+        });
+        ASSERT_NO_FATAL_FAILURE(start());
+        setInput(1, true);
+        const auto t0 = lastInput();
+        ASSERT_TRUE(waitUntil([&] { return msToOutput(4, false, t0) >= 0; }, 2000));
+        settle(350);
+        EXPECT_MS_IN(msToOutput(2, true, t0), 0, 150);
+        EXPECT_MS_IN(msToOutput(4, true, t0), 0, 150);
+        EXPECT_LT(msToOutput(1, true, t0), 0) << "the last stage's output belongs to the other source";
+        if (kind == 3) {
+            EXPECT_MS_IN(msToOutput(2, true, t0, 2), 250, 450);
+            EXPECT_MS_IN(msToOutput(4, true, t0, 2), 550, 800);
+        } else {
+            EXPECT_FALSE(output(2));
+            EXPECT_FALSE(output(4));
+        }
+        setInput(3, true);
+        const auto t3 = lastInput();
+        ASSERT_TRUE(waitUntil([&] { return msToOutput(1, false, t3) >= 0; }, 2000));
+        EXPECT_MS_IN(msToOutput(1, true, t3), 0, 150);
+        setInput(1, false);
+        setInput(3, false);
+    }
 }
