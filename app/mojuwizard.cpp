@@ -290,6 +290,11 @@ void MoJuWizard::setClampInterlock()
     gpControlIO->IOFlashOut();
 }
 
+bool MoJuWizard::isDetecting() const
+{
+    return m_cycle ? m_cycle->detectState == InspectionCycle::Detecting : m_detecting;
+}
+
 void MoJuWizard::StartDetect()
 {
     m_detecting = true;
@@ -384,8 +389,15 @@ void MoJuWizard::createCycle()
         gpWarnBox->setText(text);
         gpWarnBox->exec();
     };
+    // A raised alarm shows every camera, and the button panel makes way until the alarm ends.
     env.showAlarmView = [this] {
         m_statusLine->setStyleSheet(QStringLiteral("background-color: #b01010; color: white;"));
+        if (m_view.singleView())
+            SlotReturn();
+        if (m_index->isVisible()) {
+            m_index->hide();
+            m_panelHiddenByAlarm = true;
+        }
     };
     m_cycle = std::make_unique<InspectionCycle>(gpControlIO, std::move(env));
     gContinuousNgWarnBox->onClosed = [this] { m_cycle->ContinuousNgClosed(); };
@@ -582,6 +594,11 @@ void MoJuWizard::connectScreens()
 
 void MoJuWizard::refreshScreens()
 {
+    if (m_panelHiddenByAlarm && !alarmRaised()) {
+        m_panelHiddenByAlarm = false;
+        m_index->show();
+        m_index->raise();
+    }
     m_index->Refresh(m_cycle.get(), gpWPara, gDNum, m_view.singleView() && numCamera > 1);
     if (!isVisible())
         return;

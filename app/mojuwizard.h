@@ -34,7 +34,8 @@ public:
     // False when start-up stopped early (a damaged database that could not be restored, or a
     // restart that a test intercepted).
     bool isUp() const { return m_up; }
-    bool isDetecting() const { return m_detecting; }
+    // Detecting as the cycle sees it: false after the stop button, a raised alarm or a clock error.
+    bool isDetecting() const;
     TouchGuard *touchGuard() const { return m_touch.get(); }
     OperationRecord *operationRecord() const { return m_record.get(); }
     InspectionCycle *cycle() const { return m_cycle.get(); }
@@ -147,6 +148,7 @@ private:
     PadGuard m_pads;
     QPoint m_pressPos;
     bool m_browsingAlarmImages = false;
+    bool m_panelHiddenByAlarm = false;  // the button panel is away while the alarm stands
     bool m_up = false;
     bool m_detecting = false;
 };
