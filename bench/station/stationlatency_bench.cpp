@@ -8,6 +8,7 @@
 // without detection. A plain OpenCV baseline (absdiff + threshold over the same regions) shows the
 // floor of the detection work.
 #include "app/globals.h"
+#include "io/controlport.h"
 #include "app/mojuwizard.h"
 #include "app/prompt.h"
 #include "app/startupdb.h"
@@ -133,8 +134,7 @@ struct Station
         const bool released = started && waitOutput(1, false, 5000);
         board.setInput(0, false);
         board.setInput(2, false);
-        settle(50);
-        if (!released)
+        if (!released || !waitInputsSeen(0, 1000))
             error = "the first cycle did not allow clamping";
     }
 
@@ -211,6 +211,19 @@ struct Station
         }
         return true;
     }
+    // Until the cycle has sampled the board's inputs as `word` (a short level is no edge before).
+    bool waitInputsSeen(unsigned word, int timeoutMs)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while ((gpControlIO->inputWord() & 0x3FF) != word) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            if (timer.elapsed() > timeoutMs)
+                return false;
+            QThread::usleep(200);
+        }
+        return true;
+    }
     void settle(int ms)
     {
         QElapsedTimer timer;
@@ -276,7 +289,10 @@ void BM_InputEdgeToClampRelease(benchmark::State &state)
         start.push_back(started);
         s.board.setInput(0, false);
         s.board.setInput(2, false);
-        s.settle(15);
+        if (!s.waitInputsSeen(0, 1000)) {
+            state.SkipWithError("the station did not see the inputs fall");
+            break;
+        }
     }
     const double p99 = percentile(release, 0.99);
     state.counters["p50_ms"] = percentile(release, 0.50);

@@ -51,8 +51,8 @@ TEST_F(Alarms, MouldFaultRedetectsTwiceThenTheDoorClearsItOnceTheMouldIsEmpty)
     setInput(2, true);
     ASSERT_TRUE(waitUntil([&] { return cycle().alarmState != InspectionCycle::AlarmRaised; }, 1000));
     settle(100);
-    EXPECT_FALSE(output(1));
-    EXPECT_FALSE(output(3));
+    EXPECT_TRUE(waitOutput(1, false, 500));
+    EXPECT_TRUE(waitOutput(3, false, 500));
     setInput(2, false);
     settle(50);
 
@@ -74,7 +74,7 @@ TEST_F(Alarms, ProductAlarmClearedAtTheDoorFinishesTheCycle)
     ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 2000));
     EXPECT_TRUE(output(1));
     EXPECT_TRUE(output(2));
-    EXPECT_TRUE(output(3));
+    EXPECT_TRUE(waitOutput(3, true, 500));
     setInput(1, false);
     showFrame(0, false);
     setInput(2, true);
@@ -101,8 +101,8 @@ TEST_F(Alarms, DoorTriggerLooksIntoTheMouldAtOnce)
     showFrame(1, true);
     setInput(2, true);
     const auto door = lastInput();
-    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 1000));
-    settle(50);
+    ASSERT_TRUE(waitUntil([&] { return msToOutput(1, true, door) >= 0 && msToOutput(3, true, door) >= 0; }, 1000));
+    EXPECT_EQ(cycle().alarmState, InspectionCycle::AlarmRaised);
     EXPECT_MS_IN(msToOutput(1, true, door), 0, 100);
     EXPECT_MS_IN(msToOutput(3, true, door), 0, 100);
     setInput(2, false);
@@ -161,7 +161,7 @@ TEST_F(Alarms, ContinuousProductFailuresShowTheBoxAndCountAgainAfterIt)
             gContinuousNgWarnBox->accept();
             settle(100);
             EXPECT_FALSE(gContinuousNgWarnBox->isVisible());
-            EXPECT_FALSE(output(3));
+            EXPECT_TRUE(waitOutput(3, false, 500));
         }
         EXPECT_NE(cycle().alarmState, InspectionCycle::AlarmRaised);
         setInput(1, false);

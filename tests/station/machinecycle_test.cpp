@@ -109,15 +109,15 @@ TEST_F(MachineCycle, SemiAutoMouldStageOnInput3)
     pulse(3);
     ASSERT_TRUE(waitUntil([&] { return cycle().alarmState != InspectionCycle::AlarmRaised; }, 1000));
     settle(100);
-    EXPECT_FALSE(output(1));
-    EXPECT_FALSE(output(3));
+    EXPECT_TRUE(waitOutput(1, false, 500));
+    EXPECT_TRUE(waitOutput(3, false, 500));
 
     // A product fault: input 3 does not re-check it, the door does.
     showFrame(0, true);
     setInput(1, true);
     ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 2000));
     EXPECT_TRUE(output(2)) << "the ejector stays prohibited";
-    EXPECT_TRUE(output(3));
+    EXPECT_TRUE(waitOutput(3, true, 500));
     setInput(1, false);
     showFrame(0, false);
     pulse(3);
@@ -127,8 +127,8 @@ TEST_F(MachineCycle, SemiAutoMouldStageOnInput3)
     pulse(2);
     ASSERT_TRUE(waitUntil([&] { return cycle().alarmState != InspectionCycle::AlarmRaised; }, 1000));
     settle(100);
-    EXPECT_FALSE(output(3));
-    EXPECT_FALSE(output(2)) << "the product passed: the ejector is allowed";
+    EXPECT_TRUE(waitOutput(3, false, 500));
+    EXPECT_TRUE(waitOutput(2, false, 500)) << "the product passed: the ejector is allowed";
 }
 
 // No cycle start within the time-out: clamping prohibited and the warning shown until the next
@@ -224,7 +224,7 @@ TEST_F(MachineCycle, CustomModeThreeStagesOnTwoInputs)
     setInput(1, true);
     ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 2000));
     settle(50);
-    EXPECT_TRUE(output(3));
+    EXPECT_TRUE(waitOutput(3, true, 500));
     EXPECT_TRUE(output(4));
     EXPECT_TRUE(output(1));
     EXPECT_FALSE(output(2));
