@@ -211,7 +211,8 @@ struct Station
         }
         return true;
     }
-    // Until the cycle has sampled the board's inputs as `word` (a short level is no edge before).
+    // Until the cycle has sampled the board's inputs as `word` (a short level is no edge before);
+    // the word is read again for every input of a tick, so a few more ticks follow.
     bool waitInputsSeen(unsigned word, int timeoutMs)
     {
         QElapsedTimer timer;
@@ -222,6 +223,7 @@ struct Station
                 return false;
             QThread::usleep(200);
         }
+        settle(10);
         return true;
     }
     void settle(int ms)

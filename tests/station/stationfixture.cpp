@@ -223,9 +223,12 @@ void StationScenario::setInput(int input, bool on)
     board().setInput(input - 1, on);
     m_lastInput = board().lastInputChange();
     // A short level is only an edge once the cycle has sampled it; on a loaded machine the link's
-    // poll can take longer than a test's pause. (Not while the cycle waits for a lost camera.)
-    if (m_window && gpControlIO)
-        waitUntil([&] { return ((gpControlIO->inputWord() >> (input - 1)) & 1u) == (on ? 1u : 0u); }, 500);
+    // poll can take longer than a test's pause. The input word is read again for every input of a
+    // tick, so a few more ticks make sure this input's own sample saw it. (Not while the cycle
+    // waits for a lost camera.)
+    if (m_window && gpControlIO
+        && waitUntil([&] { return ((gpControlIO->inputWord() >> (input - 1)) & 1u) == (on ? 1u : 0u); }, 500))
+        settle(10);
 }
 
 void StationScenario::pulse(int input, int ms)
