@@ -3,6 +3,7 @@
 #include "tests/station/stationfixture.h"
 
 #include "app/globals.h"
+#include "app/panel.h"
 #include "camera/cameraglobals.h"
 #include "cycle/warnbox.h"
 
@@ -30,6 +31,7 @@ TEST_F(Alarms, MouldFaultRedetectsTwiceThenTheDoorClearsItOnceTheMouldIsEmpty)
     EXPECT_TRUE(output(1));
     EXPECT_TRUE(output(3));
     EXPECT_EQ(records().count(QStringLiteral("Camera 2 Alarm")), 1);
+    EXPECT_EQ(LampByte() & (1 << kLampOk | 1 << kLampNg), 1 << kLampNg);
     setInput(1, false);
 
     pulse(3);
