@@ -338,6 +338,23 @@ TEST(MachineSim, NoStationAtTheStartEndsTheRunBeforeAnyCycle)
     EXPECT_TRUE(station.changes.empty()) << "the mould must not even open";
 }
 
+TEST(MachineSim, FirstCycleWaitsForTheStationToGetReady)
+{
+    ScriptedStation station;
+    MachineConfig config = quickMachine(1, 0.0);
+    config.stationStartUp = Ms(250);
+    MachineSim sim(config, station);
+    Clock::time_point opened{};
+    sim.setEventListener([&](const machinesim::Event &e) {
+        if (e.kind == machinesim::Event::MouldOpen)
+            opened = e.when;
+    });
+    const auto start = Clock::now();
+    const Summary s = runWith(sim, station);
+    EXPECT_EQ(s.cycles, 1);
+    EXPECT_GE(opened - start, config.stationStartUp + config.clampTime + config.openTime);
+}
+
 TEST(MachineSim, AlarmHoldsTheMachineUntilADoorRecheckPasses)
 {
     ScriptedStation station;

@@ -295,10 +295,10 @@ bool MachineSim::stationAlive() const
     return m_lastPollSeen != Clock::time_point{} && Clock::now() - m_lastPollSeen < kAliveWindow;
 }
 
-void MachineSim::emit(Event::Kind kind, unsigned outputs, scenegen::Fault fault)
+void MachineSim::emit(Event::Kind kind, unsigned outputs, scenegen::Fault fault, bool unguarded)
 {
     if (m_listener)
-        m_listener(Event{kind, Clock::now(), outputs, m_cycle, fault});
+        m_listener(Event{kind, Clock::now(), outputs, m_cycle, fault, unguarded});
 }
 
 unsigned MachineSim::watch()
@@ -485,6 +485,8 @@ Summary MachineSim::run()
             }
             std::this_thread::sleep_for(kStep);
         }
+        if (!pause(m_config.stationStartUp))
+            return finish();
     }
 
     using scenegen::Fault;
@@ -546,7 +548,7 @@ Summary MachineSim::run()
                 ++m_summary.unguardedEjections;
             publish(mouldFrames);
             m_faultInMould = Fault::None;
-            emit(Event::Eject, out);
+            emit(Event::Eject, out, scenegen::Fault::None, !m_sawEjectorHeld);
             showFault(mouldFault);
         }
         m_phase = Phase::Mould;
@@ -566,7 +568,7 @@ Summary MachineSim::run()
         }
         if (!m_sawClampHeld)
             ++m_summary.unguardedClamps;
-        emit(Event::Clamp, out, m_faultInMould.load());
+        emit(Event::Clamp, out, m_faultInMould.load(), !m_sawClampHeld);
         m_link.setInput(kMouldOpenInput, false);
         m_link.setInput(kEjectorBackInput, false);
         m_faultInMould = Fault::None;

@@ -92,6 +92,9 @@ struct MachineConfig
     double doorClearChance = 0.8;
     AlarmLevel alarmLevel = AlarmLevel::Auto;
     bool waitForStation = true;  // before the first cycle, wait until a station polls the board
+    // A station polls its board well before it is ready to detect; the first cycle waits this
+    // long after the first poll, as a setter starts the machine once the station is up.
+    Ms stationStartUp{0};
 };
 
 struct TimeStats
@@ -138,6 +141,7 @@ struct Event
     unsigned outputs;  // board outputs the machine saw when it acted
     int cycle;
     scenegen::Fault fault;
+    bool unguarded = false;  // an ejection or clamp whose interlock the station never switched on
 };
 const char *eventName(Event::Kind kind);
 
@@ -185,7 +189,8 @@ private:
     void lookAfterStandingMachine(bool *handEjected);
     void pulseDoor();
     void showFault(scenegen::Fault fault);
-    void emit(Event::Kind kind, unsigned outputs, scenegen::Fault fault = scenegen::Fault::None);
+    void emit(Event::Kind kind, unsigned outputs, scenegen::Fault fault = scenegen::Fault::None,
+              bool unguarded = false);
     static bool chance(uint64_t &stream, double p);
 
     MachineConfig m_config;

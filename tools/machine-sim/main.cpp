@@ -40,6 +40,8 @@ void usage()
         "  --operator-delay MS    a standing machine is looked after this often (default 1500)\n"
         "  --door-pulse MS        the safety door stays open this long (default 400)\n"
         "  --wait-timeout S       longest wait for the station's interlocks (default 30)\n"
+        "  --start-up S           first cycle this long after the station first polls the board,\n"
+        "                         while it gets ready to detect (default 3)\n"
         "  --alarm-output L       auto, direct or inverted (default auto: the level the station\n"
         "                         shows once it is up means no alarm)\n"
         "  --dir DIR              camera folders DIR/cam1.. (default: a new folder under /tmp)\n"
@@ -71,6 +73,7 @@ int main(int argc, char **argv)
     using machinesim::Ms;
     machinesim::MachineConfig config;
     config.dir.clear();
+    config.stationStartUp = Ms(3000);
     std::string jsonFile, linkPath;
     bool verbose = false;
 
@@ -124,6 +127,8 @@ int main(int argc, char **argv)
             config.operatorDelay = Ms(static_cast<int>(number(arg, value())));
         else if (arg == "--door-pulse")
             config.doorPulse = Ms(static_cast<int>(number(arg, value())));
+        else if (arg == "--start-up")
+            config.stationStartUp = Ms(static_cast<int>(number(arg, value()) * 1000));
         else if (arg == "--wait-timeout")
             config.waitTimeout = Ms(static_cast<int>(number(arg, value()) * 1000));
         else if (arg == "--alarm-output") {
@@ -172,7 +177,8 @@ int main(int argc, char **argv)
     }
     if (config.cameras < 1 || config.cameras > 8 || config.cavities < 1 || config.cavities > 16 ||
         config.cycles < 0 || config.durationS < 0 || config.faultRate < 0 || config.faultRate > 1 ||
-        config.doorClearChance < 0 || config.doorClearChance > 1 || config.waitTimeout.count() <= 0) {
+        config.doorClearChance < 0 || config.doorClearChance > 1 || config.waitTimeout.count() <= 0 ||
+        config.stationStartUp.count() < 0) {
         usage();
         return 2;
     }
@@ -217,9 +223,10 @@ int main(int argc, char **argv)
         sim.setEventListener([t0](const machinesim::Event &e) {
             const double s = std::chrono::duration<double>(e.when - t0).count();
             char line[160];
-            std::snprintf(line, sizeof line, "%9.3f  cycle %-5d %-26s outputs %03x%s%s", s, e.cycle,
+            std::snprintf(line, sizeof line, "%9.3f  cycle %-5d %-26s outputs %03x%s%s%s", s, e.cycle,
                           machinesim::eventName(e.kind), e.outputs, e.fault == scenegen::Fault::None ? "" : "  ",
-                          e.fault == scenegen::Fault::None ? "" : scenegen::faultName(e.fault));
+                          e.fault == scenegen::Fault::None ? "" : scenegen::faultName(e.fault),
+                          e.unguarded ? "  UNGUARDED" : "");
             std::cout << line << std::endl;
         });
     }
