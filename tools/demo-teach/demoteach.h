@@ -25,7 +25,8 @@ struct DemoOptions
     scenegen::MouldOptions mould;  // size, cavities and seed of the simulated machine
     int cameras = 2;
     int goodShots = 9;             // good shots taught as templates beside the reference
-    // Stage delays and input hold time in 0.1 s; negative keeps the station's values.
+    // Stage delays (the product check after the mould opens, the mould check after the ejector is
+    // back) and the input hold time, in 0.1 s; negative keeps the station's values.
     int productDelay = -1;
     int mouldDelay = -1;
     int inputHold = -1;
@@ -50,7 +51,7 @@ struct CheckResult
     std::array<int, 6> faultImages{};    // indexed by scenegen::Fault
     std::array<int, 6> faultsPassed{};   // faulty images that passed (would be missed)
     int worstGoodArea = 0;               // largest NG area of a cavity region on a good image
-    int smallestFaultArea = -1;          // smallest NG area of the faulty cavity's region
+    std::array<int, 6> smallestFaultArea{-1, -1, -1, -1, -1, -1};  // of the faulty cavity's region
 };
 
 // A station directory opened for teaching: the working directory moves there and PARAM.db ("dbIn")
@@ -67,8 +68,9 @@ public:
     bool isOpen() const { return m_open; }
     // Parameters, then regions and templates of every camera. False with a reason on a write error.
     bool teach(QString *error);
-    // Loads camera `camera` as the station would and judges `shots` good shots of both stages and
-    // every fault kind in every cavity, shot numbers counted from `firstShot`.
+    // Loads camera `camera` as the station would and judges `shots` good shots of both stages and,
+    // in every cavity, shots / 10 (at least one) of every fault kind; shot numbers count from
+    // `firstShot`.
     CheckResult check(int camera, int shots, uint64_t firstShot) const;
 
 private:

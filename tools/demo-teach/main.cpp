@@ -19,8 +19,10 @@ void usage()
         "  --cavities N       cavities 1-16 (default 4)\n"
         "  --seed S           seed of the mould pictures (default 1)\n"
         "  --size WxH         image size (default 1280x1024)\n"
-        "  --delays P,M       stage delays of the product and mould checks, 0.1 s (default: keep)\n"
+        "  --delays P,M       delays of the product check after the mould opens and of the mould\n"
+        "                     check after the ejector is back, 0.1 s (default: keep)\n"
         "  --input-hold T     input hold time, 0.1 s (default: keep)\n"
+        "  --good-shots N     good shots taught as templates beside the reference (default 9)\n"
         "  --check N          afterwards judge N good shots per stage and every fault in every\n"
         "                     cavity; exit 1 when a good shot fails or a fault passes\n"
         "Use the same cameras, cavities, seed and size as machine-sim.\n";
@@ -69,6 +71,8 @@ int main(int argc, char **argv)
                 return 2;
             }
             options.mould.size = {w, h};
+        } else if (arg == "--good-shots") {
+            options.goodShots = number(arg, value());
         } else if (arg == "--delays") {
             if (std::sscanf(value(), "%d,%d", &options.productDelay, &options.mouldDelay) != 2 ||
                 options.productDelay < 0 || options.mouldDelay < 0) {
@@ -89,7 +93,7 @@ int main(int argc, char **argv)
         }
     }
     if (station.isEmpty() || options.cameras < 1 || options.cameras > 8 || options.mould.cavities < 1 ||
-        options.mould.cavities > 16 || checkShots < 0) {
+        options.mould.cavities > 16 || checkShots < 0 || options.goodShots < 0) {
         usage();
         return 2;
     }
@@ -112,11 +116,10 @@ int main(int argc, char **argv)
                     r.goodFailed, r.worstGoodArea);
         for (scenegen::Fault fault : scenegen::kFaultKinds) {
             const size_t k = size_t(fault);
-            std::printf("  %-15s %d images, %d passed\n", scenegen::faultName(fault), r.faultImages[k],
-                        r.faultsPassed[k]);
+            std::printf("  %-15s %d images, %d passed (smallest NG area %d)\n", scenegen::faultName(fault),
+                        r.faultImages[k], r.faultsPassed[k], r.smallestFaultArea[k]);
             sound = sound && r.faultsPassed[k] == 0;
         }
-        std::printf("  smallest NG area over a fault %d\n", r.smallestFaultArea);
         sound = sound && r.goodFailed == 0;
     }
     return sound ? 0 : 1;

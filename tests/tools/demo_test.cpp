@@ -1,0 +1,123 @@
+// The demo station: what demo-teach writes guards the simulated machine against every fault it injects.
+#include "tests/support/stationdir.h"
+#include "tools/demo-teach/demoteach.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+demoteach::DemoOptions demoOptions(uint64_t seed)
+{
+    demoteach::DemoOptions options;
+    options.mould.seed = seed;
+    options.cameras = 2;
+    options.mould.cavities = 4;
+    // Short stage delays: the product check 0.2 s after the mould opens, the mould check 0.1 s
+    // after the ejector is back.
+    options.productDelay = 2;
+    options.mouldDelay = 1;
+    options.inputHold = 0;
+    return options;
+}
+
+}  // namespace
+
+TEST(DemoTeach, TaughtRegionsPassGoodShotsAndFailEveryFaultInEveryCavity)
+{
+    TempStation station;
+    ASSERT_TRUE(station.isValid());
+    const demoteach::DemoOptions options = demoOptions(3);
+    demoteach::DemoStation demo(station.path(), options);
+    ASSERT_TRUE(demo.isOpen());
+    QString error;
+    ASSERT_TRUE(demo.teach(&error)) << error.toStdString();
+    EXPECT_TRUE(QFile::exists(station.file("cammer22/template9.bmp")));
+
+    for (int camera = 0; camera < options.cameras; ++camera) {
+        SCOPED_TRACE(camera);
+        // shot numbers of a run, not those the templates were taught on
+        const demoteach::CheckResult r = demo.check(camera, 6, 1);
+        EXPECT_EQ(r.goodImages, 12);
+        EXPECT_EQ(r.goodFailed, 0);
+        // with room to spare on both sides of the area limit (500)
+        EXPECT_LT(r.worstGoodArea, 250);
+        for (scenegen::Fault fault : scenegen::kFaultKinds) {
+            const size_t k = size_t(fault);
+            SCOPED_TRACE(scenegen::faultName(fault));
+            EXPECT_EQ(r.faultImages[k], options.mould.cavities);
+            EXPECT_EQ(r.faultsPassed[k], 0);
+            EXPECT_GT(r.smallestFaultArea[k], 1000);
+        }
+    }
+}
+
+// The station and the machine simulator as separate programs, as the start command runs them.
+TEST(DemoRun, TwoHundredCyclesEveryFaultStopsTheMachineAndNoGoodCycleDoes)
+{
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    const QString stationDir = work.filePath("station");
+    ASSERT_TRUE(copyTree(builtStationDir(), stationDir));
+    const uint64_t seed = 5;
+    {
+        demoteach::DemoStation demo(stationDir, demoOptions(seed));
+        QString error;
+        ASSERT_TRUE(demo.teach(&error)) << error.toStdString();
+    }
+
+    const QString cams = work.filePath("cams"), link = work.filePath("tty"), json = work.filePath("run.json");
+    QProcess machine;
+    machine.setProcessChannelMode(QProcess::MergedChannels);
+    machine.start(MACHINE_SIM_PATH, {"--cameras", "2", "--cavities", "4", "--seed", QString::number(seed),
+                                     "--cycles", "200", "--fault-rate", "0.1", "--times", "30,150,30,50",
+                                     "--operator-delay", "60", "--door-pulse", "80", "--start-up", "2",
+                                     "--format", "bmp", "--wait-timeout", "30",
+                                     "--dir", cams, "--link", link, "--json", json});
+    ASSERT_TRUE(machine.waitForStarted());
+    for (int i = 0; i < 100 && !(QFile::exists(link) && QFile::exists(cams + "/cam2/frame.bmp")); ++i)
+        QThread::msleep(50);
+
+    QProcess station;
+    station.setWorkingDirectory(stationDir);
+    station.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("MOULD_AUTO_CONFIRM", "1");
+    env.insert("MOULD_SERIAL_DEVICE", link);
+    env.insert("MOULD_SIM_CAMERAS", cams);
+    station.setProcessEnvironment(env);
+    station.start(stationDir + "/mould-station", {});
+    ASSERT_TRUE(station.waitForStarted());
+
+    const bool finished = machine.waitForFinished(240000);
+    station.terminate();
+    if (!station.waitForFinished(10000))
+        station.kill();
+    if (!finished) {
+        machine.kill();
+        machine.waitForFinished();
+    }
+    const QString log = QString::fromUtf8(machine.readAll());
+    ASSERT_TRUE(finished) << log.toStdString();
+
+    QFile file(json);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << log.toStdString();
+    const QJsonObject s = QJsonDocument::fromJson(file.readAll()).object();
+    SCOPED_TRACE(log.toStdString());
+    EXPECT_FALSE(s["timedOut"].toBool());
+    EXPECT_EQ(s["cycles"].toInt(), 200);
+    EXPECT_GE(s["faultsInjected"].toInt(), 10);
+    EXPECT_EQ(s["faultsCaught"].toInt(), s["faultsInjected"].toInt());
+    EXPECT_EQ(s["faultsMissed"].toInt(), 0);
+    EXPECT_EQ(s["mouldClosedOnPart"].toInt(), 0);
+    EXPECT_EQ(s["falseStops"].toInt(), 0);
+    EXPECT_EQ(s["unguardedClamps"].toInt(), 0);
+}
