@@ -4,39 +4,83 @@
 #   - without DISPLAY: on a virtual display served over VNC to 127.0.0.1 only (port 5900);
 #   - with MOULD_PLATFORM=offscreen (or --offscreen): headless, without any display.
 # Without MOULD_SERIAL_DEVICE, a simulated moulding machine (IO board and cameras) is started and
-# the station talks to it.
+# the station runs from a demo copy of the station directory taught for the simulator's mould
+# (build/demo-station); with a real board the factory station directory build/station is used.
+# Options:
+#   --offscreen   headless
+#   --fast        short stage delays and a quick machine: about two cycles a second
+#   --cycles N    the simulated machine stops after N cycles (default: it runs for an hour)
+# MOULD_BUILD_DIR names another build directory than build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
-
-./scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j2 --target station
 
 platform=${MOULD_PLATFORM:-}
-[ "${1:-}" = "--offscreen" ] && platform=offscreen
+fast=0
+cycles=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --offscreen) platform=offscreen ;;
+    --fast) fast=1 ;;
+    --cycles) cycles=${2:?--cycles needs a number}; shift ;;
+    *) echo "usage: $0 [--offscreen] [--fast] [--cycles N]" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+./scripts/install-deps.sh
+build=${MOULD_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" -j2 --target station demo-teach
+build=$(cd "$build" && pwd)
 
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  if [ -n "${machine_log:-}" ] && grep -q '^cycles ' "$machine_log"; then
+    echo "Simulated machine:"
+    sed -n '/^cycles /,$p' "$machine_log"
+  fi
+}
 trap cleanup EXIT
 
+station_dir=$build/station
+
 # Without hardware: a simulated moulding machine on the IO board's pseudo-terminal, with two
-# simulated cameras whose pictures follow the machine's cycle. Its summary goes to
-# /tmp/mould-run.json and its log to /tmp/mould-machine.log.
-if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$root/build/tools/machine-sim/machine-sim" ]; then
+# simulated cameras whose pictures follow the machine's cycle, and a station taught for its mould.
+# The summary goes to /tmp/mould-run.json and the machine's log to /tmp/mould-machine.log.
+if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$build/tools/machine-sim/machine-sim" ]; then
   cams=/tmp/mould-cams
+  mould=(--cameras 2 --cavities 4 --seed 1)
+  if [ "$fast" = 1 ]; then
+    teach_timing=(--delays 2,1 --input-hold 0)
+    machine_timing=(--times 30,150,30,50 --operator-delay 60 --door-pulse 80)
+  else
+    teach_timing=()
+    machine_timing=()
+  fi
+  if [ "$cycles" -gt 0 ]; then run=(--cycles "$cycles"); else run=(--duration 3600); fi
+
+  station_dir=$build/demo-station
+  rm -rf "$station_dir"
+  cp -a "$build/station" "$station_dir"
+  "$build/tools/demo-teach/demo-teach" --station "$station_dir" "${mould[@]}" "${teach_timing[@]}"
+
   rm -rf "$cams"
-  "$root/build/tools/machine-sim/machine-sim" --cameras 2 --cavities 4 --dir "$cams" --duration 3600 \
-    --fault-rate 0.1 --wait-timeout 600 --link /tmp/mould-ttyIO --json /tmp/mould-run.json \
-    > /tmp/mould-machine.log 2>&1 &
-  pids+=($!)
+  machine_log=/tmp/mould-machine.log
+  "$build/tools/machine-sim/machine-sim" "${mould[@]}" "${run[@]}" "${machine_timing[@]}" --dir "$cams" \
+    --format bmp --fault-rate 0.1 --wait-timeout 600 --link /tmp/mould-ttyIO --json /tmp/mould-run.json \
+    > "$machine_log" 2>&1 &
+  machine=$!
+  pids+=("$machine")
   for _ in $(seq 100); do
-    [ -e /tmp/mould-ttyIO ] && [ -e "$cams/cam2/frame.png" ] && break
+    [ -e /tmp/mould-ttyIO ] && { [ -e "$cams/cam2/frame.png" ] || [ -e "$cams/cam2/frame.bmp" ]; } && break
     sleep 0.1
   done
   export MOULD_SERIAL_DEVICE=/tmp/mould-ttyIO
   export MOULD_SIM_CAMERAS=${MOULD_SIM_CAMERAS:-$cams}
-  echo "Simulated machine on /tmp/mould-ttyIO with cameras in $cams (log: /tmp/mould-machine.log)"
+  echo "Simulated machine on /tmp/mould-ttyIO with cameras in $cams (log: $machine_log)"
+  echo "Station taught for the simulated mould in $station_dir"
 fi
 
 if [ "$platform" = offscreen ]; then
@@ -53,5 +97,14 @@ elif [ -z "${DISPLAY:-}" ]; then
   echo "The station's screen is served over VNC at 127.0.0.1:5900 (only this machine can connect)."
 fi
 
-cd build/station
-./mould-station
+cd "$station_dir"
+if [ -n "${machine:-}" ] && [ "$cycles" -gt 0 ]; then
+  # A run of a set length: the station stops when the machine has made its cycles.
+  ./mould-station &
+  station=$!
+  pids+=("$station")
+  wait "$machine" || true
+  kill "$station" 2>/dev/null || true
+else
+  ./mould-station
+fi

@@ -120,8 +120,8 @@ DemoStation::DemoStation(const QString &dir, const DemoOptions &options)
     gImageW = size.width;
     gImageH = size.height;
     gImageLen = size.width * size.height;
-    gColorLen = options.mould.colour ? 4 * gImageLen : gImageLen;
-    gisColor = options.mould.colour;
+    gColorLen = gImageLen;  // the demo's cameras are gray
+    gisColor = false;
     gisGrayHue = true;
     SetImageSize(size.width, size.height);
     gpWPara = &m_para;
