@@ -30,7 +30,7 @@ done
 ./scripts/install-deps.sh
 build=${MOULD_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j2 --target station demo-teach
+cmake --build "$build" -j2 --target station
 build=$(cd "$build" && pwd)
 
 pids=()
