@@ -54,7 +54,7 @@ if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$build/tools/machine-sim/machine-s
   mould=(--cameras 2 --cavities 4 --seed 1)
   if [ "$fast" = 1 ]; then
     teach_timing=(--delays 2,1 --input-hold 0)
-    machine_timing=(--times 30,150,30,50 --operator-delay 60 --door-pulse 80)
+    machine_timing=(--times 20,150,30,100 --operator-delay 60 --door-pulse 80)
   else
     teach_timing=()
     machine_timing=()

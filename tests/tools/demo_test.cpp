@@ -73,11 +73,13 @@ TEST(DemoRun, TwoHundredCyclesEveryFaultStopsTheMachineAndNoGoodCycleDoes)
         ASSERT_TRUE(demo.teach(&error)) << error.toStdString();
     }
 
+    // A quick machine: the station samples its inputs on its own ticks, so the mould stays closed
+    // long enough (0.12 s with the opening) for a busy station still to see each new cycle.
     const QString cams = work.filePath("cams"), link = work.filePath("tty"), json = work.filePath("run.json");
     QProcess machine;
     machine.setProcessChannelMode(QProcess::MergedChannels);
     machine.start(MACHINE_SIM_PATH, {"--cameras", "2", "--cavities", "4", "--seed", QString::number(seed),
-                                     "--cycles", "200", "--fault-rate", "0.1", "--times", "30,150,30,50",
+                                     "--cycles", "200", "--fault-rate", "0.1", "--times", "20,150,30,100",
                                      "--operator-delay", "60", "--door-pulse", "80", "--start-up", "2",
                                      "--format", "bmp", "--wait-timeout", "30",
                                      "--dir", cams, "--link", link, "--json", json});
