@@ -40,6 +40,16 @@ TEST(DemoTeach, TaughtRegionsPassGoodShotsAndFailEveryFaultInEveryCavity)
     QString error;
     ASSERT_TRUE(demo.teach(&error)) << error.toStdString();
     EXPECT_TRUE(QFile::exists(station.file("cammer22/template9.bmp")));
+    {
+        // what the station will load: correction on, the mould check on the ejector's return
+        WizardPara stored;
+        stored.LoadDatafromFile();
+        EXPECT_EQ(stored.enable_correct, 0);
+        EXPECT_EQ(stored.semi_auto, 1);
+        EXPECT_EQ(stored.trigInDelay[0], 2);
+        EXPECT_EQ(stored.trigInDelay[1], 1);
+        EXPECT_EQ(stored.input_hold_time, 0);
+    }
 
     for (int camera = 0; camera < options.cameras; ++camera) {
         SCOPED_TRACE(camera);
