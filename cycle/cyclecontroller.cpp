@@ -53,6 +53,7 @@ InspectionCycle::InspectionCycle(ControlPort *io, CycleEnvironment env, QObject 
     connect(&m_tick, &QTimer::timeout, this, &InspectionCycle::Run);
     for (int stage = 0; stage < kStages; ++stage) {
         m_stageTimer[stage].setInterval(kStepMs);
+        m_stageTimer[stage].setTimerType(Qt::PreciseTimer);  // delays are counted in these steps
         connect(&m_stageTimer[stage], &QTimer::timeout, this, [this, stage] { TimerUp(stage); });
         m_inputTimer[stage].setSingleShot(true);
         connect(&m_inputTimer[stage], &QTimer::timeout, this, [this, stage] { CheckInput(stage); });
@@ -60,6 +61,7 @@ InspectionCycle::InspectionCycle(ControlPort *io, CycleEnvironment env, QObject 
     m_inCheck.setSingleShot(true);
     connect(&m_inCheck, &QTimer::timeout, this, &InspectionCycle::InCheck);
     m_reCheck.setInterval(kStepMs);
+    m_reCheck.setTimerType(Qt::PreciseTimer);
     connect(&m_reCheck, &QTimer::timeout, this, &InspectionCycle::ReCheck);
     m_show.setSingleShot(true);
     m_show.setInterval(kShowMs);
@@ -284,6 +286,8 @@ void InspectionCycle::Run()
     // 4. A lost camera blocks the cycle: clamping prohibited until the cameras are back.
     if (m_env.cameraLost && m_env.cameraLost()) {
         m_ticks = 0;
+        m_framesSinceLoss = 0;
+        m_awaitingFreshFrames = true;
         setOut(1, true);
         publish();
         if (m_env.restartCameras)
@@ -301,6 +305,7 @@ void InspectionCycle::Run()
             continue;
         newFrame[cam] = true;
         ++m_framesTaken[cam];
+        m_framesSinceLoss |= 1u << cam;
         if (para().external_trigger && alarmState != AlarmRaised)
             m_framesDelivered |= 1u << cam;
     }
@@ -308,6 +313,8 @@ void InspectionCycle::Run()
         rearm(kTickMs);
         return;
     }
+    if (m_awaitingFreshFrames && n > 0 && m_framesSinceLoss == (1u << n) - 1)
+        m_awaitingFreshFrames = false;
 
     // 6. Input edges.
     bool edges[kStages] = {};
@@ -653,6 +660,12 @@ void InspectionCycle::TimerUp(int stage)
                 m_env.refreshView(cam);
         if (!m_stageTimer[stage].isActive())
             m_stageTimer[stage].start();
+        return;
+    }
+    // A stage never judges while a camera is away or before every camera has sent a picture since
+    // it came back: clamping stays prohibited and the stage waits, step by step.
+    if (!camerasReady()) {
+        holdForCameras(m_stageTimer[stage]);
         return;
     }
     // 3. Detection and decision.
@@ -1106,6 +1119,10 @@ void InspectionCycle::ReCheck()
         m_redetectCountdown -= 0.1f;
         return;
     }
+    if (!camerasReady()) {
+        holdForCameras(m_reCheck);
+        return;
+    }
     m_reCheck.stop();
     const int stage = m_redetectStage;
     const int slot = slotOf(stage);
@@ -1121,8 +1138,34 @@ void InspectionCycle::ReCheck()
     if (!runStageOnAllCameras(stage))
         return;
     CheckNG();
-    if (alarmState == AlarmRaised)
+    if (alarmState == AlarmRaised) {
         logFailedCameras();
+        return;
+    }
+    // The failed first look switched the alarm output on; a passing re-detection takes it back,
+    // or it would stand through the good cycles that follow.
+    bool passed = true;
+    for (int cam = 0; cam < cameras(); ++cam)
+        passed = passed && m_cameraOk[cam];
+    if (passed && !m_continuousNgShown) {
+        setOut(3, false);
+        publish();
+    }
+}
+
+bool InspectionCycle::camerasReady() const
+{
+    if (m_env.cameraLost && m_env.cameraLost())
+        return false;
+    return !m_awaitingFreshFrames;
+}
+
+void InspectionCycle::holdForCameras(QTimer &timer)
+{
+    setOut(1, true);
+    publish();
+    if (!timer.isActive())
+        timer.start();
 }
 
 // ---------------------------------------------------------------------------------------------

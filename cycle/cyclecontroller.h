@@ -183,6 +183,8 @@ private:
     void pulseOptions(bool ng, int slot);
     bool runStageOnAllCameras(int stage);
     void markOwing(int stage);
+    bool camerasReady() const;
+    void holdForCameras(QTimer &timer);
     int stageOutput(int stage) const;
     int sourceKind(int stage) const;
     void switchOnForTrigger(int stage);
@@ -201,6 +203,8 @@ private:
 
     int m_ticks = 0;
     int m_framesTaken[kCameras] = {};
+    unsigned m_framesSinceLoss = 0;     // cameras that sent a picture since the last loss
+    bool m_awaitingFreshFrames = false;  // a loss was seen; not every camera has sent one since
     bool m_heartbeat = false;
     int m_rawIndex[kCameras][kStages] = {};
     bool m_regionCheck = false;

@@ -112,8 +112,7 @@ TEST_F(Alarms, DoorTriggerLooksIntoTheMouldAtOnce)
 
 // A mould fault that is gone at the first re-detection: clamping allowed, no alarm, and the alarm
 // output is not left on for the cycles that follow.
-// Disabled: the failed first look switches output 3 on and the passing re-detection leaves it on.
-TEST_F(Alarms, DISABLED_FaultGoneAtTheRedetectionLeavesNoAlarmOutput)
+TEST_F(Alarms, FaultGoneAtTheRedetectionLeavesNoAlarmOutput)
 {
     setParams([](WizardPara &p) {
         p.front_auto_check_time = 2;
@@ -198,10 +197,9 @@ TEST_F(Alarms, LinkLostBoxFollowsTheBoard)
     EXPECT_GE(msToOutput(1, true, t0), 0);
 }
 
-// A camera unplugged during a cycle: clamping stays prohibited while it is away and after it comes
-// back, until a cycle has passed on both cameras.
-// Disabled: the running mould stage still judges the lost camera's last frame and allows clamping.
-TEST_F(Alarms, DISABLED_CameraUnpluggedMidCycleHoldsTheClampUntilItReturns)
+// A camera unplugged during a cycle: the owed stage waits with clamping prohibited while the camera
+// is away, and judges a picture taken after it came back.
+TEST_F(Alarms, CameraUnpluggedMidCycleHoldsTheClampUntilItReturns)
 {
     setParams([](WizardPara &p) {
         p.trigInDelay[0] = 3;
@@ -218,23 +216,17 @@ TEST_F(Alarms, DISABLED_CameraUnpluggedMidCycleHoldsTheClampUntilItReturns)
     EXPECT_TRUE(output(1));
     EXPECT_LT(msToOutput(1, false, t0), 0) << "clamping was never allowed while the camera was away";
 
-    setInput(1, false);
     plugBack(1);
+    const auto back = Clock::now();
     ASSERT_TRUE(waitUntil([] { return gisLost.load() == 0; }, 8000)) << "the camera is taken back";
-    // The tick runs every 3 s while cameras are lost; wait for the normal one to see input 1 low.
-    ASSERT_TRUE(waitUntil([&] { return cycle().tickTimer().interval() < 100; }, 4000));
-    settle(50);
-    EXPECT_TRUE(output(1));
-    EXPECT_LT(msToOutput(1, false, t0), 0);
-
-    setInput(1, true);
-    const auto t1 = lastInput();
-    ASSERT_TRUE(waitUntil([&] { return msToOutput(1, false, t1) >= 0; }, 3000)) << "a good cycle allows clamping";
+    ASSERT_TRUE(waitUntil([&] { return msToOutput(1, false, t0) >= 0; }, 5000))
+        << "the owed mould stage runs once the camera sends pictures again";
+    EXPECT_GE(msToOutput(1, false, t0), std::chrono::duration_cast<std::chrono::milliseconds>(back - t0).count());
+    EXPECT_FALSE(output(3));
 }
 
 // The record names the camera that went away.
-// Disabled: the loss found through the disconnect report is logged for the first position checked.
-TEST_F(Alarms, DISABLED_LostCameraIsNamedInTheRecord)
+TEST_F(Alarms, LostCameraIsNamedInTheRecord)
 {
     ASSERT_NO_FATAL_FAILURE(start());
     unplug(1);
