@@ -52,6 +52,7 @@ void CameraAcquisition::CameraOpen()
     if (!m_backend->open())
         return;
     m_opened = true;
+    m_openedSerial = m_backend->serialNumber();
     m_thread = std::make_unique<CameraThread>(this);
     CameraChangeTrig(true);
     SetAdjustPlus();

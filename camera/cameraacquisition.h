@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 
 class CameraAcquisition;
 
@@ -42,6 +43,9 @@ public:
     bool isOpen() const { return m_opened; }
     FrameSlot &frames() { return m_frames; }
     CameraBackend *backend() { return m_backend.get(); }
+    // Serial number of the device last opened here (empty for back-ends without one); kept after a
+    // loss so that the loss check can tell which camera went.
+    const std::string &openedSerial() const { return m_openedSerial; }
 
     void CameraOpen();
     int CameraStart();
@@ -82,6 +86,7 @@ private:
     std::unique_ptr<CameraBackend> m_backend;
     std::unique_ptr<CameraThread> m_thread;
     std::atomic<bool> m_opened{false};
+    std::string m_openedSerial;
     QTimer m_autoExposureTimer;
     std::function<void()> m_autoExposureDone;
 };

@@ -10,6 +10,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kRowCameraLost = 332;
@@ -47,6 +49,34 @@ int camerasPresent()
     case kCameraDaheng: return enumerateCount(camsdk::Vendor::Daheng);
     default: return -1;
     }
+}
+
+// The first position whose camera is missing from the back-end's device list, so that the record
+// names the camera that went; -1 when the back-end lists no serial numbers or none is missing.
+int missingPosition()
+{
+    camsdk::Vendor vendor;
+    switch (gCameraID) {
+    case kCameraHikvision: vendor = camsdk::Vendor::Hikvision; break;
+    case kCameraMindVision: vendor = camsdk::Vendor::MindVision; break;
+    case kCameraDvp: vendor = camsdk::Vendor::Dvp; break;
+    case kCameraDaheng: vendor = camsdk::Vendor::Daheng; break;
+    case kCameraUEye: vendor = camsdk::Vendor::UEye; break;
+    default: return -1;
+    }
+    std::vector<camsdk::DeviceInfo> devices;
+    enumerateCount(vendor, &devices);
+    for (int p = 0; p < numCamera && p < 8; ++p) {
+        const CameraAcquisition *camera = CameraRegistry::At(p);
+        if (!camera || camera->openedSerial().empty())
+            continue;
+        const bool listed = std::any_of(devices.begin(), devices.end(), [&](const camsdk::DeviceInfo &d) {
+            return d.serial == camera->openedSerial();
+        });
+        if (!listed)
+            return p;
+    }
+    return -1;
 }
 
 }  // namespace
@@ -132,6 +162,8 @@ void CameraFaultTick()
 {
     if (!gCameraWatch.cameraFault || !cameraCheckEnabled())
         return;
+    if (const int missing = missingPosition(); missing >= 0)
+        CameraCheck(missing);
     for (int p = 0; p < numCamera && p < 8; ++p)
         CameraCheck(p);
 }
