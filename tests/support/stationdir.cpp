@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 QString builtStationDir() { return QStringLiteral(MOULD_STATION_DIR); }
 
@@ -24,11 +25,48 @@ bool copyTree(const QString &from, const QString &to)
     return ok;
 }
 
+namespace {
+
+// What a station writes while it runs. A station started by hand in the build's directory leaves
+// these behind; a test starts from the factory state instead.
+const QStringList kRuntimeEntries = {
+    QStringLiteral("count.txt"), QStringLiteral("saveImageCount.txt"), QStringLiteral("time.txt"),
+    QStringLiteral("sysadd.txt"), QStringLiteral("alarmimage"), QStringLiteral("originalimage"),
+    QStringLiteral("RECORD"),
+};
+
+void resetToFactory(const QString &dir)
+{
+    for (const QString &entry : kRuntimeEntries) {
+        const QString path = dir + QLatin1Char('/') + entry;
+        if (QFileInfo(path).isDir())
+            QDir(path).removeRecursively();
+        else
+            QFile::remove(path);
+    }
+    for (const QString &name : QDir(dir).entryList({QStringLiteral("cammer*")}, QDir::Dirs))
+        QDir(dir + QLatin1Char('/') + name).removeRecursively();
+    // The databases a run changes come back from their factory copies.
+    const auto restore = [&](const QString &from, const QString &to) {
+        if (!QFile::exists(dir + QLatin1Char('/') + from))
+            return;
+        QFile::remove(dir + QLatin1Char('/') + to);
+        QFile::copy(dir + QLatin1Char('/') + from, dir + QLatin1Char('/') + to);
+    };
+    restore(QStringLiteral("paraGroup/default/PARAM.db"), QStringLiteral("PARAM.db"));
+    restore(QStringLiteral("paraGroup/default/SN.db"), QStringLiteral("SN.db"));
+    restore(QStringLiteral("RECORDNULL.db"), QStringLiteral("RECORD.db"));
+}
+
+}  // namespace
+
 TempStation::TempStation(bool copyFactoryFiles)
     : m_previous(QDir::currentPath())
 {
-    if (copyFactoryFiles)
+    if (copyFactoryFiles) {
         copyTree(builtStationDir(), m_dir.path());
+        resetToFactory(m_dir.path());
+    }
     QDir::setCurrent(m_dir.path());
 }
 
