@@ -15,8 +15,8 @@
 #include "cycle/cyclecontroller.h"
 #include "cycle/warnbox.h"
 #include "params/wizardpara.h"
+#include "tests/support/stationboard.h"
 #include "tests/support/stationdir.h"
-#include "tools/ioboard-sim/ioboardsim.h"
 #include "vision/cameravision.h"
 
 #include <gtest/gtest.h>
@@ -242,18 +242,7 @@ TEST(PadGuardTest, PressOutsideAnOpenPadHidesIt)
 
 namespace {
 
-IoBoardSim &board()
-{
-    static IoBoardSim *sim = [] {
-        auto *s = new IoBoardSim;
-        std::string error;
-        if (!s->open(&error))
-            ADD_FAILURE() << "no pseudo-terminal for the IO board: " << error;
-        qputenv("MOULD_SERIAL_DEVICE", QByteArray::fromStdString(s->slavePath()));
-        return s;
-    }();
-    return *sim;
-}
+IoBoardSim &board() { return StationBoard(); }
 
 // A simulated camera folder with a 1280 x 1024 gray frame: a gradient with a bright disc, so
 // every view has a picture that is not black.

@@ -11,8 +11,8 @@
 #include "cycle/warnbox.h"
 #include "io/controlport.h"
 #include "params/wizardpara.h"
+#include "tests/support/stationboard.h"
 #include "tests/support/stationdir.h"
-#include "tools/ioboard-sim/ioboardsim.h"
 
 #include <gtest/gtest.h>
 
@@ -41,19 +41,7 @@ QByteArray readFile(const QString &name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// One simulated IO board for the whole program, so no test ever opens a real serial port.
-IoBoardSim &board()
-{
-    static IoBoardSim *sim = [] {
-        auto *s = new IoBoardSim;
-        std::string error;
-        if (!s->open(&error))
-            ADD_FAILURE() << "no pseudo-terminal for the IO board: " << error;
-        qputenv("MOULD_SERIAL_DEVICE", QByteArray::fromStdString(s->slavePath()));
-        return s;
-    }();
-    return *sim;
-}
+IoBoardSim &board() { return StationBoard(); }
 
 class StartUp : public ::testing::Test
 {

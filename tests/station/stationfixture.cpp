@@ -1,5 +1,7 @@
 #include "tests/station/stationfixture.h"
 
+#include "tests/support/stationboard.h"
+
 #include "app/globals.h"
 #include "app/prompt.h"
 #include "app/startupdb.h"
@@ -58,18 +60,7 @@ void writeFrame(int camera, bool fault)
 
 }  // namespace
 
-IoBoardSim &StationScenario::board()
-{
-    static IoBoardSim *sim = [] {
-        auto *s = new IoBoardSim;
-        std::string error;
-        if (!s->open(&error))
-            ADD_FAILURE() << "no pseudo-terminal for the IO board: " << error;
-        qputenv("MOULD_SERIAL_DEVICE", QByteArray::fromStdString(s->slavePath()));
-        return s;
-    }();
-    return *sim;
-}
+IoBoardSim &StationScenario::board() { return StationBoard(); }
 
 QString StationScenario::cameraDir()
 {
