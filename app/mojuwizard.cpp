@@ -623,25 +623,27 @@ void MoJuWizard::resizeEvent(QResizeEvent *event)
 
 void MoJuWizard::ChangeCammer()
 {
-    // The button panel stands on the right edge, over the views.
+    // The button panel stands on the right edge; the views share the screen left of it, so that no
+    // part of a picture lies under the buttons.
     const int panelWidth = width() <= 1024 ? 130 : 190;
     m_index->setGeometry(width() - panelWidth, 0, panelWidth, height());
+    const QSize area(std::max(width() - panelWidth, 1), height());
 
     int index = 0;
     for (int position = 0; position < 8; ++position) {
         CammerWidget *view = cameraView(position);
         if (!view)
             continue;
-        const QRect area = m_view.ViewRect(index++, size());
+        const QRect rect = m_view.ViewRect(index++, area);
         view->setZoom(QTransform());
-        if (area.isEmpty()) {
+        if (rect.isEmpty()) {
             view->hide();
         } else {
-            view->setGeometry(area);
+            view->setGeometry(rect);
             view->show();
         }
     }
-    m_view.Relayout(size());
+    m_view.Relayout(area);
     m_foldBack->stop();
     MShowHide(m_view.buttonMode());
     refreshScreens();

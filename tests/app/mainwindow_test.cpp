@@ -310,13 +310,14 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         window.show();
         const QSize screen = window.size();
         ASSERT_EQ(screen, QSize(1920, 1080));
+        const QSize area(1920 - 190, 1080);  // left of the button panel
         CammerWidget *left = window.cameraView(0);
         CammerWidget *right = window.cameraView(1);
         ASSERT_TRUE(left && right);
         waitFor([&] { return left->framesTaken() > 0 && right->framesTaken() > 0; }, 5000);
         ASSERT_GT(left->framesTaken(), 0u);
-        EXPECT_EQ(left->geometry(), QRect(0, 0, 960, 1080));
-        EXPECT_EQ(right->geometry(), QRect(960, 0, 960, 1080));
+        EXPECT_EQ(left->geometry(), QRect(0, 0, 865, 1080));
+        EXPECT_EQ(right->geometry(), QRect(865, 0, 865, 1080));
         EXPECT_FALSE(window.zoomButton(0)->isVisible()) << "no zoom button over several views";
 
         // Two regions on camera 1: one passed (green outline), one failed with an NG rectangle (red).
@@ -383,15 +384,15 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         left->setZoom(QTransform());
         std::nth_element(scaled.begin(), scaled.begin() + 10, scaled.end());
         std::nth_element(cached.begin(), cached.begin() + 10, cached.end());
-        std::printf("paint of one 960x1080 view: %.2f ms scaled, %.2f ms cached (median)\n", scaled[10], cached[10]);
+        std::printf("paint of one 865x1080 view: %.2f ms scaled, %.2f ms cached (median)\n", scaled[10], cached[10]);
         EXPECT_LT(scaled[10], 100.0);
 
-        // A double tap selects a view; it fills the screen with the zoom button; back with SlotReturn.
+        // A double tap selects a view; it fills the area with the zoom button; back with SlotReturn.
         QMouseEvent tap(QEvent::MouseButtonDblClick, QPointF(100, 100), right->mapToGlobal(QPointF(100, 100)),
                         Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(right, &tap);
         EXPECT_EQ(window.viewState().selected(), 1);
-        EXPECT_EQ(right->geometry(), QRect(QPoint(0, 0), screen));
+        EXPECT_EQ(right->geometry(), QRect(QPoint(0, 0), area));
         EXPECT_FALSE(left->isVisible());
         EXPECT_TRUE(window.zoomButton(0)->isVisible());
         EXPECT_FALSE(window.zoomButton(3)->isVisible());
@@ -400,7 +401,7 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         window.MEnlargeScale();
         EXPECT_DOUBLE_EQ(window.viewState().zoom(), 1.2);
         EXPECT_DOUBLE_EQ(right->imageToView().m11(),
-                         CammerWidget::FitTransform(QSize(gImageW, gImageH), screen).m11() * 1.2);
+                         CammerWidget::FitTransform(QSize(gImageW, gImageH), area).m11() * 1.2);
         // Zoomed in further, the picture lies where the regions are drawn: both sides of the left
         // edge of camera 2's disc (centre 740, 512, radius 200) land on bright and dark pixels.
         for (int i = 0; i < 4; ++i)
@@ -412,7 +413,7 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         window.MTimerScale();
         EXPECT_FALSE(window.zoomButton(3)->isVisible());
         window.SlotReturn();
-        EXPECT_EQ(right->geometry(), QRect(960, 0, 960, 1080));
+        EXPECT_EQ(right->geometry(), QRect(865, 0, 865, 1080));
         EXPECT_TRUE(left->isVisible());
         EXPECT_DOUBLE_EQ(window.viewState().zoom(), 1.0);
 
