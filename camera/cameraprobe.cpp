@@ -2,6 +2,7 @@
 
 #include "app/globals.h"
 #include "app/systemgateway.h"
+#include "camera/backends/sdkbackend.h"
 #include "camera/cameraacquisition.h"
 #include "camera/cameraglobals.h"
 #include "camera/cameraregistry.h"
@@ -30,24 +31,13 @@ namespace {
 constexpr int kRowCountChanged = 360;
 constexpr int kRowCameraUnavailable = 134;
 
-double numberOf(const camsdk::Value &value)
-{
-    if (const auto *i = std::get_if<int64_t>(&value))
-        return static_cast<double>(*i);
-    if (const auto *d = std::get_if<double>(&value))
-        return *d;
-    if (const auto *b = std::get_if<bool>(&value))
-        return *b ? 1 : 0;
-    return std::atof(std::get<std::string>(value).c_str());
-}
-
 // Reads an integer feature; returns the library's status (0 on success).
 int readInt(camsdk::Sdk *sdk, camsdk::Handle handle, const char *feature, int *out)
 {
     camsdk::Value value;
     const int status = sdk->get(handle, feature, &value);
     if (status == camsdk::Ok)
-        *out = static_cast<int>(numberOf(value));
+        *out = static_cast<int>(NumberOf(value));
     return status;
 }
 
