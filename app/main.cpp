@@ -1,12 +1,13 @@
 // Entry point of the mould station: brings the process up in order and runs the event loop.
-#include "app/globals.h"
-#include "app/images.h"
+#include "core/globals.h"
+#include "ui/images.h"
 #include "app/mapplication.h"
 #include "app/mojuwizard.h"
-#include "app/panel.h"
+#include "core/panel.h"
 #include "app/startupdb.h"
-#include "app/texttable.h"
+#include "core/texttable.h"
 #include "app/touchguard.h"
+#include "app/wiring.h"
 #include "log/glog.h"
 
 #include <glog/logging.h>
@@ -88,6 +89,7 @@ int main(int argc, char **argv)
 
     // 10. The main window; most of the station comes up inside it. Its ready line also goes to
     //     standard output, for the technician at a terminal and for scripts that wait for it.
+    StationWiring::InstallOperatorPort();
     auto *window = new MoJuWizard;
     if (!window->isUp()) {
         qCritical("the station could not come up; see the messages above");

@@ -1,22 +1,24 @@
 #include "app/mojuwizard.h"
 
-#include "app/globals.h"
-#include "app/images.h"
-#include "app/indexpanel.h"
-#include "app/panel.h"
-#include "app/prompt.h"
+#include "core/globals.h"
+#include "core/operatorport.h"
+#include "ui/images.h"
+#include "ui/indexpanel.h"
+#include "core/panel.h"
+#include "ui/prompt.h"
 #include "app/stationcameras.h"
 #include "app/startupdb.h"
-#include "app/systemgateway.h"
+#include "core/systemgateway.h"
 #include "app/touchguard.h"
-#include "app/viewstatus.h"
+#include "app/wiring.h"
+#include "ui/viewstatus.h"
 #include "camera/cameraglobals.h"
 #include "camera/cameraloss.h"
 #include "camera/cameraprobe.h"
-#include "camera/cammerwidget.h"
-#include "cycle/cyclecontroller.h"
+#include "ui/cammerwidget.h"
+#include "cycle/inspectioncycle.h"
 #include "cycle/failimagestore.h"
-#include "cycle/warnbox.h"
+#include "ui/warnbox.h"
 #include "io/controlport.h"
 #include "log/eventrecord.h"
 #include "log/logmanager.h"
@@ -105,6 +107,12 @@ MoJuWizard::~MoJuWizard()
 
 bool MoJuWizard::bringUp()
 {
+    // 0. Nothing runs that cannot ask its operator.
+    if (!OperatorPort::installed()) {
+        qCritical("no operator port installed: the station does not start");
+        return false;
+    }
+
     // 1. The screen is the window.
     if (QScreen *screen = QGuiApplication::primaryScreen())
         resize(screen->size());
@@ -120,7 +128,7 @@ bool MoJuWizard::bringUp()
             LCDOnOff(1);
         m_touch->restartScreenOff();
     };
-    m_touch->onCalibrationArmed = [] { Prompt::Warn(LanStr(370)); };
+    m_touch->onCalibrationArmed = [] { Operator::Warn(370); };
     m_touch->onCalibrate = [] {
         SystemGateway::run({QStringLiteral("./tsc")});
         QThread::msleep(500);
@@ -165,7 +173,6 @@ bool MoJuWizard::bringUp()
 
     // 11. Machine IO: the control port opens the board and starts the IO thread; clamping stays
     //     prohibited while the station comes up.
-    ControlPort::onInitFailed = [](const QString &text) { Prompt::Warn(text); };
     gpControlIO = new ControlPort;
     setClampInterlock();
 
@@ -185,6 +192,10 @@ bool MoJuWizard::bringUp()
     // 16. The cycle and the judged-image thread (the screens of step 15 come with the screens).
     createCycle();
     connectScreens();
+    const QStringList missing = StationWiring::MissingHooks(*this);
+    if (!missing.isEmpty())
+        qCritical().noquote() << "hooks not installed:" << missing.join(QStringLiteral(", "));
+    qInfo().noquote() << "extension points still open:" << StationWiring::OpenExtensionPoints(*this).join(QStringLiteral(", "));
 
     // 17. Record day check (statistics come with the statistics).
     m_record->Start();
@@ -316,19 +327,11 @@ void MoJuWizard::createCameraViews()
     CameraHooks::clampInterlockOn = [this] { setClampInterlock(); };
     CameraHooks::detectionRunning = [this] { return m_cycle && m_cycle->detectState != InspectionCycle::Stopped; };
     CameraHooks::showLostCameraBox = [] { gpLostCameraWarnBox->show(); };
-    CameraHooks::showWarning = [](const QString &text) {
-        gpWarnBox->setText(text);
-        gpWarnBox->show();
-    };
     CameraHooks::hideCameraBoxes = [] {
         gpWarnBox->hide();
         gpLostCameraWarnBox->hide();
     };
     CameraHooks::showReconnectBox = [] { gpReconnectCameraWarnBox->show(); };
-    CameraHooks::choose = [](const QString &text) {
-        gpChooseBox->setText(text);
-        return gpChooseBox->exec() == QDialog::Accepted;
-    };
     gpLostCameraWarnBox->cameraLost = [] { return gisLost.load() != 0; };
     gpLostCameraWarnBox->shutDown = [this] {
         InsertRecord(QStringLiteral("因丢失相机手动关闭电源"));
@@ -381,13 +384,25 @@ void MoJuWizard::createCycle()
         gpWarnBox->setVisible(shown);
     };
     env.continuousNgBox = [](bool shown) { gContinuousNgWarnBox->setVisible(shown); };
-    env.confirm = [](const QString &question) {
-        gpChooseBox->setText(question);
-        return gpChooseBox->exec() == QDialog::Accepted;
+    // The button panel's captions follow the cycle's start/stop and skip state.
+    env.setStartStopText = [this](int) { refreshScreens(); };
+    env.setSkipText = [this](int) { refreshScreens(); };
+    env.screenOn = [this] {
+        if (IsScreenOff())
+            LCDOnOff(1);
+        m_touch->restartScreenOff();
     };
-    env.warn = [](const QString &text) {
-        gpWarnBox->setText(text);
-        gpWarnBox->exec();
+    // A failed camera's view is framed in red for a second.
+    env.showFailure = [this](int camera) {
+        if (camera < 0 || camera >= 8)
+            return;
+        m_failureShownUntil[camera] = QDateTime::currentMSecsSinceEpoch() + 1000;
+        if (CammerWidget *view = cameraView(camera))
+            view->update();
+        QTimer::singleShot(1050, this, [this, camera] {
+            if (CammerWidget *view = cameraView(camera))
+                view->update();
+        });
     };
     // A raised alarm shows every camera, and the button panel makes way until the alarm ends.
     env.showAlarmView = [this] {
@@ -790,7 +805,7 @@ void MoJuWizard::SlotSystemPara()
 {
     if (blockingPanelOpen() || alarmRaised())
         return;
-    if (checkPassword && !checkPassword())
+    if (!Operator::Password(OperatorPort::Primary))
         return;
     // The settings edit a copy of the live record.
     *gpWParaBak = *gpWPara;
@@ -875,6 +890,11 @@ bool MoJuWizard::eventFilter(QObject *watched, QEvent *event)
 
 void MoJuWizard::paintRegions(QPainter &painter, const QTransform &map, int position) const
 {
+    if (position >= 0 && position < 8 && QDateTime::currentMSecsSinceEpoch() < m_failureShownUntil[position]) {
+        painter.setPen(QPen(QColor(240, 20, 20), 8));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(painter.window().adjusted(4, 4, -4, -4));
+    }
     const CameraVision *vision = m_cameras ? m_cameras->vision(position) : nullptr;
     if (!vision)
         return;

@@ -2,9 +2,9 @@
 // lays out the camera views, zooms and pans the single view and hosts the operator's panels.
 #pragma once
 
-#include "app/mainpanels.h"
-#include "app/viewlayout.h"
-#include "camera/cammerwidget.h"
+#include "ui/mainpanels.h"
+#include "ui/viewlayout.h"
+#include "ui/cammerwidget.h"
 
 #include <QDateTime>
 #include <QLabel>
@@ -64,8 +64,6 @@ public:
     CammerWidget *cameraView(int position) const;
     // The zoom and move buttons: zoom in, reset, zoom out, up, down, left, right.
     QToolButton *zoomButton(int i) const { return m_zoomButtons[i]; }
-    // Password check for the settings (the login levels come with the users panel); allowed when empty.
-    std::function<bool()> checkPassword;
     // An input pad (number pad, text pad) to hide when a press lands outside it.
     void registerPad(QWidget *pad) { m_pads.registerPad(pad); }
 
@@ -148,6 +146,7 @@ private:
     PadGuard m_pads;
     QPoint m_pressPos;
     bool m_browsingAlarmImages = false;
+    qint64 m_failureShownUntil[8] = {};  // a failed camera's view is framed in red until then
     bool m_panelHiddenByAlarm = false;  // the button panel is away while the alarm stands
     bool m_up = false;
     bool m_detecting = false;

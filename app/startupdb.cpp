@@ -1,8 +1,8 @@
 #include "app/startupdb.h"
 
-#include "app/globals.h"
-#include "app/prompt.h"
-#include "app/systemgateway.h"
+#include "core/globals.h"
+#include "ui/prompt.h"
+#include "core/systemgateway.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "app/stationcameras.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/cameraglobals.h"
 #include "camera/cameraloss.h"
 #include "camera/cameraprobe.h"
-#include "camera/cammerwidget.h"
+#include "ui/cammerwidget.h"
 #include "cycle/failimagestore.h"
 #include "cycle/imagewriter.h"
 #include "vision/cameravision.h"
@@ -140,7 +140,6 @@ void StationCameras::fillCycleHooks(CycleEnvironment &env)
     };
     env.keepJudgedImage = [this](int camera, int detection, bool ok) { keepJudgedImage(camera, detection, ok); };
     env.saveRawImage = [this](int camera, int detection, int index) { saveRawImage(camera, detection, index); };
-    env.resamplePassword = [] { return VisionHooks::CheckPassword(); };
     env.refreshView = [this](int camera) {
         if (m_views[camera])
             m_views[camera]->update();

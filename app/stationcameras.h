@@ -1,7 +1,7 @@
 // The camera views of the station with their vision state, and the cycle's hooks into them.
 #pragma once
 
-#include "cycle/cyclecontroller.h"
+#include "cycle/inspectioncycle.h"
 
 #include <array>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "app/touchguard.h"
 
-#include "app/globals.h"
-#include "app/panel.h"
+#include "core/globals.h"
+#include "core/panel.h"
 #include "params/wizardpara.h"
 
 #include <QEvent>

@@ -1,6 +1,6 @@
 #include "camera/cameraacquisition.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/cameraglobals.h"
 #include "camera/cameraregistry.h"
 #include "params/wizardpara.h"

@@ -1,6 +1,6 @@
 #include "camera/cameraglobals.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "params/wizardpara.h"
 
 #include <QThread>
@@ -49,10 +49,8 @@ namespace CameraHooks {
 std::function<void()> clampInterlockOn;
 std::function<bool()> detectionRunning;
 std::function<void()> showLostCameraBox;
-std::function<void(const QString &)> showWarning;
 std::function<void()> hideCameraBoxes;
 std::function<void()> showReconnectBox;
-std::function<bool(const QString &)> choose;
 std::function<int()> repairAllCameraIP;
 std::function<int()> ensureDeviceReach;
 std::function<int(const camsdk::DeviceInfo &)> autoSetCameraIP;

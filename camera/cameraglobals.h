@@ -75,10 +75,8 @@ namespace CameraHooks {
 extern std::function<void()> clampInterlockOn;             // output 1 on and publish the outputs
 extern std::function<bool()> detectionRunning;            // false while detection is stopped
 extern std::function<void()> showLostCameraBox;           // gpLostCameraWarnBox
-extern std::function<void(const QString &)> showWarning;  // gpWarnBox with a text
 extern std::function<void()> hideCameraBoxes;             // hides the warning and lost-camera boxes
 extern std::function<void()> showReconnectBox;            // gpReconnectCameraWarnBox
-extern std::function<bool(const QString &)> choose;       // gpChooseBox: true for yes
 // GigE address repair, filled by the GigE configuration.
 extern std::function<int()> repairAllCameraIP;                          // cameras re-addressed
 extern std::function<int()> ensureDeviceReach;                          // Hikvision devices unreachable

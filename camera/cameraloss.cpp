@@ -1,6 +1,7 @@
 #include "camera/cameraloss.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
+#include "core/operatorport.h"
 #include "camera/cameraacquisition.h"
 #include "camera/cameraglobals.h"
 #include "camera/cameraprobe.h"
@@ -120,8 +121,8 @@ void CameraCheck(int position)
             camera->CameraClose();
         }
     }
-    if (!cameraCheckEnabled() && CameraHooks::showWarning)
-        CameraHooks::showWarning(LanStr(kRowCameraUnavailable));
+    if (!cameraCheckEnabled())
+        Operator::Notify(LanStr(kRowCameraUnavailable));
 }
 
 void CameraRestart()

@@ -1,7 +1,8 @@
 #include "camera/cameraprobe.h"
 
-#include "app/globals.h"
-#include "app/systemgateway.h"
+#include "core/globals.h"
+#include "core/operatorport.h"
+#include "core/systemgateway.h"
 #include "camera/backends/sdkbackend.h"
 #include "camera/cameraacquisition.h"
 #include "camera/cameraglobals.h"
@@ -331,8 +332,7 @@ void CheckCameraCountAtStartup()
 {
     if (gCameraID != kCameraNone && numCamera != 0) {
         const int stored = gpWPara ? gpWPara->camera_serial_count : 0;
-        if (gFindCamera != stored && stored >= 1 && CameraHooks::choose &&
-            CameraHooks::choose(LanStr(kRowCountChanged))) {
+        if (gFindCamera != stored && stored >= 1 && Operator::Ask(kRowCountChanged)) {
             SaveSN(1);
             SystemGateway::run({QStringLiteral("sync")});
             SystemGateway::reboot();
@@ -340,7 +340,7 @@ void CheckCameraCountAtStartup()
     } else {
         gCameraID = kCameraNone;
         numCamera = gFindCamera;
-        if (CameraHooks::choose && CameraHooks::choose(LanStr(kRowCameraUnavailable)))
+        if (Operator::Ask(kRowCameraUnavailable))
             SaveSN(1);
     }
     if (gFindCamera == 8)

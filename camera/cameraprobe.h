@@ -12,7 +12,7 @@ void ComputeImageLengths();
 
 // After the camera views are built and numCamera counts the opened ones: asks about the serial
 // numbers when the count changed or no camera opened (text rows 360 and 134, through
-// CameraHooks::choose), and waits 2 s when eight cameras were found.
+// the operator port), and waits 2 s when eight cameras were found.
 void CheckCameraCountAtStartup();
 
 // Stores the serial numbers of the open cameras at their renumbered positions (flag 0) or clears

@@ -1,6 +1,6 @@
 #include "camera/framehandover.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/cameraglobals.h"
 
 #include <QMutex>

@@ -1,6 +1,6 @@
 #include "camera/v4l2backend.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/backends/sdkbackend.h"
 #include "camera/cameraglobals.h"
 #include "camera/framehandover.h"

@@ -1,6 +1,6 @@
 #include "cycle/failimagestore.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 #include <QDir>
 #include <QFont>

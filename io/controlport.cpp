@@ -1,6 +1,7 @@
 #include "io/controlport.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
+#include "core/operatorport.h"
 #include "io/iothread.h"
 #include "params/wizardpara.h"
 
@@ -8,7 +9,6 @@
 #include <QSerialPort>
 #include <QtDebug>
 
-std::function<void(const QString &)> ControlPort::onInitFailed;
 
 namespace {
 
@@ -48,10 +48,8 @@ ControlPort::ControlPort(Link link)
         QString text = LanStr(40);
         if (text.isEmpty())
             text = QStringLiteral("IO initialization failed!");
-        if (onInitFailed)
-            onInitFailed(text);
-        else
-            qWarning().noquote() << "IO board:" << text;
+        qWarning().noquote() << "IO board:" << text;
+        Operator::Warn(text);
     }
 }
 

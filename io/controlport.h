@@ -23,7 +23,7 @@ public:
     enum class Link { Start, Detached };
 
     // Creates the IO thread object, clears the input word, runs ComInit, clears all outputs,
-    // publishes them and starts the IO thread; then calls onInitFailed if the port did not open.
+    // publishes them and starts the IO thread; then warns the operator if the port did not open.
     explicit ControlPort(Link link = Link::Start);
     // Stops the IO thread; the station itself never destroys its control port.
     ~ControlPort();
@@ -47,10 +47,6 @@ public:
     uint32_t outputWord() const { return m_outputWord; }
     uint32_t inputWord() const { return m_inputWord; }
     IOThread *ioThread() const { return m_ioThread.get(); }
-
-    // Called with the warning text when the board's port cannot be opened; the main window shows
-    // it in a warning box. Without a hook the text goes to the message log.
-    static std::function<void(const QString &)> onInitFailed;
 
 private:
     bool inputSenseLow(int input) const;

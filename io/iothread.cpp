@@ -1,6 +1,6 @@
 #include "io/iothread.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "log/eventrecord.h"
 #include "params/wizardpara.h"
 

@@ -1,6 +1,6 @@
 #include "ui/oprecordviewer.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "log/operationrecord.h"
 
 #include <QDir>

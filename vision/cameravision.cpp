@@ -1,6 +1,6 @@
 #include "vision/cameravision.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "params/wizardpara.h"
 #include "vision/imagefiles.h"
 #include "vision/lib/checkrange.h"

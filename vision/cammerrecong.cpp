@@ -1,6 +1,6 @@
 #include "vision/cammerrecong.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "params/wizardpara.h"
 #include "vision/cameravision.h"
 #include "vision/edgepoint.h"

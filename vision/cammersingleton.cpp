@@ -1,6 +1,7 @@
 #include "vision/cammersingleton.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
+#include "core/operatorport.h"
 #include "params/wizardpara.h"
 #include "vision/lib/checkrange.h"
 #include "vision/visionhooks.h"
@@ -159,7 +160,7 @@ bool CammerSingleton::loadDetection(int d, RegionMasks *masks)
     }
 
     if (roiNum[d] < 0 || roiNum[d] > kMaxRoi) {
-        VisionHooks::Warn(LanStr(0));  // "Camera parameter file error!"
+        Operator::Warn(0);  // "Camera parameter file error!"
         roiNum[d] = 0;
         return false;
     }

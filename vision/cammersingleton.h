@@ -63,7 +63,7 @@ public:
     // Reads detections 0..7 from the table (connection "dbIn"), repairs what is out of range and
     // rebuilds the mask of every loaded region into `masks` (may be null). Missing 'detect%1' and
     // 'detect%1NGCount' rows are created. A region count outside 0..50 is reported through
-    // VisionHooks::warn and leaves that detection empty.
+    // a warning to the operator and leaves that detection empty.
     void LoadDatafromFile(RegionMasks *masks);
     // Writes detections 0..7 back: the detection row, the NG counters, every region row and the
     // removal of rows above the region count; after each detection VisionHooks::sendROIParam.

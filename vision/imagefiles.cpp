@@ -1,6 +1,6 @@
 #include "vision/imagefiles.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 #include <QDir>
 #include <QFileInfo>

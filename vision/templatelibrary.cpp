@@ -1,6 +1,7 @@
 #include "vision/templatelibrary.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
+#include "core/operatorport.h"
 #include "log/eventrecord.h"
 #include "vision/cameravision.h"
 #include "vision/cammerrecong.h"
@@ -142,11 +143,11 @@ AddResult AddTemplate(CameraVision &view, CammerRecong *recong, const AddRequest
     int d = request.detection;
     if (request.alarmPending) {
         if (!request.alarmOnThisCamera) {
-            VisionHooks::Warn(LanStr(107));
+            Operator::Warn(107);
             return AddResult::NotAlarmCamera;
         }
         if (request.doorMustBeOpen && !request.doorOpen) {
-            VisionHooks::Warn(LanStr(195));
+            Operator::Warn(195);
             return AddResult::DoorClosed;
         }
         d = request.alarmDetection;
@@ -155,12 +156,12 @@ AddResult AddTemplate(CameraVision &view, CammerRecong *recong, const AddRequest
         return AddResult::Cancelled;
     const int slotNum = slotCount(view, d);
     if (slotNum <= 1) {
-        VisionHooks::Warn(LanStr(258));
+        Operator::Warn(258);
         return AddResult::SingleSlot;
     }
-    if (!VisionHooks::CheckPassword())
+    if (!Operator::Password(OperatorPort::Primary))
         return AddResult::NotAllowed;
-    if (!VisionHooks::Ask(LanStr(108)))
+    if (!Operator::Ask(108))
         return AddResult::Cancelled;
 
     EventRecord::Insert(LanStr(109).arg(view.camNo() + 1));
@@ -195,12 +196,12 @@ bool DeleteCurrent(CameraVision &view, int d)
         return false;
     const int slot = view.tempCur[d];
     if (slot == 0) {
-        VisionHooks::Warn(LanStr(68));
+        Operator::Warn(68);
         return false;
     }
     if (slot < 0 || slot >= slotCount(view, d) || !view.tempFlag[d][slot])
         return false;
-    if (!VisionHooks::Ask(LanStr(69)))
+    if (!Operator::Ask(69))
         return false;
     view.tempFlag[d][slot] = 0;
     --view.tempCount[d];

@@ -9,7 +9,7 @@ class CameraVision;
 class CammerRecong;
 
 // The operations the region editor calls. Questions, warnings and the password check go through
-// VisionHooks; files live in CameraVision::DetectionDir ("cammer%1%2/template%3.bmp").
+// the operator port; files live in CameraVision::DetectionDir ("cammer%1%2/template%3.bmp").
 namespace TemplateLibrary {
 
 QString TemplatePath(int camNo, int detection, int slot);

@@ -1,6 +1,6 @@
 // Frame hand-over with eight simulated 1280 x 1024 cameras at 30 frames per second: the cost of one
 // hand-over against a plain copy, and the CPU per frame and the age of the frame the cycle takes.
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/cameraacquisition.h"
 #include "camera/cameraglobals.h"
 #include "camera/sdk/simcamerapool.h"

@@ -1,5 +1,5 @@
 // Latency of the IO link over a pseudo-terminal: board input to gDataIn, IOFlashOut to board output.
-#include "app/globals.h"
+#include "core/globals.h"
 #include "io/controlport.h"
 #include "io/iothread.h"
 #include "params/wizardpara.h"

@@ -7,15 +7,16 @@
 // clamping. The first edge is the baseline measured in the same cycles: the station's reaction
 // without detection. A plain OpenCV baseline (absdiff + threshold over the same regions) shows the
 // floor of the detection work.
-#include "app/globals.h"
+#include "core/globals.h"
 #include "io/controlport.h"
 #include "app/mojuwizard.h"
-#include "app/prompt.h"
+#include "app/wiring.h"
+#include "ui/prompt.h"
 #include "app/startupdb.h"
 #include "app/stationcameras.h"
-#include "app/systemgateway.h"
-#include "app/texttable.h"
-#include "cycle/warnbox.h"
+#include "core/systemgateway.h"
+#include "core/texttable.h"
+#include "ui/warnbox.h"
 #include "params/wizardpara.h"
 #include "tests/support/stationdir.h"
 #include "tools/ioboard-sim/ioboardsim.h"
@@ -101,6 +102,7 @@ struct Station
         WarnBox::setAnswerer([](const WarnBox &box) {
             return qobject_cast<const ChooseBox *>(&box) ? QDialog::Rejected : QDialog::Accepted;
         });
+        StationWiring::InstallOperatorPort();
         SystemGateway::setRestartHandler([] {});
         for (int c = 0; c < kCameras; ++c) {
             const QString folder = cameras.filePath(QStringLiteral("cam%1").arg(c + 1));

@@ -1,6 +1,6 @@
 // The detection run of one camera: 20 defect regions over half of a 1280 x 1024 image, 10 templates,
 // next to a plain absdiff + threshold over the same pixels.
-#include "app/globals.h"
+#include "core/globals.h"
 #include "params/wizardpara.h"
 #include "vision/cameravision.h"
 #include "vision/cammerrecong.h"

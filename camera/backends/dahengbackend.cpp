@@ -1,6 +1,6 @@
 // Daheng Galaxy cameras: opened by serial or index, always free-running, frames polled with the
 // software contrast applied.
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/backends/sdkbackend.h"
 #include "camera/cameraglobals.h"
 #include "camera/framehandover.h"

@@ -1,6 +1,6 @@
 // DVP cameras: opened by the name of enumeration entry p, frames by stream callback with frame
 // skipping after the capture speed.
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/backends/sdkbackend.h"
 #include "camera/cameraglobals.h"
 #include "camera/framehandover.h"

@@ -1,6 +1,6 @@
 // Hikvision MVS cameras: entries of gDevList, frames by the library's image callback, the exception
 // callback reports a disconnected device.
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/backends/sdkbackend.h"
 #include "camera/cameraglobals.h"
 #include "camera/framehandover.h"

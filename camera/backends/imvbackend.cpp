@@ -1,5 +1,5 @@
 // Dahua IMV cameras: opened by camera key (bound) or the first free one, Mono8 frames by callback.
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/backends/sdkbackend.h"
 #include "camera/cameraglobals.h"
 #include "camera/framehandover.h"

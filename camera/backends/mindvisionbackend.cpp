@@ -1,6 +1,6 @@
 // MindVision cameras: entries of gCList, preset or centred custom resolution, colour or mono ISP
 // output, frames polled; the connection-state callback reports a lost camera.
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/backends/sdkbackend.h"
 #include "camera/cameraglobals.h"
 #include "camera/framehandover.h"

@@ -1,6 +1,6 @@
 #include "camera/backends/sdkbackend.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/cameraglobals.h"
 
 #include <cmath>

@@ -1,6 +1,6 @@
 // IDS uEye cameras: opened by handle or found by serial, one image memory whose change of content
 // is a new frame.
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/backends/sdkbackend.h"
 #include "camera/cameraglobals.h"
 #include "camera/framehandover.h"

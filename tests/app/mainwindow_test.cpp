@@ -1,19 +1,20 @@
 // The main window: camera view layouts, zoom and pan of the single view, the zoom buttons, the
 // status lines, the input pads, the panel guards, and the real window painting two simulated cameras.
-#include "app/globals.h"
-#include "app/indexpanel.h"
-#include "app/mainpanels.h"
+#include "core/globals.h"
+#include "ui/indexpanel.h"
+#include "ui/mainpanels.h"
 #include "app/mojuwizard.h"
-#include "app/prompt.h"
+#include "app/wiring.h"
+#include "ui/prompt.h"
 #include "app/startupdb.h"
 #include "app/stationcameras.h"
-#include "app/systemgateway.h"
-#include "app/texttable.h"
-#include "app/viewlayout.h"
-#include "app/viewstatus.h"
+#include "core/systemgateway.h"
+#include "core/texttable.h"
+#include "ui/viewlayout.h"
+#include "ui/viewstatus.h"
 #include "camera/cameraglobals.h"
-#include "cycle/cyclecontroller.h"
-#include "cycle/warnbox.h"
+#include "cycle/inspectioncycle.h"
+#include "ui/warnbox.h"
 #include "params/wizardpara.h"
 #include "tests/support/stationboard.h"
 #include "tests/support/stationdir.h"
@@ -302,11 +303,14 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         return qobject_cast<const ChooseBox *>(&box) ? QDialog::Rejected : QDialog::Accepted;
     });
     MoJuWizard::clock = [] { return QDateTime::fromMSecsSinceEpoch(1800000000000LL); };
+    StationWiring::InstallOperatorPort();
 
     {
         MoJuWizard window;
         ASSERT_TRUE(window.isUp());
         ASSERT_EQ(numCamera, 2);
+        // Every hook the running station needs is installed.
+        EXPECT_EQ(StationWiring::MissingHooks(window), QStringList());
         window.show();
         const QSize screen = window.size();
         ASSERT_EQ(screen, QSize(1920, 1080));

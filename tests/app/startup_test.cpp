@@ -1,14 +1,16 @@
 // Start-up of the station: damaged databases, the update script, the clock check, the touch guard,
 // and the whole process coming up and going down.
-#include "app/globals.h"
+#include "core/globals.h"
 #include "app/mojuwizard.h"
-#include "app/panel.h"
-#include "app/prompt.h"
+#include "app/wiring.h"
+#include "core/operatorport.h"
+#include "core/panel.h"
+#include "ui/prompt.h"
 #include "app/startupdb.h"
-#include "app/systemgateway.h"
-#include "app/texttable.h"
+#include "core/systemgateway.h"
+#include "core/texttable.h"
 #include "app/touchguard.h"
-#include "cycle/warnbox.h"
+#include "ui/warnbox.h"
 #include "io/controlport.h"
 #include "params/wizardpara.h"
 #include "tests/support/stationboard.h"
@@ -52,6 +54,7 @@ protected:
         FillTextTable();
         gLan = 1;
         SystemGateway::clearRecorded();
+        StationWiring::InstallOperatorPort();
         SystemGateway::setRestartHandler([this] { ++restarts; });
         Prompt::SetAnswerer([this](const Prompt::Asked &asked) -> QVariant {
             asked_.push_back(asked);
@@ -89,6 +92,14 @@ protected:
 };
 
 }  // namespace
+
+TEST_F(StartUp, NoStationWithoutAnOperatorPort)
+{
+    OperatorPort::install(nullptr);
+    MoJuWizard window;
+    EXPECT_FALSE(window.isUp());
+    StationWiring::InstallOperatorPort();
+}
 
 TEST_F(StartUp, FreshStationComesUpDetecting)
 {

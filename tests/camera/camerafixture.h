@@ -2,12 +2,13 @@
 // simulated vendor libraries and the hooks recorded instead of shown.
 #pragma once
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "camera/cameraacquisition.h"
 #include "camera/cameraglobals.h"
 #include "camera/sdk/simcamerapool.h"
 #include "log/eventrecord.h"
 #include "params/wizardpara.h"
+#include "tests/support/testport.h"
 
 #include <gtest/gtest.h>
 
@@ -64,13 +65,8 @@ protected:
         CameraHooks::clampInterlockOn = [this] { events << QStringLiteral("output1"); };
         CameraHooks::detectionRunning = [this] { return detecting; };
         CameraHooks::showLostCameraBox = [this] { events << QStringLiteral("lostBox"); };
-        CameraHooks::showWarning = [this](const QString &text) { events << QStringLiteral("warn ") + text; };
         CameraHooks::hideCameraBoxes = [this] { events << QStringLiteral("hideBoxes"); };
         CameraHooks::showReconnectBox = [this] { events << QStringLiteral("reconnectBox"); };
-        CameraHooks::choose = [this](const QString &text) {
-            events << QStringLiteral("ask ") + text;
-            return answer;
-        };
         CameraHooks::repairAllCameraIP = nullptr;
         CameraHooks::ensureDeviceReach = nullptr;
         CameraHooks::autoSetCameraIP = nullptr;
@@ -200,4 +196,16 @@ protected:
     QStringList records;
     bool detecting = true;
     bool answer = false;
+    // The operator's boxes as events, in order with the other hooks.
+    struct EventPort : TestOperatorPort
+    {
+        explicit EventPort(CameraTest *test) : test(test) {}
+        void notify(const QString &text) override { test->events << QStringLiteral("warn ") + text; }
+        bool ask(const QString &text) override
+        {
+            test->events << QStringLiteral("ask ") + text;
+            return test->answer;
+        }
+        CameraTest *test;
+    } operatorPort{this};
 };

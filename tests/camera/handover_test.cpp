@@ -2,7 +2,6 @@
 // polled back-ends deliver through the thread, a stopped camera delivers nothing.
 #include "camerafixture.h"
 
-#include "camera/cammerwidget.h"
 
 #include <QImage>
 
@@ -133,46 +132,4 @@ TEST_F(CameraTest, colourFramesBecomeFourBytePixels)
     ASSERT_TRUE(cameras[0]->TakeFrame());
     const uint8_t *pixel = cameras[0]->workingImage() + 7 * 4;
     EXPECT_EQ(std::vector<uint8_t>(pixel, pixel + 4), (std::vector<uint8_t>{200, 100, 50, 255}));
-}
-
-TEST_F(CameraTest, cameraViewOpensTakesAndShowsItsFrames)
-{
-    camsdk::SimCameraPool &sim = pool(Vendor::Hikvision);
-    sim.addDevice(device("SN0000001"));
-    gCameraID = kCameraHikvision;
-    gFindCamera = 1;
-    sim.enumerate(&gDevList);
-    CammerWidget view(0);
-    ASSERT_TRUE(view.isOpened());
-    EXPECT_TRUE(sim.streaming(0));
-    const std::vector<uint8_t> frame = grayFrame(90);
-    sim.pushFrame(0, frame.data(), gImageW, gImageH, 1);
-    ASSERT_TRUE(view.TakeFrame());
-    EXPECT_DOUBLE_EQ(view.meanGray(), 90);
-    view.resize(160, 120);
-    const QImage shown = view.grab().toImage();
-    EXPECT_EQ(qGray(shown.pixel(80, 60)), 90);
-
-    // A position beyond the cameras found stays closed and shows nothing.
-    CammerWidget unused(3);
-    EXPECT_FALSE(unused.isOpened());
-    EXPECT_FALSE(unused.TakeFrame());
-}
-
-TEST_F(CameraTest, cameraViewsForTheCamerasThatOpened)
-{
-    camsdk::SimCameraPool &sim = pool(Vendor::Hikvision);
-    sim.addDevice(device("SN0000001"));
-    sim.addDevice(device("SN0000002"));
-    gCameraID = kCameraHikvision;
-    gFindCamera = 2;
-    sim.enumerate(&gDevList);
-    bind(1, "SN0000009");  // bound to a camera that is not there
-    QWidget window;
-    const std::array<CammerWidget *, 8> views = CreateCammerWidgets(&window);
-    EXPECT_EQ(numCamera, 1);
-    ASSERT_NE(views[0], nullptr);
-    EXPECT_TRUE(views[0]->isOpened());
-    for (int p = 1; p < 8; ++p)
-        EXPECT_EQ(views[p], nullptr) << p;
 }

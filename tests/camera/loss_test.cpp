@@ -2,7 +2,7 @@
 // the clamp interlock on, and the restart that waits until every camera is back.
 #include "camerafixture.h"
 
-#include "app/texttable.h"
+#include "core/texttable.h"
 #include "camera/cameraloss.h"
 #include "camera/cameraprobe.h"
 

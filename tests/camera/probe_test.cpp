@@ -2,8 +2,8 @@
 // questions about the serial numbers and SaveSN into SN.db.
 #include "camerafixture.h"
 
-#include "app/systemgateway.h"
-#include "app/texttable.h"
+#include "core/systemgateway.h"
+#include "core/texttable.h"
 #include "camera/cameraprobe.h"
 #include "camera/cameraregistry.h"
 #include "../support/stationdir.h"

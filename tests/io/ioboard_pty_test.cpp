@@ -1,4 +1,5 @@
 // The whole link over a real pseudo-terminal: control port and IO thread against the board simulator.
+#include "tests/support/testport.h"
 #include "io/controlport.h"
 #include "io/iothread.h"
 #include "tests/io/iotestenv.h"
@@ -49,7 +50,6 @@ protected:
         port.reset();  // stops the IO thread before the board goes
         board.close();
         qunsetenv("MOULD_SERIAL_DEVICE");
-        ControlPort::onInitFailed = nullptr;
         IoGlobalsTest::TearDown();
     }
     void startStation()
@@ -161,10 +161,9 @@ TEST_F(IoBoardPtyTest, ComSendWritesTheFrameBytes)
 TEST_F(IoBoardPtyTest, PortThatCannotOpenIsReportedAndGoesUnanswered)
 {
     qputenv("MOULD_SERIAL_DEVICE", "/nonexistent/ttyIO");
-    QString warning;
-    ControlPort::onInitFailed = [&](const QString &text) { warning = text; };
+    TestOperatorPort operatorPort;
     port = std::make_unique<ControlPort>();
-    EXPECT_FALSE(warning.isEmpty());
+    EXPECT_EQ(operatorPort.warnings.size(), 1);
     EXPECT_FALSE(gpCom->isOpen());
     // The thread keeps polling the closed port without harm; every iteration is an empty one.
     ASSERT_TRUE(eventually([&] { return port->ioThread()->iterations() >= 3; }, 2000));

@@ -1,7 +1,7 @@
 // Shared set-up of the IO tests: the IO globals in a known state and a parameter record of their own.
 #pragma once
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "params/wizardpara.h"
 
 #include <QMutex>

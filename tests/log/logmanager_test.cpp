@@ -1,7 +1,7 @@
 // Message log: the switch, the lazy file and its first line, the line format, threads and pruning.
 #include "log/logmanager.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "params/wizardpara.h"
 #include "tests/support/stationdir.h"
 

@@ -1,7 +1,7 @@
 // Test fixture for the operation record: a temporary station, the template file and a set clock.
 #pragma once
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "log/operationrecord.h"
 #include "tests/support/stationdir.h"
 

@@ -1,7 +1,7 @@
 // The parameter record: word layout, load/save round trips, repairs and the stage configuration.
 #include "params/wizardpara.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "tests/support/stationdir.h"
 
 #include <gtest/gtest.h>

@@ -2,10 +2,10 @@
 // safety door, repeated product failures, a silent IO board and a camera unplugged during a cycle.
 #include "tests/station/stationfixture.h"
 
-#include "app/globals.h"
-#include "app/panel.h"
+#include "core/globals.h"
+#include "core/panel.h"
 #include "camera/cameraglobals.h"
-#include "cycle/warnbox.h"
+#include "ui/warnbox.h"
 
 using Alarms = StationScenario;
 

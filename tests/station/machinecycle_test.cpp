@@ -2,8 +2,8 @@
 // without delay answers its own edge, the input time-out, skipped cycles and the custom mode.
 #include "tests/station/stationfixture.h"
 
-#include "app/globals.h"
-#include "cycle/warnbox.h"
+#include "core/globals.h"
+#include "ui/warnbox.h"
 
 #include <cstdio>
 

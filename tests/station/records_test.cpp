@@ -2,7 +2,7 @@
 // detection counters across a restart.
 #include "tests/station/stationfixture.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,15 +1,17 @@
 #include "tests/station/stationfixture.h"
 
+#include "app/wiring.h"
+
 #include "tests/support/stationboard.h"
 
-#include "app/globals.h"
-#include "app/prompt.h"
+#include "core/globals.h"
+#include "ui/prompt.h"
 #include "app/startupdb.h"
 #include "app/stationcameras.h"
-#include "app/systemgateway.h"
-#include "app/texttable.h"
-#include "camera/cammerwidget.h"
-#include "cycle/warnbox.h"
+#include "core/systemgateway.h"
+#include "core/texttable.h"
+#include "ui/cammerwidget.h"
+#include "ui/warnbox.h"
 #include "io/controlport.h"
 #include "log/operationrecord.h"
 #include "vision/cammersingleton.h"
@@ -83,6 +85,7 @@ void StationScenario::SetUp()
     for (int slot = 0; slot < 8; ++slot)
         gContinuousNg[slot] = 0;
     SystemGateway::clearRecorded();
+    StationWiring::InstallOperatorPort();
     SystemGateway::setRestartHandler([] {});
     Prompt::SetAnswerer([](const Prompt::Asked &) -> QVariant { return 1; });
     WarnBox::setAnswerer([this](const WarnBox &box) {

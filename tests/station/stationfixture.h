@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/mojuwizard.h"
-#include "cycle/cyclecontroller.h"
+#include "cycle/inspectioncycle.h"
 #include "params/wizardpara.h"
 #include "tests/support/stationdir.h"
 #include "tools/ioboard-sim/ioboardsim.h"

@@ -1,4 +1,6 @@
 // Test entry point: starts Qt headless (offscreen, panel-sized screen, the station's fonts).
+#include "core/operatorport.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -24,5 +26,9 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toLocal8Bit());
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    // Whatever asks the operator without a port fails the test that made it ask.
+    OperatorPort::setMissingHandler([](const char *kind, const QString &text) {
+        ADD_FAILURE() << "the operator was asked (" << kind << ") with no port installed: " << text.toStdString();
+    });
     return RUN_ALL_TESTS();
 }

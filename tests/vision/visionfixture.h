@@ -1,10 +1,11 @@
 // Test fixture of the vision folder: a temporary station with PARAM.db open, small camera images and hooks that answer.
 #pragma once
 
-#include "app/globals.h"
-#include "app/texttable.h"
+#include "core/globals.h"
+#include "core/texttable.h"
 #include "params/wizardpara.h"
 #include "tests/support/stationdir.h"
+#include "tests/support/testport.h"
 #include "vision/lib/checkrange.h"
 #include "vision/visionhooks.h"
 
@@ -38,9 +39,6 @@ protected:
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbIn"));
         db.setDatabaseName(QStringLiteral("PARAM.db"));
         ASSERT_TRUE(db.open());
-        VisionHooks::warn = [this](const QString &text) { warnings << text; };
-        VisionHooks::ask = [this](const QString &text) { questions << text; return answer; };
-        VisionHooks::checkPassword = [this] { return passwordOk; };
         VisionHooks::sendDelTempPic = [this](int camera, int detection, const QString &name) {
             deletedSent.emplace_back(camera, detection, name);
         };
@@ -49,9 +47,6 @@ protected:
 
     void TearDown() override
     {
-        VisionHooks::warn = nullptr;
-        VisionHooks::ask = nullptr;
-        VisionHooks::checkPassword = nullptr;
         VisionHooks::sendDelTempPic = nullptr;
         VisionHooks::sendROIParam = nullptr;
         QSqlDatabase::database(QStringLiteral("dbIn"), false).close();
@@ -112,10 +107,11 @@ protected:
 
     TempStation m_station;
     std::unique_ptr<WizardPara> m_para;
-    QStringList warnings;
-    QStringList questions;
-    bool answer = true;
-    bool passwordOk = true;
+    TestOperatorPort operatorPort;
+    QStringList &warnings = operatorPort.warnings;
+    QStringList &questions = operatorPort.questions;
+    bool &answer = operatorPort.answer;
+    bool &passwordOk = operatorPort.passwordOk;
     std::vector<std::tuple<int, int, QString>> deletedSent;
     std::vector<std::pair<int, int>> roiSent;
 };

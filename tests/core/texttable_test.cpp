@@ -1,7 +1,7 @@
 // The text table: exact texts the screens and records depend on, language switching, empty rows.
-#include "app/texttable.h"
+#include "core/texttable.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 #include <gtest/gtest.h>
 

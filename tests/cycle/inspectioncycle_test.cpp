@@ -1,12 +1,13 @@
 // The inspection cycle driven tick by tick: machine inputs in, interlock outputs out.
-#include "cycle/cyclecontroller.h"
+#include "cycle/inspectioncycle.h"
 
-#include "app/globals.h"
-#include "app/panel.h"
-#include "app/texttable.h"
+#include "core/globals.h"
+#include "core/panel.h"
+#include "core/texttable.h"
 #include "io/controlport.h"
 #include "params/wizardpara.h"
 #include "tests/support/stationdir.h"
+#include "tests/support/testport.h"
 
 #include <gtest/gtest.h>
 
@@ -79,7 +80,6 @@ protected:
         env.screenOn = [] {};
         env.noInputWarning = [this](bool shown, const QString &) { noInputShown = shown; };
         env.continuousNgBox = [this](bool shown) { continuousNgShown = shown; };
-        env.confirm = [](const QString &) { return true; };
         cycle = std::make_unique<InspectionCycle>(io.get(), env);
         cycle->setSelfClocked(false);
         cycle->StartDetect();
@@ -121,6 +121,7 @@ protected:
 
     TempStation station{false};  // the counter file goes here, never into the working tree
     WizardPara para;
+    TestOperatorPort operatorPort;
     std::unique_ptr<ControlPort> io;
     std::unique_ptr<InspectionCycle> cycle;
     std::map<std::pair<int, int>, bool> verdict;
@@ -489,8 +490,8 @@ TEST_F(Cycle, ResamplingStoresTemplatesThenHandsOverToTheRegionCheck)
         calls.clear();
         detections.clear();
         int handedOver = 0;
+        operatorPort.passwordOk = row.password;
         hooks = [&](CycleEnvironment &env) {
-            env.resamplePassword = [&] { return row.password; };
             if (row.editor)
                 env.resampleDone = [&](int) { ++handedOver; };
         };

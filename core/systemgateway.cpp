@@ -1,4 +1,4 @@
-#include "app/systemgateway.h"
+#include "core/systemgateway.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "app/prompt.h"
+#include "ui/prompt.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 #include <QApplication>
 #include <QDateTimeEdit>

@@ -12,7 +12,9 @@
 class ControlPort;
 
 // Everything the cycle needs from the cameras, the screens and the records. The main window fills
-// it in; tests fill in what they check. Every hook may be left empty.
+// it in (app/'s wiring checks that the station's required hooks are all there); tests fill in what
+// they check, and an empty hook does nothing. Questions, warnings and passwords go through the
+// operator port instead.
 struct CycleEnvironment
 {
     std::function<int()> cameraCount;
@@ -44,12 +46,8 @@ struct CycleEnvironment
     std::function<void(bool shown)> continuousNgBox;
     std::function<void(bool on)> setExternalTrigger;        // cameras: machine trigger or continuous
     std::function<void(int detection)> rebuildModels;       // shape models and training
-    std::function<bool()> checkStopPassword;
-    std::function<bool(const QString &question)> confirm;
-    std::function<void(const QString &text)> warn;
-    // After a re-sampling: the password that lets the operator check the regions on the new
-    // templates, then the hand-over to that check (which ends with RegionCheckDone()).
-    std::function<bool()> resamplePassword;
+    // After a re-sampling, when the operator gave the password: the hand-over to the region check
+    // on the new templates (which ends with RegionCheckDone()).
     std::function<void(int stage)> resampleDone;
     std::function<void(int row)> setStartStopText;
     std::function<void(int row)> setSkipText;
@@ -157,6 +155,7 @@ public:
     // Mode 4: switches a passed stage's output on again after the clamp pulse (kinds 3 and 4).
     QTimer &stagePulseTimer(int stage) { return m_stagePulse[stage]; }
     bool inRegionCheck() const { return m_regionCheck; }
+    const CycleEnvironment &environment() const { return m_env; }
 
 private:
     int cameras() const;

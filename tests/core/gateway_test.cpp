@@ -1,5 +1,5 @@
 // The system gateway: in a development build no host command runs, every one is recorded.
-#include "app/systemgateway.h"
+#include "core/systemgateway.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The status lines of a camera view, composed from the cycle state and the camera's counters.
 #pragma once
 
-#include "camera/cammerwidget.h"
+#include "ui/cammerwidget.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,8 @@
-#include "cycle/cyclecontroller.h"
+#include "cycle/inspectioncycle.h"
 
-#include "app/globals.h"
-#include "app/panel.h"
+#include "core/globals.h"
+#include "core/operatorport.h"
+#include "core/panel.h"
 #include "io/controlport.h"
 #include "log/eventrecord.h"
 #include "params/wizardpara.h"
@@ -40,7 +41,6 @@ constexpr int kRowSkipDone = 577;
 constexpr int kRowSkipEndConfirm = 578;
 
 WizardPara &para() { return *gpWPara; }
-int w(int n) { return gpWPara->word(n); }
 
 }  // namespace
 
@@ -72,11 +72,11 @@ InspectionCycle::InspectionCycle(ControlPort *io, CycleEnvironment env, QObject 
     // The clamp pulse: clamping is allowed only for the pulse length.
     m_notAllowClose.setSingleShot(true);
     connect(&m_notAllowClose, &QTimer::timeout, this, [this] {
-        if (w(128)) {
+        if (para().ok_ng_pulse) {
             setOut(1, false);
             setOut(2, false);
             setOut(3, false);
-        } else if (w(124)) {
+        } else if (para().word124) {
             setOut(1, false);
         } else if (detectState != Stopped) {
             setOut(1, true);
@@ -85,7 +85,7 @@ InspectionCycle::InspectionCycle(ControlPort *io, CycleEnvironment env, QObject 
     });
     m_notAllowThimble.setSingleShot(true);
     connect(&m_notAllowThimble, &QTimer::timeout, this, [this] {
-        if (w(128)) {
+        if (para().ok_ng_pulse) {
             setOut(1, false);
             setOut(2, false);
         } else if (detectState != Stopped) {
@@ -95,9 +95,9 @@ InspectionCycle::InspectionCycle(ControlPort *io, CycleEnvironment env, QObject 
     });
     m_outNG.setSingleShot(true);
     connect(&m_outNG, &QTimer::timeout, this, [this] {
-        if (!w(122))
+        if (!para().enable_cutoff_ontime)
             setOut(2, false);
-        if (w(132) || (w(123) && w(476)))
+        if (para().no_alarm_pulse || (para().enable_stop_not_alarm && para().alarm_with_ng_pulse))
             setOut(3, false);
         for (int out = 4; out <= 8; ++out)
             setOut(out, false);
@@ -264,7 +264,7 @@ void InspectionCycle::Run()
     };
 
     // 1. IO link box.
-    if (w(156)) {
+    if (para().enable_io_link_box) {
         const bool shown = m_env.linkLostBoxShown && m_env.linkLostBoxShown();
         if (!shown && gisLostCom) {
             if (m_env.linkLostBox)
@@ -385,7 +385,7 @@ void InspectionCycle::triggers(const bool edges[kStages])
     for (int input = 0; input < kStages; ++input) {
         if (!edges[input])
             continue;
-        if (holdFree || (input == 0 && w(478) && !anyStageRunning()))
+        if (holdFree || (input == 0 && para().input1_no_hold_idle && !anyStageRunning()))
             inputConfirmed[input] = true;
         else
             m_inputTimer[input].start(para().input_hold_time * 100);
@@ -489,7 +489,7 @@ void InspectionCycle::startCycle(int input)
         g = false;
     for (int &left : redetectLeft)
         left = 0;
-    redetectLeft[1] = (w(128) || w(124)) ? 0 : para().front_auto_check_time;
+    redetectLeft[1] = (para().ok_ng_pulse || para().word124) ? 0 : para().front_auto_check_time;
     redetectDelay = para().redetect_delay;
     m_cycleStartInput = input;
     m_mouldAfterAlarmClear = false;
@@ -504,16 +504,16 @@ void InspectionCycle::startCycle(int input)
     }
 
     // 5. Interlocks for the cycle.
-    if (para().work_mode != 4 && !w(128)) {
+    if (para().work_mode != 4 && !para().ok_ng_pulse) {
         const bool input3Start = para().work_mode == 0 && para().input3_starts_cycle == 1;
-        if (!(para().pre_cut || w(131) || w(124)) && (!input3Start || input == 2))
+        if (!(para().pre_cut || para().word131 || para().word124) && (!input3Start || input == 2))
             setOut(1, true);
         if (stageCamMask[0] != 0) {
-            if (para().enable_stop_not_alarm || w(130) || w(132)) {
+            if (para().enable_stop_not_alarm || para().word130 || para().no_alarm_pulse) {
                 setOut(2, false);
                 for (int out = 4; out <= 8; ++out)
                     setOut(out, false);
-            } else if (!w(122) && (!input3Start || input == 0)) {
+            } else if (!para().enable_cutoff_ontime && (!input3Start || input == 0)) {
                 setOut(2, true);
             }
         }
@@ -648,7 +648,7 @@ void InspectionCycle::TimerUp(int stage)
         return;
     // 1. Pre-cut: clamping prohibited shortly before the last stage is judged.
     if (isLastStage(stage) && para().pre_cut >= 1 && para().pre_cut <= 99
-        && stageDelayLeft[stage] <= para().pre_cut / 10.0f && !w(128)) {
+        && stageDelayLeft[stage] <= para().pre_cut / 10.0f && !para().ok_ng_pulse) {
         setOut(1, true);
         publish();
     }
@@ -759,11 +759,11 @@ void InspectionCycle::RunAlgorithm(int camera, int stage)
         if (!allDone)
             return;
         StartDetect();
-        if (!w(128))
+        if (!para().ok_ng_pulse)
             setOut(1, true);
         publish();
         detectState = Resampling;
-        const bool regionCheck = m_env.resampleDone && (!m_env.resamplePassword || m_env.resamplePassword());
+        const bool regionCheck = m_env.resampleDone && Operator::Password(OperatorPort::Primary);
         if (!regionCheck) {
             detectState = Detecting;
             return;
@@ -776,29 +776,29 @@ void InspectionCycle::RunAlgorithm(int camera, int stage)
 
     const bool ok = m_env.detect ? m_env.detect(camera, detection) : true;
     m_cameraOk[camera] = ok;
-    if (!ok && !w(128)) {
+    if (!ok && !para().ok_ng_pulse) {
         if (fixedMode()) {
             if (slot == 0) {
-                if (!(w(122) || w(123) || w(132))) {
+                if (!(para().enable_cutoff_ontime || para().enable_stop_not_alarm || para().no_alarm_pulse)) {
                     setOut(2, true);
-                    if (!(para().pre_cut || w(131) || w(172)))
+                    if (!(para().pre_cut || para().word131 || para().input3_starts_cycle))
                         setOut(1, true);
                 }
-                if (!(w(123) || w(132)))
+                if (!(para().enable_stop_not_alarm || para().no_alarm_pulse))
                     setOut(3, true);
-            } else if (!w(124)) {
+            } else if (!para().word124) {
                 setOut(3, true);
                 if (!(para().pre_cut && redetectLeft[slot] > 0))
                     setOut(1, true);
             }
-        } else if (stage != 0 || !(w(123) || w(132))) {
+        } else if (stage != 0 || !(para().enable_stop_not_alarm || para().no_alarm_pulse)) {
             setOut(3, true);
         }
         if (m_failArmed[camera]) {
             m_failArmed[camera] = false;
             gFailNum[camera]++;
         }
-        if (slot == 0 && (w(123) || w(132)) && camera < 4)
+        if (slot == 0 && (para().enable_stop_not_alarm || para().no_alarm_pulse) && camera < 4)
             m_groupFailed[camera] = true;
         if (m_owes[camera][stage] && m_env.keepFailedFrame)
             m_env.keepFailedFrame(camera, detection);
@@ -842,7 +842,7 @@ void InspectionCycle::CheckNG()
         noteNextExpectedInput(stage);
 
     // 3. A pass releases the stage's interlock.
-    if (!ng && !w(128)) {
+    if (!ng && !para().ok_ng_pulse) {
         if (!fixedMode()) {
             // Kinds 3 and 4 allow the machine step only for the clamp pulse.
             setOut(stageOutput(stage), false);
@@ -850,15 +850,15 @@ void InspectionCycle::CheckNG()
             if ((kind == 3 || kind == 4) && para().mold_pulse > 0)
                 m_stagePulse[stage].start(para().mold_pulse * 100);
         } else if (mouldSlot) {
-            if (detectState != Resampling && !w(124))
+            if (detectState != Resampling && !para().word124)
                 setOut(1, false);
         } else if (productSlot) {
-            if (!(w(122) || w(123) || w(132)))
+            if (!(para().enable_cutoff_ontime || para().enable_stop_not_alarm || para().no_alarm_pulse))
                 setOut(2, false);
         }
         m_redetectPending = false;
         publish();
-        if (mouldSlot && para().mold_cutoff && para().enable_product_detect && !(w(122) || w(123) || w(132))) {
+        if (mouldSlot && para().mold_cutoff && para().enable_product_detect && !(para().enable_cutoff_ontime || para().enable_stop_not_alarm || para().no_alarm_pulse)) {
             setOut(2, true);
             publish();
         }
@@ -868,8 +868,8 @@ void InspectionCycle::CheckNG()
     }
 
     // 4-5. Alarm, re-detection, or the pulse options.
-    const bool noAlarmOption = fixedMode() && ((productSlot && (w(123) || w(132))) || (mouldSlot && w(124)));
-    if (ng && !noAlarmOption && !w(128)) {
+    const bool noAlarmOption = fixedMode() && ((productSlot && (para().enable_stop_not_alarm || para().no_alarm_pulse)) || (mouldSlot && para().word124));
+    if (ng && !noAlarmOption && !para().ok_ng_pulse) {
         if (fixedMode() && redetectLeft[slot] > 0) {
             m_redetectPending = true;
             m_redetectStage = stage;
@@ -881,7 +881,7 @@ void InspectionCycle::CheckNG()
     }
 
     // 6. OK/NG pulse option.
-    if (w(128)) {
+    if (para().ok_ng_pulse) {
         const bool swap = para().swap_ok_ng_pulse != 0;
         setOut(1, ng ? !swap : swap);
         setOut(2, ng ? swap : !swap);
@@ -891,7 +891,7 @@ void InspectionCycle::CheckNG()
     }
 
     // 7-8. Pulse options.
-    if (!w(128))
+    if (!para().ok_ng_pulse)
         pulseOptions(ng, slot);
 
     // 9. Image keeping and statistics for every camera that owed the stage.
@@ -910,7 +910,7 @@ void InspectionCycle::CheckNG()
     }
 
     // 10. A complete cycle updates the counters.
-    if (isLastStage(stage) && (!ng || w(128))) {
+    if (isLastStage(stage) && (!ng || para().ok_ng_pulse)) {
         CountWrite();
         if (para().net_report && m_env.netSendStatistics)
             m_env.netSendStatistics();
@@ -930,15 +930,15 @@ void InspectionCycle::pulseOptions(bool ng, int slot)
 {
     if (!fixedMode())
         return;
-    const bool productPulse = slot == 0 && (w(123) || w(132));
+    const bool productPulse = slot == 0 && (para().enable_stop_not_alarm || para().no_alarm_pulse);
     if (productPulse) {
-        if (w(132)) {
+        if (para().no_alarm_pulse) {
             setOut(5, m_groupFailed[0]);
             setOut(6, !m_groupFailed[0]);
             setOut(7, m_groupFailed[1]);
             setOut(8, !m_groupFailed[1]);
         }
-        if (w(123)) {
+        if (para().enable_stop_not_alarm) {
             const int groupOutputs[4] = {2, 4, 5, 6};
             for (int g = 0; g < 4 && g < cameras(); ++g)
                 if (!m_groupFailed[g])
@@ -957,14 +957,14 @@ void InspectionCycle::pulseOptions(bool ng, int slot)
             } else if (limit < 1) {
                 gContinuousNg[0] = 0;
             }
-            if ((w(123) && w(476)) || w(132))
+            if ((para().enable_stop_not_alarm && para().alarm_with_ng_pulse) || para().no_alarm_pulse)
                 setOut(3, true);
-            if (!(w(122) || w(123)))
+            if (!(para().enable_cutoff_ontime || para().enable_stop_not_alarm))
                 setOut(2, true);
             publish();
             m_outNG.start(para().thimble_pulse * 100);
         } else {
-            if (w(132)) {
+            if (para().no_alarm_pulse) {
                 setOut(4, true);
                 m_outNG.start(para().thimble_pulse * 100);
             }
@@ -974,7 +974,7 @@ void InspectionCycle::pulseOptions(bool ng, int slot)
         }
         return;
     }
-    if (slot == 1 && ng && w(124)) {
+    if (slot == 1 && ng && para().word124) {
         setOut(1, true);
         publish();
         m_notAllowClose.start(para().mold_pulse * 100);
@@ -987,7 +987,7 @@ void InspectionCycle::pulseOptions(bool ng, int slot)
 
 void InspectionCycle::raiseAlarm()
 {
-    if (w(477) && m_startedExternal && para().external_trigger) {
+    if (para().alarm_switches_capture && m_startedExternal && para().external_trigger) {
         para().external_trigger = 0;
         if (m_env.setExternalTrigger)
             m_env.setExternalTrigger(false);
@@ -1039,9 +1039,9 @@ void InspectionCycle::SlotReCheckAlarm()
     }
     // The stage's interlock again while it is re-checked.
     if (fixedMode()) {
-        if (isLastStage(stage) && !(w(131) || w(124)))
+        if (isLastStage(stage) && !(para().word131 || para().word124))
             setOut(1, true);
-        if (slotOf(stage) == 0 && !(w(122) || w(130) || w(132)))
+        if (slotOf(stage) == 0 && !(para().enable_cutoff_ontime || para().word130 || para().no_alarm_pulse))
             setOut(2, true);
     }
     markOwing(stage);
@@ -1128,9 +1128,9 @@ void InspectionCycle::ReCheck()
     const int slot = slotOf(stage);
     stageCamMask[slot] = 0;
     if (fixedMode()) {
-        if (isLastStage(stage) && !(para().pre_cut && redetectLeft[slot] > 0) && !(w(123) || w(132)))
+        if (isLastStage(stage) && !(para().pre_cut && redetectLeft[slot] > 0) && !(para().enable_stop_not_alarm || para().no_alarm_pulse))
             setOut(1, true);
-        if (slot == 0 && !(w(122) || w(123) || w(132)))
+        if (slot == 0 && !(para().enable_cutoff_ontime || para().enable_stop_not_alarm || para().no_alarm_pulse))
             setOut(2, true);
     }
     markOwing(stage);
@@ -1287,9 +1287,10 @@ void InspectionCycle::SlotStartStop()
         report(false);
         return;
     }
-    if (m_env.checkStopPassword && !m_env.checkStopPassword())
+    // The login levels decide how the password is asked (the stop password switch, word 136).
+    if (!Operator::Password(OperatorPort::Primary))
         return;
-    if (m_env.confirm && !m_env.confirm(LanStr(kRowConfirmStop)))
+    if (!Operator::Ask(kRowConfirmStop))
         return;
     StopDetect();
     record(LanStr(kRowStopManually));
@@ -1302,7 +1303,7 @@ void InspectionCycle::SlotStartSkipDetect()
     if (!para().offer_skip_detect)
         return;
     if (skipActive) {
-        if (m_env.confirm && !m_env.confirm(LanStr(kRowSkipEndConfirm)))
+        if (!Operator::Ask(kRowSkipEndConfirm))
             return;
         skipActive = false;
         if (m_env.setSkipText)
@@ -1311,7 +1312,7 @@ void InspectionCycle::SlotStartSkipDetect()
         QString question = LanStr(kRowSkipConfirm);
         if (question.contains(QLatin1String("%1")))
             question = question.arg(para().skip_cycles);
-        if (m_env.confirm && !m_env.confirm(question))
+        if (!Operator::Ask(question))
             return;
         skipActive = true;
         if (m_env.setSkipText)
@@ -1327,8 +1328,7 @@ void InspectionCycle::SlotManualTrig(int stage)
     if (detectState == Stopped || alarmState == Browsing)
         return;
     if (stage == 0 && !para().enable_product_detect) {
-        if (m_env.warn)
-            m_env.warn(LanStr(kRowProductNotEnabled));
+        Operator::Warn(kRowProductNotEnabled);
         return;
     }
     manualTrigStage = stage;
@@ -1362,7 +1362,7 @@ void InspectionCycle::ContinuousNgClosed()
         m_env.continuousNgBox(false);
     if (alarmState == AlarmRaised)
         return;
-    if (para().pre_cut || w(131) || w(124))
+    if (para().pre_cut || para().word131 || para().word124)
         setOut(1, false);
     setOut(3, false);
     publish();

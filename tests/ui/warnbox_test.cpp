@@ -1,9 +1,9 @@
 // The message boxes: the link box that cannot be dismissed while the link is down, the camera
 // shut-down, the repeated-failure box, and the seam that answers modal boxes.
-#include "cycle/warnbox.h"
+#include "ui/warnbox.h"
 
-#include "app/globals.h"
-#include "app/texttable.h"
+#include "core/globals.h"
+#include "core/texttable.h"
 
 #include <gtest/gtest.h>
 

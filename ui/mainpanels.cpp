@@ -1,7 +1,7 @@
-#include "app/mainpanels.h"
+#include "ui/mainpanels.h"
 
-#include "app/globals.h"
-#include "app/images.h"
+#include "core/globals.h"
+#include "ui/images.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/globals.h"
+#include "core/globals.h"
 
 MoJuWizard *gpWin = nullptr;
 CNT_Net *gpNet = nullptr;

@@ -1,8 +1,8 @@
-#include "app/indexpanel.h"
+#include "ui/indexpanel.h"
 
-#include "app/globals.h"
-#include "app/images.h"
-#include "cycle/cyclecontroller.h"
+#include "core/globals.h"
+#include "ui/images.h"
+#include "cycle/inspectioncycle.h"
 #include "params/wizardpara.h"
 
 #include <QLabel>

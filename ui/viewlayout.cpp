@@ -1,4 +1,4 @@
-#include "app/viewlayout.h"
+#include "ui/viewlayout.h"
 
 #include <algorithm>
 

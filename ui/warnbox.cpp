@@ -1,6 +1,6 @@
-#include "cycle/warnbox.h"
+#include "ui/warnbox.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>

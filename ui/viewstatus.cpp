@@ -1,6 +1,6 @@
-#include "app/viewstatus.h"
+#include "ui/viewstatus.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "app/texttable.h"
+#include "core/texttable.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "app/images.h"
+#include "ui/images.h"
 
 StationImages *gpImages = nullptr;
 

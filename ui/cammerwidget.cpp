@@ -1,6 +1,6 @@
-#include "camera/cammerwidget.h"
+#include "ui/cammerwidget.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -1,6 +1,6 @@
-#include "app/panel.h"
+#include "core/panel.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 #include <QThread>
 #include <QtDebug>

@@ -1,0 +1,117 @@
+#include "app/wiring.h"
+
+#include "app/mojuwizard.h"
+#include "camera/cameraglobals.h"
+#include "cycle/inspectioncycle.h"
+#include "log/eventrecord.h"
+#include "ui/screenport.h"
+#include "ui/warnbox.h"
+#include "vision/visionhooks.h"
+
+namespace StationWiring {
+
+namespace {
+
+struct Hook
+{
+    const char *name;
+    bool installed;
+};
+
+std::vector<Hook> requiredHooks(const MoJuWizard &window)
+{
+    std::vector<Hook> hooks = {
+        {"operator port", OperatorPort::installed() != nullptr},
+        {"CameraHooks::clampInterlockOn", bool(CameraHooks::clampInterlockOn)},
+        {"CameraHooks::detectionRunning", bool(CameraHooks::detectionRunning)},
+        {"CameraHooks::showLostCameraBox", bool(CameraHooks::showLostCameraBox)},
+        {"CameraHooks::hideCameraBoxes", bool(CameraHooks::hideCameraBoxes)},
+        {"CameraHooks::showReconnectBox", bool(CameraHooks::showReconnectBox)},
+        {"WarnBox::onShown", bool(WarnBox::onShown)},
+        {"LostCameraWarnBox::cameraLost", gpLostCameraWarnBox && gpLostCameraWarnBox->cameraLost},
+        {"LostCameraWarnBox::shutDown", gpLostCameraWarnBox && gpLostCameraWarnBox->shutDown},
+        {"ContinuousNgWarnBox::onClosed", gContinuousNgWarnBox && gContinuousNgWarnBox->onClosed},
+    };
+    const InspectionCycle *cycle = window.cycle();
+    hooks.push_back({"the inspection cycle", cycle != nullptr});
+    if (!cycle)
+        return hooks;
+    const CycleEnvironment &env = cycle->environment();
+    const std::vector<Hook> cycleHooks = {
+        {"cycle: cameraCount", bool(env.cameraCount)},
+        {"cycle: takeFrame", bool(env.takeFrame)},
+        {"cycle: detect", bool(env.detect)},
+        {"cycle: cameraLost", bool(env.cameraLost)},
+        {"cycle: restartCameras", bool(env.restartCameras)},
+        {"cycle: checkCameras", bool(env.checkCameras)},
+        {"cycle: cameraFaultFlagged", bool(env.cameraFaultFlagged)},
+        {"cycle: whiteBalance", bool(env.whiteBalance)},
+        {"cycle: secondTick", bool(env.secondTick)},
+        {"cycle: saveRawImage", bool(env.saveRawImage)},
+        {"cycle: resetRun", bool(env.resetRun)},
+        {"cycle: storeRetrainImage", bool(env.storeRetrainImage)},
+        {"cycle: keepFailedFrame", bool(env.keepFailedFrame)},
+        {"cycle: keepJudgedImage", bool(env.keepJudgedImage)},
+        {"cycle: showFailure", bool(env.showFailure)},
+        {"cycle: refreshView", bool(env.refreshView)},
+        {"cycle: showAlarmView", bool(env.showAlarmView)},
+        {"cycle: linkLostBox", bool(env.linkLostBox)},
+        {"cycle: linkLostBoxShown", bool(env.linkLostBoxShown)},
+        {"cycle: noInputWarning", bool(env.noInputWarning)},
+        {"cycle: continuousNgBox", bool(env.continuousNgBox)},
+        {"cycle: setExternalTrigger", bool(env.setExternalTrigger)},
+        {"cycle: rebuildModels", bool(env.rebuildModels)},
+        {"cycle: resampleDone", bool(env.resampleDone)},
+        {"cycle: setStartStopText", bool(env.setStartStopText)},
+        {"cycle: setSkipText", bool(env.setSkipText)},
+        {"cycle: screenOn", bool(env.screenOn)},
+    };
+    hooks.insert(hooks.end(), cycleHooks.begin(), cycleHooks.end());
+    return hooks;
+}
+
+}  // namespace
+
+void InstallOperatorPort()
+{
+    static ScreenPort port;  // lives as long as the process
+    OperatorPort::install(&port);
+}
+
+QStringList MissingHooks(const MoJuWizard &window)
+{
+    QStringList missing;
+    for (const Hook &hook : requiredHooks(window))
+        if (!hook.installed)
+            missing << QLatin1String(hook.name);
+    return missing;
+}
+
+QStringList OpenExtensionPoints(const MoJuWizard &window)
+{
+    std::vector<Hook> optional = {
+        {"VisionHooks::sendROIParam", bool(VisionHooks::sendROIParam)},
+        {"VisionHooks::sendTempPic", bool(VisionHooks::sendTempPic)},
+        {"VisionHooks::sendDelTempPic", bool(VisionHooks::sendDelTempPic)},
+        {"VisionHooks::sendIgnorePoint", bool(VisionHooks::sendIgnorePoint)},
+        {"CameraHooks::repairAllCameraIP", bool(CameraHooks::repairAllCameraIP)},
+        {"CameraHooks::ensureDeviceReach", bool(CameraHooks::ensureDeviceReach)},
+        {"CameraHooks::autoSetCameraIP", bool(CameraHooks::autoSetCameraIP)},
+    };
+    if (const InspectionCycle *cycle = window.cycle()) {
+        const CycleEnvironment &env = cycle->environment();
+        optional.push_back({"cycle: countResult", bool(env.countResult)});
+        optional.push_back({"cycle: recordCycle", bool(env.recordCycle)});
+        optional.push_back({"cycle: netSendStageResult", bool(env.netSendStageResult)});
+        optional.push_back({"cycle: netSendStatistics", bool(env.netSendStatistics)});
+        optional.push_back({"cycle: netReportAlarm", bool(env.netReportAlarm)});
+        optional.push_back({"cycle: netReportManualStop", bool(env.netReportManualStop)});
+    }
+    QStringList open;
+    for (const Hook &hook : optional)
+        if (!hook.installed)
+            open << QLatin1String(hook.name);
+    return open;
+}
+
+}  // namespace StationWiring

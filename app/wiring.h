@@ -1,0 +1,21 @@
+// The one place that lists how the screens are wired to the layers below: the operator port, and
+// every hook the station needs today or offers as an optional extension point.
+#pragma once
+
+#include <QStringList>
+
+class MoJuWizard;
+
+namespace StationWiring {
+
+// Installs the screens' operator port; once, before the main window (start-up refuses without it).
+void InstallOperatorPort();
+
+// The hooks the running station needs that nobody installed; empty when the wiring is complete.
+QStringList MissingHooks(const MoJuWizard &window);
+
+// Optional extension points not installed yet (statistics, cycle records, network reports): the
+// features that fill them are still to come. For the log at start-up.
+QStringList OpenExtensionPoints(const MoJuWizard &window);
+
+}  // namespace StationWiring
