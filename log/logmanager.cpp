@@ -1,6 +1,6 @@
 #include "log/logmanager.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "params/wizardpara.h"
 
 #include <QCoreApplication>

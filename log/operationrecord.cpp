@@ -1,6 +1,6 @@
 #include "log/operationrecord.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 #include <QDir>
 #include <QFile>

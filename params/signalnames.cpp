@@ -1,6 +1,6 @@
 #include "params/signalnames.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 const char *const gInName[16][3] = {
     {"开模到位", "Mol op", "開模到位"},   {"安全门关", "clo door", "安全門關"},

@@ -1,6 +1,6 @@
 #include "params/wizardpara.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "params/signalnames.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "tools/demo-teach/demoteach.h"
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "vision/cameravision.h"
 #include "vision/cammerrecong.h"
 #include "vision/lib/checkrange.h"
