@@ -2,6 +2,7 @@
 
 #include "core/globals.h"
 #include "core/operatorport.h"
+#include "ui/alarmband.h"
 #include "ui/images.h"
 #include "ui/indexpanel.h"
 #include "core/panel.h"
@@ -54,6 +55,12 @@ constexpr int kRowInitialising = 133;
 constexpr int kRowReady = 150;
 constexpr int kRowCameraUnavailable = 39;
 constexpr int kRowModifyTime = 401;
+constexpr int kRowStopManually = 141;
+constexpr int kRowStopping = 311;
+constexpr int kRowClockError = 1100;          // the box: detection stopped, set the time
+constexpr int kRowClockErrorRecord = 1101;    // the record of it
+constexpr int kRowClockNotSetRecord = 1102;   // the operator cancelled the time setting
+constexpr int kRowLostCameraPowerOff = 1104;
 constexpr int kRowUseExternalTrigger = 519;
 constexpr int kRowActive = 250;
 constexpr int kRowDeactive = 251;
@@ -268,6 +275,7 @@ void MoJuWizard::buildLayout()
 
     m_index = new IndexButton(this);
     m_statusLine = m_index->status;
+    m_band = new AlarmBand(this);
 
     m_initialising = new QLabel(this);
     m_initialising->setAlignment(Qt::AlignCenter);
@@ -334,7 +342,7 @@ void MoJuWizard::createCameraViews()
     CameraHooks::showReconnectBox = [] { gpReconnectCameraWarnBox->show(); };
     gpLostCameraWarnBox->cameraLost = [] { return gisLost.load() != 0; };
     gpLostCameraWarnBox->shutDown = [this] {
-        InsertRecord(QStringLiteral("因丢失相机手动关闭电源"));
+        InsertRecord(LanStr(kRowLostCameraPowerOff));
         QThread::sleep(1);
         CloseStationDatabases();
         QThread::sleep(1);
@@ -409,10 +417,7 @@ void MoJuWizard::createCycle()
         m_statusLine->setStyleSheet(QStringLiteral("background-color: #b01010; color: white;"));
         if (m_view.singleView())
             SlotReturn();
-        if (m_index->isVisible()) {
-            m_index->hide();
-            m_panelHiddenByAlarm = true;
-        }
+        refreshScreens();
     };
     m_cycle = std::make_unique<InspectionCycle>(gpControlIO, std::move(env));
     gContinuousNgWarnBox->onClosed = [this] { m_cycle->ContinuousNgClosed(); };
@@ -465,15 +470,16 @@ void MoJuWizard::checkClock()
     if (commissioned >= 0 && now.toMSecsSinceEpoch() >= commissioned)
         return;
 
-    Prompt::Warn(QStringLiteral("系统时间出错，导致停止检测，\n请重新设置时间！"));
-    InsertRecord(QStringLiteral("系统时间出错，导致停止检测"));
+    Operator::Warn(kRowClockError);
+    InsertRecord(LanStr(kRowClockErrorRecord));
     StopDetect();
+    m_stopReason = LanStr(kRowClockErrorRecord);
     setClampInterlock();
     LEDOnOff(kLampDetecting, 0);
 
     const std::optional<QDateTime> set = Prompt::AskTime(LanStr(kRowModifyTime));
     if (!set) {
-        InsertRecord(QStringLiteral("系统时间错误，未修改时间"));
+        InsertRecord(LanStr(kRowClockNotSetRecord));
         return;
     }
     SystemGateway::run({QStringLiteral("date"), QStringLiteral("-s"),
@@ -584,6 +590,20 @@ void MoJuWizard::connectScreens()
 {
     connect(m_index->startStop, &QPushButton::clicked, this, [this] {
         m_cycle->SlotStartStop();
+        if (m_cycle->detectState == InspectionCycle::Stopped)
+            m_stopReason = LanStr(kRowStopManually);
+        refreshScreens();
+    });
+    // The alarm band's way out: a re-check of the failed stage on the picture of now, or a stop
+    // of detection with its password and question.
+    connect(m_band->reCheck, &QPushButton::clicked, this, [this] {
+        m_cycle->SlotReCheckAlarm();
+        refreshScreens();
+    });
+    connect(m_band->stop, &QPushButton::clicked, this, [this] {
+        m_cycle->SlotStartStop();
+        if (m_cycle->detectState == InspectionCycle::Stopped)
+            m_stopReason = LanStr(kRowStopManually);
         refreshScreens();
     });
     connect(m_index->skip, &QPushButton::clicked, this, [this] {
@@ -609,11 +629,7 @@ void MoJuWizard::connectScreens()
 
 void MoJuWizard::refreshScreens()
 {
-    if (m_panelHiddenByAlarm && !alarmRaised()) {
-        m_panelHiddenByAlarm = false;
-        m_index->show();
-        m_index->raise();
-    }
+    refreshBand();
     m_index->Refresh(m_cycle.get(), gpWPara, gDNum, m_view.singleView() && numCamera > 1);
     if (!isVisible())
         return;
@@ -621,6 +637,58 @@ void MoJuWizard::refreshScreens()
         if (CammerWidget *view = cameraView(position); view && view->isVisible())
             view->update();
 }
+
+// While the alarm stands every open panel makes way and the red band names the cameras, the
+// stage, the next step and the way out; when it ends the panels come back over the button panel.
+// Stopped detection shows an amber band left of the button panel.
+void MoJuWizard::refreshBand()
+{
+    if (!m_band)
+        return;
+    if (alarmRaised()) {
+        for (QWidget *p : m_panels) {
+            if (p && p->isVisible()) {
+                p->hide();
+                m_panelsHiddenByAlarm << p;
+            }
+        }
+        if (m_index->isVisible()) {
+            m_index->hide();
+            m_panelHiddenByAlarm = true;
+        }
+        QList<int> failed;
+        for (int camera = 0; camera < std::min(numCamera, 8); ++camera)
+            if (!m_cycle->cameraOk(camera))
+                failed << camera;
+        m_band->showAlarm(failed, StageName(m_cycle->alarmStage(), gpWPara ? gpWPara->work_mode : 0));
+    } else {
+        if (m_band->kind() == AlarmBand::Alarm)
+            m_statusLine->setStyleSheet(QStringLiteral("background-color: #10161d; color: #e8eef4;"));
+        if (m_panelHiddenByAlarm) {
+            m_panelHiddenByAlarm = false;
+            m_index->show();
+            m_index->raise();
+        }
+        for (QWidget *p : std::as_const(m_panelsHiddenByAlarm)) {
+            p->show();
+            p->raise();
+        }
+        m_panelsHiddenByAlarm.clear();
+        if (m_cycle && m_cycle->detectState == InspectionCycle::Stopped) {
+            m_band->showStopped(m_stopReason.isEmpty() ? LanStr(kRowStopping) : m_stopReason);
+        } else {
+            m_band->hideBand();
+            m_stopReason.clear();
+        }
+    }
+    m_band->place(size(), buttonPanelWidth());
+    // A panel opened over the screen covers the stop band too.
+    for (QWidget *p : m_panels)
+        if (p && p->isVisible() && m_band->kind() == AlarmBand::Stopped)
+            m_band->hide();
+}
+
+int MoJuWizard::buttonPanelWidth() const { return width() <= 1024 ? 130 : 190; }
 
 void MoJuWizard::resizeEvent(QResizeEvent *event)
 {
@@ -640,7 +708,7 @@ void MoJuWizard::ChangeCammer()
 {
     // The button panel stands on the right edge; the views share the screen left of it, so that no
     // part of a picture lies under the buttons.
-    const int panelWidth = width() <= 1024 ? 130 : 190;
+    const int panelWidth = buttonPanelWidth();
     m_index->setGeometry(width() - panelWidth, 0, panelWidth, height());
     const QSize area(std::max(width() - panelWidth, 1), height());
 

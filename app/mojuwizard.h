@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+class AlarmBand;
 class IndexButton;
 class InspectionCycle;
 class OperationRecord;
@@ -59,6 +60,7 @@ public:
     };
     QWidget *panel(Panel which) const { return m_panels[which]; }
     IndexButton *indexButton() const { return m_index; }
+    AlarmBand *alarmBand() const { return m_band; }
     const ViewState &viewState() const { return m_view; }
     // The shown view of camera `position` (0-7), nullptr without one.
     CammerWidget *cameraView(int position) const;
@@ -116,6 +118,8 @@ private:
     void createScreens();
     void connectScreens();
     void refreshScreens();
+    void refreshBand();
+    int buttonPanelWidth() const;
     void placeZoomButtons();
     void restartFoldBack();
     void applyZoom();
@@ -147,7 +151,10 @@ private:
     QPoint m_pressPos;
     bool m_browsingAlarmImages = false;
     qint64 m_failureShownUntil[8] = {};  // a failed camera's view is framed in red until then
-    bool m_panelHiddenByAlarm = false;  // the button panel is away while the alarm stands
+    bool m_panelHiddenByAlarm = false;
+    QList<QWidget *> m_panelsHiddenByAlarm;  // open panels that made way for the alarm
+    AlarmBand *m_band = nullptr;
+    QString m_stopReason;  // shown on the stop band; the plain "stopping" when empty  // the button panel is away while the alarm stands
     bool m_up = false;
     bool m_detecting = false;
 };

@@ -1265,8 +1265,11 @@ void InspectionCycle::ResetRun(int camera)
 
 void InspectionCycle::SlotStartStop()
 {
-    if (alarmState == AlarmRaised || alarmState == Browsing)
+    // While the alarm stands only the stop is offered: the operator's way out of an alarm that no
+    // re-check can pass (password and question as for any stop).
+    if (alarmState == Browsing)
         return;
+    const bool alarm = alarmState == AlarmRaised;
     // The network hears of every manual start and stop, with the statistics.
     auto report = [this](bool stopped) {
         if (!para().net_report)
@@ -1276,7 +1279,7 @@ void InspectionCycle::SlotStartStop()
         if (m_env.netSendStatistics)
             m_env.netSendStatistics();
     };
-    if (detectState == Stopped) {
+    if (detectState == Stopped && !alarm) {
         StartDetect();
         if (para().is_cut_ontime && para().mold_pulse > 0) {
             setOut(1, true);
@@ -1293,9 +1296,29 @@ void InspectionCycle::SlotStartStop()
     if (!Operator::Ask(kRowConfirmStop))
         return;
     StopDetect();
+    if (alarm)
+        endAlarmByStop();
     record(LanStr(kRowStopManually));
     lamp(kLampDetecting, false);
     report(true);
+}
+
+// The operator stopped detection while the alarm stood: the alarm ends without a pass and the
+// outputs stay as a stop leaves them.
+void InspectionCycle::endAlarmByStop()
+{
+    if (property("externalSwitched").toBool()) {
+        setProperty("externalSwitched", false);
+        para().external_trigger = 1;
+        if (m_env.setExternalTrigger)
+            m_env.setExternalTrigger(true);
+    }
+    alarmState = Waiting;
+    lamp(kLampNg, false);
+    if (para().net_report && m_env.netReportAlarm) {
+        const QDateTime now = m_env.now ? m_env.now() : QDateTime::currentDateTime();
+        m_env.netReportAlarm(static_cast<int>(m_alarmSince.secsTo(now)), true);
+    }
 }
 
 void InspectionCycle::SlotStartSkipDetect()

@@ -178,6 +178,7 @@ private:
     void redetection();
     void raiseAlarm();
     void endAlarmAfterPass();
+    void endAlarmByStop();
     void logFailedCameras();
     void pulseOptions(bool ng, int slot);
     bool runStageOnAllCameras(int stage);

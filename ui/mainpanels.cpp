@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kRowClose = 211;
 constexpr int kRowHelp = 111;
+constexpr int kRowNotAvailable = 1103;  // "%1: not yet available on this station"
 
 }  // namespace
 
@@ -32,7 +33,7 @@ PlaceholderPanel::PlaceholderPanel(const QString &what, QWidget *parent) : QFram
     big.setPixelSize(36);
     m_title->setFont(big);
     layout->addWidget(m_title);
-    m_text = new QLabel(QStringLiteral("%1: not yet available on this station").arg(what));
+    m_text = new QLabel(LanStr(kRowNotAvailable).arg(what));
     QFont normal = m_text->font();
     normal.setPixelSize(24);
     m_text->setFont(normal);

@@ -28,6 +28,7 @@ constexpr int kRowShutDown = 209;
 constexpr int kRowLinkLost = 589;
 constexpr int kRowCameraLost = 587;
 constexpr int kRowCameraBack = 588;
+constexpr int kRowContinuousNg = 1105;
 
 WarnBox::Answerer answerer;
 std::vector<QString> shown;
@@ -166,7 +167,7 @@ ReconnectCameraWarnBox::ReconnectCameraWarnBox(QWidget *parent)
 ContinuousNgWarnBox::ContinuousNgWarnBox(QWidget *parent)
     : WarnBox(parent)
 {
-    setText(QStringLiteral("成品检测多次检测NG，导致报警停机!"));
+    setText(LanStr(kRowContinuousNg));
     setModal(false);
 }
 

@@ -381,6 +381,36 @@ TEST_F(Cycle, StopAndStartDetection)
     EXPECT_TRUE(records.contains(QStringLiteral("Start the detection manually ")));
 }
 
+// The stop button is the way out of an alarm that no re-check passes: with the password and a yes
+// it ends the alarm and leaves the outputs as a stop does; otherwise the alarm stands.
+TEST_F(Cycle, StopDuringAnAlarmNeedsPasswordAndYes)
+{
+    const struct { const char *name; bool password, yes, stopMold, ended; } rows[] = {
+        {"password refused", false, true, true, false},
+        {"question answered no", true, false, true, false},
+        {"stopped, clamping held by the stop switch", true, true, true, true},
+        {"stopped, clamping released as a stop does", true, true, false, true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        para.enable_stop_mold = row.stopMold ? 1 : 0;
+        operatorPort.passwordOk = row.password;
+        operatorPort.answer = row.yes;
+        records.clear();
+        make();
+        fail(1);
+        pulse(0);
+        ASSERT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+        cycle->SlotStartStop();
+        EXPECT_EQ(cycle->alarmState, row.ended ? InspectionCycle::Waiting : InspectionCycle::AlarmRaised);
+        EXPECT_EQ(cycle->detectState, InspectionCycle::Stopped);
+        EXPECT_EQ(out(3), !row.ended) << "the alarm output";
+        EXPECT_EQ(out(1), !row.ended || row.stopMold) << "the clamp interlock";
+        EXPECT_EQ(records.contains(QStringLiteral("Stop the detection manually ")), row.ended);
+        fail(1, false);
+    }
+}
+
 TEST_F(Cycle, CountersRoundTripAndRepair)
 {
     make();

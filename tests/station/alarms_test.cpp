@@ -5,7 +5,12 @@
 #include "core/globals.h"
 #include "core/panel.h"
 #include "camera/cameraglobals.h"
+#include "ui/alarmband.h"
+#include "ui/indexpanel.h"
 #include "ui/warnbox.h"
+
+#include <QLabel>
+#include <QPushButton>
 
 using Alarms = StationScenario;
 
@@ -232,4 +237,56 @@ TEST_F(Alarms, LostCameraIsNamedInTheRecord)
     unplug(1);
     ASSERT_TRUE(waitUntil([] { return gisLost.load() != 0; }, 8000));
     EXPECT_TRUE(records().contains(LanStr(332).arg(1).arg(2))) << records().join(QLatin1Char('|')).toStdString();
+}
+
+// An alarm over an open panel: the panel makes way, the red band names the camera, the stage and
+// the next step, and offers the way out. Its stop (password, then yes) ends the alarm; the panel
+// comes back over the button panel and the stop shows in amber, not red.
+TEST_F(Alarms, AlarmBandHidesPanelsAndItsStopEndsTheAlarm)
+{
+    teachFault(1, 1);
+    ASSERT_NO_FATAL_FAILURE(start());
+    MoJuWizard &w = window();
+    w.show();
+    w.SlotHelp();
+    QWidget *help = w.panel(MoJuWizard::HelpPanel);
+    ASSERT_TRUE(help->isVisible());
+    showFrame(1, true);
+    setInput(1, true);
+    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 3000));
+    settle(300);
+    AlarmBand *band = w.alarmBand();
+    EXPECT_FALSE(help->isVisible()) << "no alarm hides behind a panel";
+    ASSERT_EQ(band->kind(), AlarmBand::Alarm);
+    EXPECT_TRUE(band->isVisible());
+    EXPECT_EQ(band->title->text(), QStringLiteral("Alarm:  Camera 2  \u2013  Mold"));
+    EXPECT_EQ(band->hint->text(), QStringLiteral("Open the safety door to lift the alarm"));
+    EXPECT_EQ(band->geometry().width(), w.width());
+    EXPECT_GE(band->stop->height(), 90);
+    if (const QString dir = qEnvironmentVariable("MOULD_SCREENSHOTS"); !dir.isEmpty())
+        w.grab().save(dir + QStringLiteral("/alarm-band.png"));
+
+    chooseAnswer = QDialog::Rejected;
+    band->stop->click();
+    EXPECT_EQ(cycle().alarmState, InspectionCycle::AlarmRaised) << "a no keeps the alarm";
+    EXPECT_TRUE(output(1));
+    chooseAnswer = QDialog::Accepted;
+    band->stop->click();
+    EXPECT_EQ(cycle().alarmState, InspectionCycle::Waiting);
+    EXPECT_TRUE(waitOutput(3, false, 500));
+    settle(300);
+    EXPECT_EQ(band->kind(), AlarmBand::Stopped);
+    EXPECT_EQ(band->title->text(), QStringLiteral("Stop the detection manually"));
+    EXPECT_TRUE(help->isVisible()) << "the panel comes back after the alarm";
+    if (const QString dir = qEnvironmentVariable("MOULD_SCREENSHOTS"); !dir.isEmpty()) {
+        help->hide();
+        settle(300);
+        w.grab().save(dir + QStringLiteral("/stop-band.png"));
+        help->show();
+    }
+    EXPECT_TRUE(w.indexButton()->isVisible());
+    EXPECT_TRUE(help->geometry().intersects(w.indexButton()->geometry()));
+    QWidget *top = w.childAt(w.indexButton()->geometry().center());
+    EXPECT_TRUE(top == help || help->isAncestorOf(top)) << "the button panel stays under the open panel";
+    setInput(1, false);
 }

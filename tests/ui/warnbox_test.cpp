@@ -85,5 +85,5 @@ TEST_F(WarnBoxes, ContinuousFailureBoxReportsItsClosing)
     gContinuousNgWarnBox->show();
     gContinuousNgWarnBox->accept();
     EXPECT_EQ(closed, 1);
-    EXPECT_EQ(gContinuousNgWarnBox->text(), QStringLiteral("成品检测多次检测NG，导致报警停机!"));
+    EXPECT_EQ(gContinuousNgWarnBox->text(), QStringLiteral("The product check failed several times in a row: alarm stop!"));
 }
