@@ -218,6 +218,7 @@ bool MoJuWizard::bringUp()
     showInitialising(false);
     const QString ready = LanStr(kRowReady).arg(numCamera);
     qInfo().noquote() << "system ready:" << ready;
+    InsertRecord(ready);
     std::fprintf(stdout, "system ready: %d cameras\n", numCamera);
     std::fflush(stdout);
     m_statusLine->setText(ready);

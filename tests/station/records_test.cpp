@@ -93,6 +93,7 @@ TEST_F(StationFiles, CountersSurviveARestart)
     EXPECT_EQ(readFile(QStringLiteral("count.txt")), QStringLiteral("3 1 3 0 0 0 0 0 0 0 0 0 0 0 0 0 "));
 
     ASSERT_NO_FATAL_FAILURE(restart());
+    EXPECT_EQ(records().count(QStringLiteral("The system is ready, there is 2 cameras")), 2) << "one per start";
     EXPECT_EQ(gAllNum[0], 3);
     EXPECT_EQ(gFailNum[0], 1);
     cycleOnce();
