@@ -47,7 +47,7 @@ bool StationCameras::detect(int camera, int detection)
     return state->imageOK != 0;
 }
 
-void StationCameras::keepJudgedImage(int camera, int detection, bool ok)
+void StationCameras::keepJudgedImage(int camera, int detection, bool ok, bool doorTrigger)
 {
     CameraVision *state = m_vision[camera].get();
     if (!state || !gpFailImage || state->workImage.empty())
@@ -58,6 +58,7 @@ void StationCameras::keepJudgedImage(int camera, int detection, bool ok)
                           image.channels() == 4 ? QImage::Format_RGBA8888 : QImage::Format_Grayscale8)
                        .copy();
     judged.ok = ok;
+    judged.safetyDoorTrigger = doorTrigger;
     const int regions = std::clamp(state->singleton.roiNum[detection], 0, kMaxRoi);
     for (int i = 0; i < regions; ++i) {
         JudgedRegion region;
@@ -138,7 +139,9 @@ void StationCameras::fillCycleHooks(CycleEnvironment &env)
         if (CameraVision *state = m_vision[camera].get())
             state->KeepFailedFrame(detection);
     };
-    env.keepJudgedImage = [this](int camera, int detection, bool ok) { keepJudgedImage(camera, detection, ok); };
+    env.keepJudgedImage = [this](int camera, int detection, bool ok, bool doorTrigger) {
+        keepJudgedImage(camera, detection, ok, doorTrigger);
+    };
     env.saveRawImage = [this](int camera, int detection, int index) { saveRawImage(camera, detection, index); };
     env.refreshView = [this](int camera) {
         if (m_views[camera])

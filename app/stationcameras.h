@@ -32,7 +32,7 @@ public:
 
 private:
     bool detect(int camera, int detection);
-    void keepJudgedImage(int camera, int detection, bool ok);
+    void keepJudgedImage(int camera, int detection, bool ok, bool doorTrigger);
     void saveRawImage(int camera, int detection, int index);
 
     std::array<CammerWidget *, 8> m_views{};  // children of the main window

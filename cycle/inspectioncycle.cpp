@@ -904,7 +904,7 @@ void InspectionCycle::CheckNG()
         const bool keepOk = ok && para().ok_record_max_num >= 1 && (slot != 0 || para().word170);
         const bool keepNg = !ok && para().ng_max_num >= 1 && redetectLeft[slot] == 0;
         if ((keepOk || keepNg) && m_env.keepJudgedImage)
-            m_env.keepJudgedImage(cam, curStage, ok);
+            m_env.keepJudgedImage(cam, curStage, ok, m_safetyDoorResult);
         if (gpWPara->enable_statistics && m_env.countResult)
             m_env.countResult(hour, ok, cam, curStage);
     }

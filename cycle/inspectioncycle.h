@@ -35,7 +35,8 @@ struct CycleEnvironment
     std::function<void(int camera)> resetRun;  // every region and the camera OK again
     std::function<void(int camera, int detection)> storeRetrainImage;
     std::function<void(int camera, int detection)> keepFailedFrame;  // the ring of recent failed frames
-    std::function<void(int camera, int detection, bool ok)> keepJudgedImage;  // OK/NG image store
+    // OK/NG image store; doorTrigger: the safety door started this judgement (noted on the image).
+    std::function<void(int camera, int detection, bool ok, bool doorTrigger)> keepJudgedImage;
     std::function<void(int hour, bool ok, int camera, int detection)> countResult;  // statistics
     std::function<void(int camera)> showFailure;            // one second of failure display
     std::function<void(int camera)> refreshView;

@@ -208,6 +208,27 @@ TEST_F(Cycle, FailedProductRaisesAlarmAndKeepsInterlocks)
     EXPECT_EQ(records.last(), QStringLiteral("Camera 1 Alarm"));
 }
 
+// The judged image of a safety-door judgement carries the door-trigger note; a cycle's does not.
+TEST_F(Cycle, DoorTriggeredJudgementIsMarkedOnTheKeptImage)
+{
+    para.enable_trigger_safety = 1;
+    para.ok_record_max_num = 1;
+    QList<bool> doors;
+    hooks = [&](CycleEnvironment &env) {
+        env.keepJudgedImage = [&](int, int detection, bool, bool door) {
+            if (detection == 1)
+                doors << door;
+        };
+    };
+    make();
+    pulse(0);
+    runDown(0);
+    runDown(1);
+    pulse(1);
+    runDown(1);
+    EXPECT_EQ(doors, QList<bool>({false, false, true, true}));
+}
+
 TEST_F(Cycle, DoorReCheckKeepsAlarmUntilThePartIsGone)
 {
     make();
