@@ -1,6 +1,6 @@
 // Entry point of the mould station: brings the process up in order and runs the event loop.
 #include "core/globals.h"
-#include "ui/images.h"
+#include "ui/stationimages.h"
 #include "app/mapplication.h"
 #include "app/mojuwizard.h"
 #include "core/panel.h"

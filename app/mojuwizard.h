@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ui/mainpanels.h"
-#include "ui/viewlayout.h"
+#include "ui/viewstate.h"
 #include "ui/cammerwidget.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "ui/indexpanel.h"
 
 #include "core/globals.h"
-#include "ui/images.h"
+#include "ui/stationimages.h"
 #include "cycle/inspectioncycle.h"
 #include "params/wizardpara.h"
 

@@ -1,7 +1,7 @@
 #include "ui/mainpanels.h"
 
 #include "core/globals.h"
-#include "ui/images.h"
+#include "ui/stationimages.h"
 
 #include <QGridLayout>
 #include <QLabel>

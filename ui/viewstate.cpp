@@ -1,4 +1,4 @@
-#include "ui/viewlayout.h"
+#include "ui/viewstate.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ui/images.h"
+#include "ui/stationimages.h"
 
 StationImages *gpImages = nullptr;
 

@@ -1,4 +1,4 @@
-#include "ui/viewstatus.h"
+#include "ui/camerastatus.h"
 
 #include "core/globals.h"
 
