@@ -225,6 +225,8 @@ bool MoJuWizard::bringUp()
 
     // 20. Counters, capture speed, the cycle tick, and the screen-off timer.
     m_cycle->CountRead();
+    // Judged-image names go on from the last number written before this start.
+    m_failThread->counter = m_cycle->saveImageCount;
     m_cycle->start();
     m_touch->restartScreenOff();
 

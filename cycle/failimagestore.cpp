@@ -3,6 +3,7 @@
 #include "core/globals.h"
 
 #include <QDir>
+#include <QSaveFile>
 #include <QFont>
 #include <QMutex>
 #include <QMutexLocker>
@@ -135,6 +136,26 @@ QString FailImageName(qint64 counter, const QDateTime &time)
         .arg(time.toString(QStringLiteral("yyyy-MM-dd_hh.mm.ss.zzz")));
 }
 
+qint64 ReadSaveImageCount()
+{
+    QFile file(QStringLiteral("saveImageCount.txt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    bool ok = false;
+    const qint64 count = file.readAll().trimmed().toLongLong(&ok);
+    return ok && count >= 0 ? count : 0;
+}
+
+bool WriteSaveImageCount(qint64 count)
+{
+    QSaveFile file(QStringLiteral("saveImageCount.txt"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(count)) < 0 || !file.commit()) {
+        qWarning("saveImageCount.txt could not be written");
+        return false;
+    }
+    return true;
+}
+
 int MakeRoomInDir(const QString &dir, int limit)
 {
     QDir d(dir);
@@ -175,6 +196,7 @@ bool SaveFialImageThread::write(const QImage &image, int camera, int detection, 
         qWarning().noquote() << "judged image could not be written:" << path;
         return false;
     }
+    WriteSaveImageCount(counter);
     if (fileSaved)
         fileSaved(path);
     return true;

@@ -66,6 +66,10 @@ extern FailImageStore *gpFailImage;
 QString FailImageDir(int camera, int detection, bool ng);
 // "0000000042_2026-12-07_04.05.06.007".
 QString FailImageName(qint64 counter, const QDateTime &time);
+// The running number of judged-image files, kept in "saveImageCount.txt" so that names keep rising
+// across restarts (the store deletes the first names when a folder is full). The write is atomic.
+qint64 ReadSaveImageCount();
+bool WriteSaveImageCount(qint64 count);
 // Deletes the first files in name order so that one more makes `limit`; returns how many went.
 int MakeRoomInDir(const QString &dir, int limit);
 
@@ -80,6 +84,7 @@ public:
     int savePass();
     void stop();
 
+    // The number of the next file; after each file it is written to "saveImageCount.txt".
     std::atomic<qint64> counter{0};
     std::function<int()> ngLimit;   // gPicNumNG
     std::function<int()> okLimit;   // gPicNumOK

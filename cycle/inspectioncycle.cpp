@@ -1,5 +1,7 @@
 #include "cycle/inspectioncycle.h"
 
+#include "cycle/failimagestore.h"
+
 #include "core/globals.h"
 #include "core/operatorport.h"
 #include "core/panel.h"
@@ -1409,9 +1411,7 @@ void InspectionCycle::CountRead()
             gFailNum[cam] = (failed < 0 || failed > 100000000) ? 0 : static_cast<int>(failed);
         }
     }
-    QFile saved(QStringLiteral("saveImageCount.txt"));
-    if (saved.open(QIODevice::ReadOnly))
-        saveImageCount = saved.readAll().trimmed().toInt();
+    saveImageCount = ReadSaveImageCount();
 }
 
 void InspectionCycle::CountWrite()
@@ -1426,7 +1426,5 @@ void InspectionCycle::CountWrite()
 
 void InspectionCycle::SaveCountWrite()
 {
-    QFile file(QStringLiteral("saveImageCount.txt"));
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(QByteArray::number(saveImageCount));
+    WriteSaveImageCount(saveImageCount);
 }

@@ -133,7 +133,7 @@ public:
     qint64 lastTrigTime = 0;  // 0.1 s
     int cycleTime = 0;        // 0.1 s
     int twoStationSide = 1;
-    int saveImageCount = 0;
+    qint64 saveImageCount = 0;  // judged-image files written so far (the next file's number)
     float cameraFps[kCameras] = {};  // frames taken per second, shown on the camera views
 
     bool redetectPending() const { return m_redetectPending; }

@@ -69,6 +69,16 @@ TEST_F(StationFiles, FailedImagesKeptWithinTheLimitByName)
     EXPECT_EQ(saved.size(), QSize(kW, kH));
     EXPECT_TRUE(QDir(QStringLiteral("alarmimage/camera2/detect1/NG")).entryList({QStringLiteral("*.jpg")}).isEmpty());
     EXPECT_TRUE(QDir(QStringLiteral("alarmimage/camera1/detect1/OK")).entryList({QStringLiteral("*.jpg")}).isEmpty());
+
+    // After a restart the names go on rising, so the folder still keeps its newest images.
+    ASSERT_NO_FATAL_FAILURE(restart());
+    showFrame(0, true);
+    setInput(1, true);
+    ASSERT_TRUE(waitUntil([&] { return name.match(listed().last()).captured(1).toInt() == 3; }, 3000))
+        << listed().join(QLatin1Char(' ')).toStdString();
+    setInput(1, false);
+    EXPECT_EQ(name.match(listed().first()).captured(1).toInt(), 2);
+    EXPECT_EQ(readFile(QStringLiteral("saveImageCount.txt")), QStringLiteral("4"));
 }
 
 // Detections and failures per camera are in count.txt after each whole cycle and carry on after the
