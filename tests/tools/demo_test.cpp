@@ -1,6 +1,7 @@
 // The demo station: what demo-teach writes guards the simulated machine against every fault it injects.
 #include "tests/support/stationdir.h"
 #include "tools/demo-teach/demoteach.h"
+#include "vision/cameravision.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,6 +67,97 @@ TEST(DemoTeach, TaughtRegionsPassGoodShotsAndFailEveryFaultInEveryCavity)
             EXPECT_EQ(r.faultsPassed[k], 0);
             EXPECT_GT(r.smallestFaultArea[k], 1000);
         }
+    }
+}
+
+// Every camera of several moulds keeps room on both sides of its verdicts: good shots the templates
+// never saw use well under the band of every cavity region, every fault well over it. Smaller images
+// keep it quick and show that the limits follow the cavities.
+TEST(DemoTeach, EveryCameraOfSeveralMouldsKeepsRoomOnBothSides)
+{
+    constexpr double kRoom = 1.3;
+    struct Row
+    {
+        uint64_t seed;
+        cv::Size size;
+    };
+    for (const Row &row : {Row{1, {640, 512}}, Row{2, {640, 512}}, Row{5, {320, 256}}}) {
+        SCOPED_TRACE(row.seed);
+        TempStation station;
+        ASSERT_TRUE(station.isValid());
+        demoteach::DemoOptions options = demoOptions(row.seed);
+        options.cameras = 4;
+        options.mould.size = row.size;
+        demoteach::DemoStation demo(station.path(), options);
+        QString error;
+        ASSERT_TRUE(demo.teach(&error)) << error.toStdString();
+        ASSERT_EQ(demo.taught().size(), size_t(options.cameras * 2 * options.mould.cavities));
+        for (const demoteach::RegionTeaching &t : demo.taught()) {
+            EXPECT_LE(t.least, t.most) << "camera " << t.camera << " detection " << t.detection << " cavity "
+                                       << t.cavity;
+        }
+        for (int camera = 0; camera < options.cameras; ++camera) {
+            SCOPED_TRACE(camera);
+            const demoteach::CheckResult r = demo.check(camera, 4, 1);
+            EXPECT_EQ(r.goodFailed, 0);
+            EXPECT_LT(r.worstGoodUse * kRoom, 1.0);
+            EXPECT_GT(r.leastFaultUse, kRoom);
+            EXPECT_LT(2 * r.worstGoodArea, r.smallestLimit);
+            for (scenegen::Fault fault : scenegen::kFaultKinds) {
+                SCOPED_TRACE(scenegen::faultName(fault));
+                EXPECT_EQ(r.faultsPassed[size_t(fault)], 0);
+                EXPECT_GT(r.smallestFaultArea[size_t(fault)], 2 * r.largestLimit);
+            }
+        }
+    }
+}
+
+// The band use the check reports follows the station's own verdicts: limits far too tight fail the
+// good shots and show a use above 1, a band far too wide lets the faults through and shows one below 1.
+TEST(DemoTeach, BandUseAgreesWithTheStationsVerdicts)
+{
+    struct Row
+    {
+        const char *name;
+        int filter, sensitivity, area;  // 0: as taught
+        bool goodShotsFail;
+        bool faultsPass;
+    };
+    const Row rows[] = {
+        {"as taught", 0, 0, 0, false, false},
+        {"limits far too tight", 1, 10, 2, true, false},
+        {"band far too wide", 0, 255, 0, false, true},
+    };
+    TempStation station;
+    ASSERT_TRUE(station.isValid());
+    demoteach::DemoOptions options = demoOptions(4);
+    options.cameras = 1;
+    options.mould.size = {320, 256};
+    demoteach::DemoStation demo(station.path(), options);
+    QString error;
+    ASSERT_TRUE(demo.teach(&error)) << error.toStdString();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.sensitivity > 0) {
+            CameraVision vision(0);
+            vision.LoadFiles();
+            CammerSingleton &s = vision.singleton;
+            for (const demoteach::RegionTeaching &t : demo.taught()) {
+                const int i = s.roiNum[t.detection] - options.mould.cavities + t.cavity;
+                s.roiPara1[t.detection][i] = row.filter ? row.filter : t.filter;
+                s.roiPara2[t.detection][i] = row.sensitivity;
+                s.roiPara3[t.detection][i] = row.area ? row.area : s.roiPara3[t.detection][i];
+            }
+            ASSERT_TRUE(s.SaveDatatoFile());
+        }
+        const demoteach::CheckResult r = demo.check(0, 3, 1);
+        int faultsPassed = 0;
+        for (int passed : r.faultsPassed)
+            faultsPassed += passed;
+        EXPECT_EQ(r.goodFailed > 0, row.goodShotsFail);
+        EXPECT_EQ(r.worstGoodUse > 1.0, row.goodShotsFail) << r.worstGoodUse;
+        EXPECT_EQ(faultsPassed > 0, row.faultsPass);
+        EXPECT_EQ(r.leastFaultUse < 1.0, row.faultsPass) << r.leastFaultUse;
     }
 }
 

@@ -57,6 +57,7 @@ public:
     int falseAlarms = 0;        // product checks that fail although the part is good
     int failedRechecks = 0;     // door re-checks that fail although the mould is right
     bool mouldCheckAtOnce = false;  // the mould check follows the product check before any ejection
+    unsigned silentAfterRelease = 0;  // stops polling the moment it lets this interlock go
     bool partsOut = false;          // the test tells when the mould was emptied
     Ms decisionDelay{10};
     std::function<Fault()> inMould;
@@ -70,7 +71,7 @@ public:
         const bool was = (m_inputs >> input) & 1u;
         m_inputs = on ? m_inputs | (1u << input) : m_inputs & ~(1u << input);
         changes.push_back({input, on, m_outputs});
-        if (was == on || !on)
+        if (was == on || !on || !alive)
             return;
         if (input == machinesim::kMouldOpenInput) {
             partsOut = false;
@@ -119,6 +120,8 @@ private:
         m_outputs &= ~kAlarm;
         if (!(interlock == kClamp && holdClamp) && !(interlock == kEjector && holdEjector))
             m_outputs &= ~interlock;
+        if (interlock == silentAfterRelease)
+            alive = false;
     }
 
     void decide(unsigned interlock)
@@ -140,6 +143,8 @@ private:
 
     void tick()
     {
+        if (!alive)
+            return;  // the board keeps the last output word
         const auto now = Clock::now();
         if (m_productDue && now >= *m_productDue) {
             m_productDue.reset();
@@ -228,6 +233,7 @@ TEST(MachineSim, TruthfulStationCatchesEveryFaultAndTheMouldNeverClosesOnOne)
     EXPECT_EQ(s.productDecision.count, 16 - badParts);
     EXPECT_EQ(s.mouldDecision.count, 16 - s.faultsInjected);
     EXPECT_EQ(s.unguardedClamps, 0);
+    EXPECT_EQ(s.clampsAfterLastPoll, 0) << "the station polled on after every clamp, the last one too";
     EXPECT_EQ(s.machineWait.count, 32);
     EXPECT_GT(s.machineWait.meanMs, 5.0);
     expectInterlocksObeyed(station);
@@ -322,6 +328,40 @@ TEST(MachineSim, HeldInterlocksStopTheMachineUntilTheTimeOut)
             EXPECT_EQ(station.count(machinesim::kEjectorBackInput, true), 0) << "no ejection";
         }
         expectInterlocksObeyed(station);
+    }
+}
+
+// A station that dies leaves its last output word on the board; the machine, which cannot tell yet,
+// acts on it until the alive window runs out.
+TEST(MachineSim, ActionsOnTheOutputsASilentStationLeftAreCounted)
+{
+    struct Row
+    {
+        const char *name;
+        unsigned silentAfter;
+        int clamps;
+        int ejections;
+    };
+    const Row rows[] = {
+        {"silent right after releasing the clamp", kClamp, 1, 0},
+        {"silent right after releasing the ejector", kEjector, 0, 1},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedStation station;
+        station.silentAfterRelease = row.silentAfter;
+        MachineConfig config = quickMachine(3, 0.0);
+        config.clampTime = Ms(320);  // no new cycle on the stale outputs: one action to count
+        config.waitTimeout = Ms(400);
+        MachineSim sim(config, station);
+        const Summary s = runWith(sim, station);
+        EXPECT_TRUE(s.timedOut);
+        EXPECT_NE(s.timeoutReason.find("no station"), std::string::npos) << s.timeoutReason;
+        EXPECT_EQ(s.clampsAfterLastPoll, row.clamps);
+        EXPECT_EQ(s.ejectionsAfterLastPoll, row.ejections);
+        EXPECT_EQ(station.count(machinesim::kMouldOpenInput, false), row.clamps);
+        EXPECT_NE(s.json().find("\"clampsAfterLastPoll\": " + std::to_string(row.clamps)), std::string::npos);
+        EXPECT_NE(s.text().find("clamps after last poll " + std::to_string(row.clamps)), std::string::npos);
     }
 }
 
@@ -635,5 +675,6 @@ TEST(MachineSimBoard, RunsCyclesAgainstAStationOnThePty)
     EXPECT_EQ(s.productDecision.count, 3);
     EXPECT_EQ(s.mouldDecision.count, 3);
     EXPECT_EQ(s.unguardedClamps, 0);
+    EXPECT_EQ(s.clampsAfterLastPoll, 0);
     EXPECT_EQ(releasesSent, 6);
 }

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -106,14 +107,39 @@ int main(int argc, char **argv)
     }
     std::cout << "taught " << options.cameras << " cameras, " << options.mould.cavities << " cavities in "
               << station.toStdString() << std::endl;
+    bool roomy = true;
+    for (int camera = 0; camera < options.cameras; ++camera) {
+        int lowest = 255, highest = 0, tight = 0, regions = 0;
+        std::string filters;
+        for (const demoteach::RegionTeaching &r : demo.taught()) {
+            if (r.camera != camera)
+                continue;
+            lowest = std::min(lowest, r.sensitivity);
+            highest = std::max(highest, r.sensitivity);
+            ++regions;
+            filters += (filters.empty() ? "" : ",") + std::to_string(r.filter);
+            if (r.least > r.most) {
+                ++tight;
+                std::printf("  %s check, cavity %d: good shots need sensitivity %.0f, faults allow %.0f\n",
+                            r.detection == 0 ? "product" : "mould", r.cavity + 1, r.least, r.most);
+            }
+        }
+        std::printf("camera %d: sensitivity %d-%d, filters %s; %d of %d regions without room on both sides\n",
+                    camera + 1, lowest, highest, filters.c_str(), tight, regions);
+        roomy = roomy && tight == 0;
+    }
+    if (!roomy)
+        std::cout << "warning: some regions cannot keep good shots and faults well apart" << std::endl;
     if (checkShots == 0)
         return 0;
 
     bool sound = true;
     for (int camera = 0; camera < options.cameras; ++camera) {
         const demoteach::CheckResult r = demo.check(camera, checkShots, 1);
-        std::printf("camera %d: %d good images, %d failed (largest NG area %d)\n", camera + 1, r.goodImages,
-                    r.goodFailed, r.worstGoodArea);
+        std::printf("camera %d: %d good images, %d failed (largest NG area %d, area limits %d-%d); "
+                    "band use: good shots %.2f, faults %.2f\n",
+                    camera + 1, r.goodImages, r.goodFailed, r.worstGoodArea, r.smallestLimit, r.largestLimit,
+                    r.worstGoodUse, r.leastFaultUse);
         for (scenegen::Fault fault : scenegen::kFaultKinds) {
             const size_t k = size_t(fault);
             std::printf("  %-15s %d images, %d passed (smallest NG area %d)\n", scenegen::faultName(fault),

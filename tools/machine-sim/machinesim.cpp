@@ -116,6 +116,8 @@ std::string Summary::text() const
     if (unguardedEjections || unguardedClamps)
         s << "unguarded             " << unguardedEjections << " ejections, " << unguardedClamps
           << " clamps without the interlock ever on\n";
+    s << "clamps after last poll " << clampsAfterLastPoll << " (and " << ejectionsAfterLastPoll
+      << " ejections) on the outputs a silent station left\n";
     auto times = [&](const char *name, const TimeStats &t) {
         s << name << (t.count ? fixed(t.meanMs, 1) + " ms mean, " + fixed(t.worstMs, 1) + " ms worst (" +
                                     std::to_string(t.count) + ")"
@@ -158,6 +160,8 @@ std::string Summary::json() const
       << "  \"handEjections\": " << handEjections << ",\n"
       << "  \"unguardedEjections\": " << unguardedEjections << ",\n"
       << "  \"unguardedClamps\": " << unguardedClamps << ",\n"
+      << "  \"clampsAfterLastPoll\": " << clampsAfterLastPoll << ",\n"
+      << "  \"ejectionsAfterLastPoll\": " << ejectionsAfterLastPoll << ",\n"
       << "  \"injectedByKind\": " << kinds(injectedByKind) << ",\n"
       << "  \"caughtByKind\": " << kinds(caughtByKind) << ",\n"
       << "  \"productDecision\": " << times(productDecision) << ",\n"
@@ -311,9 +315,16 @@ unsigned MachineSim::watch()
         if (!stationAlive())
             m_aliveSince = now;
         m_lastPollSeen = now;
+        m_clampsSincePoll = m_ejectionsSincePoll = 0;  // the station was still there after them
     }
-    if (!stationAlive())
+    if (!stationAlive()) {
+        // Silent for the whole alive window: what the machine did since the last poll it did on
+        // an output word nobody was keeping any more.
+        m_summary.clampsAfterLastPoll += m_clampsSincePoll;
+        m_summary.ejectionsAfterLastPoll += m_ejectionsSincePoll;
+        m_clampsSincePoll = m_ejectionsSincePoll = 0;
         return out;
+    }
     if (!m_alarmOffLevelKnown && now - m_aliveSince >= kAliveWindow) {
         // the station is up and has published its outputs: what it shows now is "no alarm"
         m_alarmOffLevelKnown = true;
@@ -353,6 +364,15 @@ unsigned MachineSim::watch()
         }
     }
     return out;
+}
+
+void MachineSim::settleActionsSincePoll()
+{
+    const auto end = Clock::now() + kAliveWindow + kStep;
+    while ((m_clampsSincePoll || m_ejectionsSincePoll) && Clock::now() < end) {
+        std::this_thread::sleep_for(kStep);
+        watch();
+    }
 }
 
 bool MachineSim::alarmOn(unsigned outputs) const
@@ -465,7 +485,9 @@ Summary MachineSim::run()
 {
     const auto start = Clock::now();
     m_summary = Summary{};
+    m_clampsSincePoll = m_ejectionsSincePoll = 0;
     auto finish = [&] {
+        settleActionsSincePoll();
         m_summary.elapsedS = std::chrono::duration<double>(Clock::now() - start).count();
         m_summary.stopped = m_stop && !m_summary.timedOut;
         return m_summary;
@@ -547,6 +569,7 @@ Summary MachineSim::run()
             if (!m_sawEjectorHeld)
                 ++m_summary.unguardedEjections;
             publish(mouldFrames);
+            ++m_ejectionsSincePoll;
             m_faultInMould = Fault::None;
             emit(Event::Eject, out, scenegen::Fault::None, !m_sawEjectorHeld);
             showFault(mouldFault);
@@ -568,6 +591,7 @@ Summary MachineSim::run()
         }
         if (!m_sawClampHeld)
             ++m_summary.unguardedClamps;
+        ++m_clampsSincePoll;
         emit(Event::Clamp, out, m_faultInMould.load(), !m_sawClampHeld);
         m_link.setInput(kMouldOpenInput, false);
         m_link.setInput(kEjectorBackInput, false);

@@ -6,6 +6,8 @@
 // (output 1) is off. While the alarm (output 3) is on it stands still; a simulated setter opens the
 // safety door (a pulse on input 2), clears the mould with some chance, and the station re-checks.
 // The cameras see what lies in the mould at that moment through the simulated camera folders.
+// A station that stops polling the board leaves its last output word there; the machine, like a
+// real one, acts on it until it notices the silence, and counts what it did after the last poll.
 // Plain C++ and OpenCV, no Qt.
 
 #include "tools/scenegen/mouldscene.h"
@@ -118,6 +120,10 @@ struct Summary
     int handEjections = 0;       // the setter emptied the mould because the station held the machine
     int unguardedEjections = 0;  // ejections in a cycle in which output 2 never came on
     int unguardedClamps = 0;     // clamps in a cycle in which output 1 never came on
+    // Clamps and ejections after the station's last poll of the board: the station had gone
+    // silent, and the machine acted on the output word the board kept from it.
+    int clampsAfterLastPoll = 0;
+    int ejectionsAfterLastPoll = 0;
     std::map<std::string, int> injectedByKind;
     std::map<std::string, int> caughtByKind;
     TimeStats productDecision;   // mould open to the ejector release, cycles without alarm
@@ -181,6 +187,9 @@ private:
 
     // Reads the outputs, keeps the station-alive clock, the alarm episode and the decision times.
     unsigned watch();
+    // Waits, at most the alive window, until the clamps and ejections no poll has followed yet
+    // are either followed by one or counted as done after the station's last poll.
+    void settleActionsSincePoll();
     bool stationAlive() const;
     bool alarmOn(unsigned outputs) const;
     bool pause(Ms time);
@@ -213,6 +222,8 @@ private:
     bool m_alarmOffLevel = false;  // board level of the alarm output while there is no alarm
     uint64_t m_lastPolls = 0;
     Clock::time_point m_lastPollSeen{};
+    int m_clampsSincePoll = 0;     // done since the last poll seen
+    int m_ejectionsSincePoll = 0;
     Clock::time_point m_aliveSince{};
     bool m_cycleHadAlarm = false;
     Clock::time_point m_openedAt{};
