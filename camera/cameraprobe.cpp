@@ -367,6 +367,12 @@ void CheckCameraCountAtStartup()
 
 void SaveSN(int flag)
 {
+    // While the cameras are lost every one of them is closed: storing "their" serials would erase
+    // every binding, so the stored ones stay until the cameras are back.
+    if (flag == 0 && gisLost.load() != 0) {
+        qWarning("camera serial numbers not stored: the cameras are lost");
+        return;
+    }
     for (auto &serial : gSerialNB) {
         std::memset(serial, 0, sizeof serial);
         serial[0] = '0';

@@ -273,6 +273,17 @@ TEST_F(CameraSerials, renumberedSerialsAreStoredAndRecorded)
     EXPECT_EQ(records.filter(QStringLiteral("Save SN")),
               (QStringList{QStringLiteral("Save SN 1: SN'000002"), QStringLiteral("Save SN 2: SN0000001")}));
 
+    // Lost cameras are all closed: a training started then keeps the stored serials.
+    for (auto &camera : cameras) {
+        camera->CameraStop();
+        camera->CameraClose();
+    }
+    gisLost = 1;
+    SaveSN(0);
+    EXPECT_EQ(stored(0), QStringLiteral("SN'000002"));
+    EXPECT_STREQ(gSerialNB[1], "SN0000001");
+    gisLost = 0;
+
     SaveSN(1);
     for (int p = 0; p < 8; ++p)
         EXPECT_EQ(stored(p), QStringLiteral("0")) << p;
