@@ -119,6 +119,7 @@ void StationCameras::fillCycleHooks(CycleEnvironment &env)
     };
     env.detect = [this](int camera, int detection) { return detect(camera, detection); };
     env.cameraLost = [] { return gisLost.load() != 0; };
+    env.resampleStarted = [] { SaveSN(0); };
     env.restartCameras = [] { CameraRestart(); };
     env.cameraFaultFlagged = [] { return gCameraWatch.cameraFault.load(); };
     env.checkCameras = [] { CameraFaultTick(); };

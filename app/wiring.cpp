@@ -61,6 +61,7 @@ std::vector<Hook> requiredHooks(const MoJuWizard &window)
         {"cycle: continuousNgBox", bool(env.continuousNgBox)},
         {"cycle: setExternalTrigger", bool(env.setExternalTrigger)},
         {"cycle: rebuildModels", bool(env.rebuildModels)},
+        {"cycle: resampleStarted", bool(env.resampleStarted)},
         {"cycle: resampleDone", bool(env.resampleDone)},
         {"cycle: setStartStopText", bool(env.setStartStopText)},
         {"cycle: setSkipText", bool(env.setSkipText)},

@@ -16,11 +16,13 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTextStream>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <sstream>
@@ -289,6 +291,20 @@ bool probeHikvision()
     return true;
 }
 
+std::unique_ptr<FolderCameras> &folderCameras()
+{
+    static std::unique_ptr<FolderCameras> cameras;
+    return cameras;
+}
+
+// The watcher decodes frames with OpenCV, whose own statics are destroyed at exit, some of them
+// before ours: the watcher ends with the application object, or at the latest at exit.
+void stopFolderCameras()
+{
+    if (folderCameras())
+        folderCameras()->stopWatching();
+}
+
 // The simulated folder cameras of MOULD_SIM_CAMERAS, presented as Hikvision GigE cameras; they live
 // for the rest of the process.
 bool useSimulatedCameras()
@@ -296,12 +312,14 @@ bool useSimulatedCameras()
     const QString dir = qEnvironmentVariable("MOULD_SIM_CAMERAS");
     if (dir.isEmpty())
         return false;
-    static std::unique_ptr<FolderCameras> folderCameras;
-    if (!folderCameras) {
-        folderCameras = std::make_unique<FolderCameras>(dir);
-        folderCameras->startWatching();
+    std::unique_ptr<FolderCameras> &cameras = folderCameras();
+    if (!cameras) {
+        cameras = std::make_unique<FolderCameras>(dir);
+        cameras->startWatching();
+        qAddPostRoutine(stopFolderCameras);
+        std::atexit(stopFolderCameras);
     }
-    camsdk::SetSdk(Vendor::Hikvision, folderCameras.get());
+    camsdk::SetSdk(Vendor::Hikvision, cameras.get());
     return true;
 }
 
@@ -349,6 +367,12 @@ void CheckCameraCountAtStartup()
 
 void SaveSN(int flag)
 {
+    // While the cameras are lost every one of them is closed: storing "their" serials would erase
+    // every binding, so the stored ones stay until the cameras are back.
+    if (flag == 0 && gisLost.load() != 0) {
+        qWarning("camera serial numbers not stored: the cameras are lost");
+        return;
+    }
     for (auto &serial : gSerialNB) {
         std::memset(serial, 0, sizeof serial);
         serial[0] = '0';

@@ -47,8 +47,6 @@ FrameSlot::FrameSlot(int position)
       m_conversion(static_cast<std::size_t>(std::max(gImageLen, 1)) * 4),
       m_raw(m_conversion.size())
 {
-    if (!pMutex[position])
-        pMutex[position] = new QMutex;  // the start-up creates them; tests may not
 }
 
 void FrameSlot::deliver(const uint8_t *frame, std::size_t length)
@@ -56,7 +54,7 @@ void FrameSlot::deliver(const uint8_t *frame, std::size_t length)
     // A frame larger than the buffer is cut to it rather than written past the end.
     length = std::min(length, m_latest.size());
     const int64_t arrived = nowNs();
-    QMutexLocker lock(pMutex[m_position]);
+    QMutexLocker lock(SharedMutex(pMutex[m_position], "pMutex[position]"));
     std::memcpy(m_latest.data(), frame, length);
     m_latestTime = arrived;
     isImageFill[m_position] = true;
@@ -79,7 +77,7 @@ bool FrameSlot::deliverIfChanged(const uint8_t *frame, std::size_t length)
 {
     length = std::min(length, m_latest.size());
     const int64_t arrived = nowNs();
-    QMutexLocker lock(pMutex[m_position]);
+    QMutexLocker lock(SharedMutex(pMutex[m_position], "pMutex[position]"));
     if (std::memcmp(m_latest.data(), frame, length) == 0)
         return false;
     std::memcpy(m_latest.data(), frame, length);
@@ -93,7 +91,7 @@ bool FrameSlot::deliverIfChanged(const uint8_t *frame, std::size_t length)
 
 bool FrameSlot::take()
 {
-    QMutexLocker lock(pMutex[m_position]);
+    QMutexLocker lock(SharedMutex(pMutex[m_position], "pMutex[position]"));
     if (!isImageFill[m_position])
         return false;
     std::memcpy(m_working.data(), m_latest.data(), m_latest.size());
@@ -104,6 +102,6 @@ bool FrameSlot::take()
 
 void FrameSlot::dropPending()
 {
-    QMutexLocker lock(pMutex[m_position]);
+    QMutexLocker lock(SharedMutex(pMutex[m_position], "pMutex[position]"));
     isImageFill[m_position] = false;
 }

@@ -139,7 +139,7 @@ void V4l2Backend::release()
 
 void V4l2Backend::close()
 {
-    QMutexLocker lock(pMutex[m_position]);
+    QMutexLocker lock(SharedMutex(pMutex[m_position], "pMutex[position]"));
     release();
     // The graph belongs to the decoder just closed; the next setting builds a new one.
     avfilter_graph_free(&m_graph);
@@ -225,7 +225,7 @@ cv::Mat V4l2Backend::avframe_to_cvmat(const AVFrame *frame)
 
 void V4l2Backend::grabStep()
 {
-    QMutexLocker lock(pMutex[m_position]);
+    QMutexLocker lock(SharedMutex(pMutex[m_position], "pMutex[position]"));
     if (!m_format || !m_codec)
         return;
     if (av_read_frame(m_format, m_packet) < 0)
@@ -262,7 +262,7 @@ void V4l2Backend::grabStep()
 
 void V4l2Backend::rebuild(int piece, const std::string &text)
 {
-    QMutexLocker lock(pMutex[m_position]);
+    QMutexLocker lock(SharedMutex(pMutex[m_position], "pMutex[position]"));
     m_pieces[piece] = text;
     init_filters(filterDescription().c_str());
 }
@@ -276,7 +276,7 @@ void V4l2Backend::restoreDefaults(WizardPara &edit, const WizardPara &)
     edit.contrast[m_position] = 140;
     edit.gamma[m_position] = 40;
     edit.sharp[m_position] = 0;
-    QMutexLocker lock(pMutex[m_position]);
+    QMutexLocker lock(SharedMutex(pMutex[m_position], "pMutex[position]"));
     m_pieces[0] = ContrastPiece(140);
     m_pieces[1] = GammaPiece(40);
     m_pieces[2] = SharpPiece(0);

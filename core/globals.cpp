@@ -1,5 +1,10 @@
 #include "core/globals.h"
 
+#include <QMutex>
+#include <QtGlobal>
+
+#include <cstdio>
+
 MoJuWizard *gpWin = nullptr;
 CNT_Net *gpNet = nullptr;
 WizardPara *gpWPara = nullptr;
@@ -14,6 +19,27 @@ QMutex *pMutexIO = nullptr;
 QMutex *pMutexSaveFail = nullptr;
 QMutex *pMutex[8] = {};
 bool isImageFill[8] = {};
+
+void CreateSharedMutexes()
+{
+    if (!pMutexIO)
+        pMutexIO = new QMutex;
+    if (!pMutexSaveFail)
+        pMutexSaveFail = new QMutex;
+    for (QMutex *&mutex : pMutex)
+        if (!mutex)
+            mutex = new QMutex;
+}
+
+QMutex *SharedMutex(QMutex *mutex, const char *name)
+{
+    if (Q_UNLIKELY(!mutex)) {
+        // Also straight to stderr: the message log may be installed and switched off.
+        std::fprintf(stderr, "shared mutex %s was never created: the data it guards would go unguarded\n", name);
+        qFatal("shared mutex %s was never created: the data it guards would go unguarded", name);
+    }
+    return mutex;
+}
 
 int gfLED = -1;
 QString gAppDirPath;

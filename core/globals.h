@@ -43,6 +43,13 @@ extern QMutex *pMutexSaveFail;
 extern QMutex *pMutex[8];
 extern bool isImageFill[8];  // a new frame is in the slot's buffer; guarded by pMutex[slot]
 
+// Creates the shared mutexes that do not exist yet, as the start-up does before any thread runs
+// (programs and tests that bring the station's parts up without main() call it).
+void CreateSharedMutexes();
+// The shared mutex to lock. QMutexLocker on a null mutex silently locks nothing and leaves the
+// data unguarded, so a mutex nobody created ends the process with its name, in every build.
+QMutex *SharedMutex(QMutex *mutex, const char *name);
+
 extern int gfLED;            // lamp and backlight device, negative when it could not be opened
 extern QString gAppDirPath;  // directory of the executable
 extern int numCamera;        // cameras found at start-up

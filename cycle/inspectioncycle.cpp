@@ -1363,6 +1363,8 @@ void InspectionCycle::StartResample()
 {
     if (alarmState == AlarmRaised || alarmState == Browsing)
         return;
+    if (m_env.resampleStarted)
+        m_env.resampleStarted();
     detectState = Resampling;
     m_regionCheck = false;
     for (int stage = 0; stage < gDNum && stage < kStages; ++stage)

@@ -47,6 +47,8 @@ struct CycleEnvironment
     std::function<void(bool shown)> continuousNgBox;
     std::function<void(bool on)> setExternalTrigger;        // cameras: machine trigger or continuous
     std::function<void(int detection)> rebuildModels;       // shape models and training
+    // A re-sampling (a training) starts: the open cameras' serial numbers are bound to their positions.
+    std::function<void()> resampleStarted;
     // After a re-sampling, when the operator gave the password: the hand-over to the region check
     // on the new templates (which ends with RegionCheckDone()).
     std::function<void(int stage)> resampleDone;

@@ -76,7 +76,7 @@ bool ControlPort::IOInTrigger(int input)
         return false;
     }
     {
-        QMutexLocker lock(pMutexIO);
+        QMutexLocker lock(SharedMutex(pMutexIO, "pMutexIO"));
         m_inputWord = gDataIn;
     }
     // Input 4 may stand in for input 1, 2 or 3.
@@ -139,7 +139,7 @@ void ControlPort::IOSetOut(int output, int on)
 
 void ControlPort::IOFlashOut()
 {
-    QMutexLocker lock(pMutexIO);
+    QMutexLocker lock(SharedMutex(pMutexIO, "pMutexIO"));
     gDataOut = m_outputWord;
 }
 

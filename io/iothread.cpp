@@ -153,7 +153,7 @@ void IoLink::iterate(BoardPort &port, BoardPort::Clock::time_point answerDeadlin
 {
     unsigned desired;
     {
-        QMutexLocker lock(pMutexIO);
+        QMutexLocker lock(SharedMutex(pMutexIO, "pMutexIO"));
         desired = gDataOut;
     }
 
@@ -235,7 +235,7 @@ void IoLink::onFrame(const FrameView &frame, unsigned desired, bool &resend)
     switch (frame.command()) {
     case kCmdPoll: {
         {
-            QMutexLocker lock(pMutexIO);
+            QMutexLocker lock(SharedMutex(pMutexIO, "pMutexIO"));
             if (gDataIn != frame.inputWord())
                 m_inputsChangedAt = std::chrono::steady_clock::now().time_since_epoch().count();
             gDataIn = frame.inputWord();

@@ -1,5 +1,6 @@
 #include "log/glog.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +28,13 @@ GLog::GLog(const std::string &dir, char **argv, QObject *parent)
     const char *programName = (argv && argv[0]) ? argv[0] : "mould-station";
     if (!google::IsGoogleLoggingInitialized())
         google::InitGoogleLogging(programName);
+    // glog names a file by program, second and process id, and never opens one that exists. A
+    // restart in place keeps the process id and may fall in the same second, so each start names
+    // its files with a run tag of its own.
+    const std::string base = RunBaseName(QString::fromStdString(dir), QFileInfo(QString::fromLocal8Bit(programName)).fileName())
+                                 .toStdString();
+    for (int severity = 0; severity < google::NUM_SEVERITIES; ++severity)
+        google::SetLogDestination(severity, (base + google::GetLogSeverityName(severity) + '.').c_str());
     google::InstallFailureSignalHandler();
     google::InstallFailureWriter(&GLog::SignalHandle);
 }
@@ -37,6 +45,16 @@ GLog::~GLog()
         google::ShutdownGoogleLogging();
     if (gGlog == this)
         gGlog = nullptr;
+}
+
+QString GLog::RunBaseName(const QString &dir, const QString &program)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmsszzz"));
+    QString tag = stamp;
+    const QDir folder(dir);
+    for (int n = 1; !folder.entryList({program + '.' + tag + ".*"}, QDir::Files | QDir::System).isEmpty(); ++n)
+        tag = stamp + '-' + QString::number(n);
+    return folder.filePath(program + '.' + tag + '.');
 }
 
 int GLog::PruneDirectory(const QString &dir, int limit)

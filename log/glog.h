@@ -23,6 +23,11 @@ public:
     // Returns the number of files deleted.
     static int PruneDirectory(const QString &dir, int limit = kMaxFiles);
 
+    // The start of this run's file names in `dir`: program, start time to the millisecond and a
+    // count when files of that name exist already. The severity, glog's time and the process id
+    // follow it.
+    static QString RunBaseName(const QString &dir, const QString &program);
+
     // Receives each piece of the failure dump on a fatal signal and writes it as one INFO line.
     static void SignalHandle(const char *data, std::size_t size);
 };

@@ -25,7 +25,9 @@ bool AutogenerationRegion(CameraVision &view, int d, const WizardPara &para)
     cv::absdiff(mould, product, difference);
 
     // Pixels that differ by more than 50 gray levels, cleaned: specks removed, the part closed,
-    // areas too small for a part dropped, and a margin added around what remains.
+    // areas too small for a part dropped, and a margin added around what remains. (The limit 50
+    // is given as a truncating threshold, which taken literally would keep every pixel that
+    // differs at all, down to sensor noise; it is read as the cut it names.)
     cv::Mat area;
     cv::threshold(difference, area, 50, 255, cv::THRESH_BINARY);
     const auto morph = [&](int op, int shape, int size) {
@@ -51,8 +53,9 @@ bool AutogenerationRegion(CameraVision &view, int d, const WizardPara &para)
     std::vector<QPoint> vertices;
     for (const cv::Point &p : outline)
         vertices.emplace_back(p.x, p.y);
+    // Only the region's own fields are set: its NG output group (roiOut) belongs to the region
+    // number in every detection and stays as it is.
     const int i = 0;
-    regions.SetDefaultRegion(d, i);
     regions.polygon[d][i] = RePolygon(vertices);
     regions.roiType[d][i] = ShapePolygon;
     regions.roiFunc[d][i] = FuncDefect;

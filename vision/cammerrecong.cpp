@@ -313,7 +313,9 @@ bool CammerRecong::judgeRegion(int d, int i, bool withModels)
     int filter = 1;
     float score = 0.0f;
 
-    // Pixels of the gray band lo..hi inside the effective mask are NG pixels.
+    // Pixels of the gray band lo..hi inside the effective mask are NG pixels. The limits are given
+    // as a truncating threshold (threshold lo, maximum hi); taken literally that would ignore hi and
+    // keep every pixel above 0 (or none, for lo 0), so they are read as the band they name.
     auto grayBand = [&](int lo, int hi) {
         if (hi < lo)
             std::swap(lo, hi);

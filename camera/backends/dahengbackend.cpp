@@ -77,7 +77,7 @@ public:
         if (frame.status == 0) {
             int contrast;
             {
-                QMutexLocker lock(pMutex[m_position]);
+                QMutexLocker lock(SharedMutex(pMutex[m_position], "pMutex[position]"));
                 contrast = gContrast[m_position];
             }
             const std::size_t length = frame.length < m_slot.frameBytes() ? frame.length : m_slot.frameBytes();
@@ -129,7 +129,7 @@ public:
     void setContrast(const WizardPara &para) override
     {
         const int v = para.contrast[m_position];
-        QMutexLocker lock(pMutex[m_position]);
+        QMutexLocker lock(SharedMutex(pMutex[m_position], "pMutex[position]"));
         gContrast[m_position] = v > 150 ? 100 : v - 50;
     }
 

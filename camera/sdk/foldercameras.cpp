@@ -54,8 +54,13 @@ FolderCameras::FolderCameras(const QString &dir) : SimCameraPool(camsdk::Vendor:
 
 FolderCameras::~FolderCameras()
 {
+    stopWatching();
+}
+
+void FolderCameras::stopWatching()
+{
     m_stop = true;
-    if (m_watcher.joinable())
+    if (m_watcher.joinable() && m_watcher.get_id() != std::this_thread::get_id())
         m_watcher.join();
 }
 
@@ -63,6 +68,7 @@ void FolderCameras::startWatching(int pollMs)
 {
     if (m_watcher.joinable())
         return;
+    m_stop = false;
     m_watcher = std::thread([this, pollMs] {
         while (!m_stop) {
             scanOnce();
@@ -90,12 +96,17 @@ bool FolderCameras::readFrame(Folder &folder, bool *changed)
     *changed = false;
     const QString path = framePath(folder.path);
     const uint64_t stamp = fileStamp(path);
-    if (stamp == 0 || stamp == folder.fileStamp)
+    if (stamp == 0 || stamp == folder.fileStamp || stamp == folder.failedStamp)
         return !folder.frame.empty();
+    ++m_decodes;
     cv::Mat image = cv::imread(QFile::encodeName(path).toStdString(), cv::IMREAD_UNCHANGED);
-    if (image.empty() || image.depth() != CV_8U)
-        return !folder.frame.empty();  // half-written or unreadable: the next look tries again
+    if (image.empty() || image.depth() != CV_8U) {
+        // Half-written or unreadable: tried again once the file changes, not on every look.
+        folder.failedStamp = stamp;
+        return !folder.frame.empty();
+    }
     folder.fileStamp = stamp;
+    folder.failedStamp = 0;
     // A camera keeps the size of its first frame; later files of another size are scaled to it.
     if (folder.width > 0 && (image.cols != folder.width || image.rows != folder.height))
         cv::resize(image, image, cv::Size(folder.width, folder.height));
@@ -126,6 +137,7 @@ int FolderCameras::scanOnce()
             if (folder.present) {
                 folder.present = false;
                 folder.fileStamp = 0;
+                folder.failedStamp = 0;
                 folder.frame.clear();  // a camera that comes back brings a frame of its own
                 unplug(i);
             }

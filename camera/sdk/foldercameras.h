@@ -20,10 +20,14 @@ public:
     explicit FolderCameras(const QString &dir);
     ~FolderCameras() override;
 
-    // Watches the folders on a thread of its own (every `pollMs`) until destroyed.
+    // Watches the folders on a thread of its own (every `pollMs`) until stopped or destroyed.
     void startWatching(int pollMs = 10);
+    // Ends the watcher and waits for it; the pool keeps its devices. Safe to call more than once.
+    void stopWatching();
     // One look at every folder: plugs, unplugs, new frames and repeats due. Returns frames pushed.
     int scanOnce();
+    // Frame files decoded so far, readable or not.
+    int decodes() const { return m_decodes; }
 
     static constexpr int kFolders = 8;
 
@@ -33,6 +37,7 @@ private:
         QString path;
         bool present = false;
         uint64_t fileStamp = 0;  // inode, size and modification time of the frame file
+        uint64_t failedStamp = 0;  // the stamp of a file that did not decode: not tried again
         std::vector<uint8_t> frame;  // RGB or gray, as last read
         int width = 0;
         int height = 0;
@@ -45,5 +50,6 @@ private:
 
     std::vector<Folder> m_folders;
     std::atomic<bool> m_stop{false};
+    std::atomic<int> m_decodes{0};
     std::thread m_watcher;
 };

@@ -133,16 +133,25 @@ TEST_F(CameraFolders, bmpFramesAndHalfWrittenFiles)
     folders.scanOnce();
     ASSERT_TRUE(cameras[0]->TakeFrame());
     EXPECT_EQ(cameras[0]->workingImage()[5], 33);
-    // A file that is not an image yet keeps the last good frame.
+    // A file that is not an image yet keeps the last good frame, and is decoded once until it changes.
     QFile broken(cam(1) + "/frame.bmp");
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write("BM");
     broken.close();
     folders.setValue(0, "AcquisitionFrameRate", 1000.0);
-    QThread::msleep(3);
-    folders.scanOnce();
+    const int decodes = folders.decodes();
+    for (int look = 0; look < 5; ++look) {
+        QThread::msleep(2);
+        folders.scanOnce();
+    }
+    EXPECT_EQ(folders.decodes(), decodes + 1);
     ASSERT_TRUE(cameras[0]->TakeFrame());
     EXPECT_EQ(cameras[0]->workingImage()[5], 33);
+    ASSERT_TRUE(broken.open(QIODevice::Append));
+    broken.write("still not an image");
+    broken.close();
+    folders.scanOnce();
+    EXPECT_EQ(folders.decodes(), decodes + 2);
 }
 
 TEST_F(CameraFolders, folderGoneIsUnpluggedAndBackIsReplugged)

@@ -273,6 +273,17 @@ TEST_F(CameraSerials, renumberedSerialsAreStoredAndRecorded)
     EXPECT_EQ(records.filter(QStringLiteral("Save SN")),
               (QStringList{QStringLiteral("Save SN 1: SN'000002"), QStringLiteral("Save SN 2: SN0000001")}));
 
+    // Lost cameras are all closed: a training started then keeps the stored serials.
+    for (auto &camera : cameras) {
+        camera->CameraStop();
+        camera->CameraClose();
+    }
+    gisLost = 1;
+    SaveSN(0);
+    EXPECT_EQ(stored(0), QStringLiteral("SN'000002"));
+    EXPECT_STREQ(gSerialNB[1], "SN0000001");
+    gisLost = 0;
+
     SaveSN(1);
     for (int p = 0; p < 8; ++p)
         EXPECT_EQ(stored(p), QStringLiteral("0")) << p;
@@ -293,4 +304,43 @@ TEST_F(CameraSerials, imvKeepsItsCameraAtItsIndex)
     SaveSN(0);
     EXPECT_EQ(stored(0), QStringLiteral("key-SN0000001"));
     EXPECT_EQ(stored(1), QStringLiteral("key-SN0000002"));
+}
+
+TEST_F(CameraSerials, camerasBoundAtATrainingKeepTheirPositionsInAnotherEnumerationOrder)
+{
+    // First start, nothing bound: the positions take the cameras in enumeration order, and the
+    // start of a training binds them.
+    camsdk::SimCameraPool &first = pool(Vendor::Hikvision);
+    first.addDevice(device("SN0000001"));
+    first.addDevice(device("SN0000002"));
+    gCameraID = kCameraHikvision;
+    gFindCamera = 2;
+    first.enumerate(&gDevList);
+    makeCameras(2);
+    openAll();
+    SaveSN(0);
+
+    // Restart: the serials come back from SN.db, and the library lists the cameras the other way.
+    resetPools();
+    for (auto &serial : gSerialNB)
+        serial[0] = '\0';
+    QSqlDatabase param = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("dbIn"));
+    param.setDatabaseName(station.file("PARAM.db"));
+    ASSERT_TRUE(param.open());
+    m_para->LoadDatafromFile();
+    param.close();
+    param = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("dbIn"));
+    EXPECT_EQ(m_para->camera_serial_count, 2);
+    camsdk::SimCameraPool &second = pool(Vendor::Hikvision);
+    second.addDevice(device("SN0000002"));
+    second.addDevice(device("SN0000001"));
+    second.enumerate(&gDevList);
+    makeCameras(2);
+    openAll();
+    ASSERT_EQ(numCamera, 2);
+    EXPECT_EQ(cameras[0]->backend()->serialNumber(), "SN0000001");
+    EXPECT_EQ(cameras[1]->backend()->serialNumber(), "SN0000002");
+    CheckCameraCountAtStartup();
+    EXPECT_TRUE(events.isEmpty()) << "the count matches: nothing to ask";
 }

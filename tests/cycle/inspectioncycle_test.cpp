@@ -540,9 +540,10 @@ TEST_F(Cycle, ResamplingStoresTemplatesThenHandsOverToTheRegionCheck)
         SCOPED_TRACE(row.name);
         calls.clear();
         detections.clear();
-        int handedOver = 0;
+        int handedOver = 0, bound = 0;
         operatorPort.passwordOk = row.password;
         hooks = [&](CycleEnvironment &env) {
+            env.resampleStarted = [&] { ++bound; };
             if (row.editor)
                 env.resampleDone = [&](int) { ++handedOver; };
         };
@@ -550,6 +551,7 @@ TEST_F(Cycle, ResamplingStoresTemplatesThenHandsOverToTheRegionCheck)
         fail(0);  // a failing camera must not raise an alarm while re-sampling
         cycle->StartResample();
         ASSERT_EQ(cycle->detectState, InspectionCycle::Resampling);
+        EXPECT_EQ(bound, 1) << "a training binds the cameras' serial numbers";
         pulse(0);
         EXPECT_EQ(detections[0] + detections[1], 0) << "no detection while re-sampling";
         EXPECT_EQ(calls, QStringList({"template 0 0", "template 1 0", "template 0 1", "template 1 1"}));

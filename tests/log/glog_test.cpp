@@ -10,6 +10,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QThread>
+#include <QTime>
 
 namespace {
 
@@ -28,6 +30,18 @@ void MakeFiles(const QString &dir, int count)
 }
 
 QStringList Files(const QString &dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
+
+// What glog wrote into its own files of `dir` (the "log" extension; not the test's "f" files).
+QString Written(const QString &dir)
+{
+    QString written;
+    for (const QString &name : Files(dir)) {
+        QFile file(dir + "/" + name);
+        if (!name.startsWith('f') && name.endsWith("log") && file.open(QIODevice::ReadOnly))
+            written += QString::fromUtf8(file.readAll());
+    }
+    return written;
+}
 
 }  // namespace
 
@@ -69,14 +83,28 @@ TEST(GLogTest, StartSetsGlogUpPrunesAndWritesCrashDumpLines)
         GLog::SignalHandle(dump, sizeof dump - 1);
 
         // glog's own file, named with the "log" extension, holds both lines at once (no buffering).
-        QString written;
-        for (const QString &name : Files(dir)) {
-            QFile file(dir + "/" + name);
-            if (!name.startsWith('f') && name.endsWith("log") && file.open(QIODevice::ReadOnly))
-                written += QString::fromUtf8(file.readAll());
-        }
+        const QString written = Written(dir);
         EXPECT_TRUE(written.contains("2.5.0 release")) << written.toStdString();
         EXPECT_TRUE(written.contains("network:89] *** SIGSEGV received at time=1 ***\n")) << written.toStdString();
     }
     EXPECT_FALSE(google::IsGoogleLoggingInitialized());
+}
+
+TEST(GLogTest, RestartInTheSameSecondAndProcessGetsFilesOfItsOwn)
+{
+    // A restart in place keeps the process id; two starts within one second used to share glog's
+    // file name, and the second could not create its file.
+    TempStation station(false);
+    const QString dir = station.file("cnt_net/cnt_log_app");
+    char program[] = "mould-station";
+    char *argv[] = {program, nullptr};
+    while (QTime::currentTime().msec() > 700)
+        QThread::msleep(20);
+    for (const char *line : {"first start", "restart in place"}) {
+        GLog log(dir.toStdString(), argv);
+        LOG(INFO) << line;
+    }
+    const QString written = Written(dir);
+    EXPECT_TRUE(written.contains("first start")) << written.toStdString();
+    EXPECT_TRUE(written.contains("restart in place")) << written.toStdString();
 }

@@ -1,4 +1,5 @@
 // Test entry point: starts Qt headless (offscreen, panel-sized screen, the station's fonts).
+#include "core/globals.h"
 #include "core/operatorport.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,8 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toLocal8Bit());
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    // The shared mutexes, as the station's start-up creates them before anything else runs.
+    CreateSharedMutexes();
     // Whatever asks the operator without a port fails the test that made it ask.
     OperatorPort::setMissingHandler([](const char *kind, const QString &text) {
         ADD_FAILURE() << "the operator was asked (" << kind << ") with no port installed: " << text.toStdString();

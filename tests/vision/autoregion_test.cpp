@@ -31,6 +31,7 @@ TEST_F(AutoRegion, NothingWhereNothingDiffersEnough)
         {"identical", {}, 0},
         {"tooSmallForAPart", {40, 40, 20, 20}, 100},
         {"differenceOf50", {40, 40, 60, 50}, 50},
+        {"faintDifferenceIsNotAPart", {40, 40, 60, 50}, 20},  // the limit is a cut, not a truncation
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(r.name);
@@ -47,8 +48,10 @@ TEST_F(AutoRegion, PolygonAroundTheDifference)
     const cv::Rect part(50, 40, 50, 40);
     view->tempImage[0][0](part).setTo(130);  // a uniform difference of 100
     view->tempImage[0][0].at<uint8_t>(5, 5) = 200;  // a speck, opened away
+    view->singleton.roiOut[0] = 2;  // region 1 of the product detection drives NG output group 2
     ASSERT_TRUE(AutogenerationRegion(*view, 1, *gpWPara));
     const CammerSingleton &s = view->singleton;
+    EXPECT_EQ(s.roiOut[0], 2) << "the output group is shared with the other detections";
     EXPECT_EQ(s.roiNum[1], 1);
     EXPECT_EQ(s.roiType[1][0], ShapePolygon);
     EXPECT_EQ(s.roiFunc[1][0], FuncDefect);

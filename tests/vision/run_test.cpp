@@ -101,7 +101,9 @@ TEST_F(Run, GlobalFilterAndAreaWhenDetailIsOff)
     EXPECT_EQ(view->roiOK[0][i], 0);
 }
 
-TEST_F(Run, GrayBandFunctions)
+// Spot, black area, white area and white count take their limits as a gray band (inclusive), not
+// as the truncation their limits are written as: a truncation would count every non-black pixel.
+TEST_F(Run, ThresholdLimitsAreReadAsAGrayBand)
 {
     cv::Mat image = plain(0);
     const int grays[] = {49, 50, 120, 200, 201, 255};

@@ -222,8 +222,14 @@ void computeResponses(const cv::Mat &image, float threshold, bool ignorePolarity
                 cv::v_store(odd + x / 2, o);
             }
 #endif
-            for (; x < cols; ++x)
-                (x & 1 ? odd : even)[x >> 1] = src[x];
+            // Written as an if rather than a conditional pointer: GCC 12 miscompiles the latter
+            // under -fsanitize=shift.
+            for (; x < cols; ++x) {
+                if (x & 1)
+                    odd[x >> 1] = src[x];
+                else
+                    even[x >> 1] = src[x];
+            }
         }
     }
 }
