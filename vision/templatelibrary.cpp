@@ -82,8 +82,9 @@ QString TemplatePath(int camNo, int detection, int slot)
     return CameraVision::DetectionDir(camNo, detection) + QStringLiteral("/template%1.bmp").arg(slot);
 }
 
-void LoadTemplates(CameraVision &view)
+QStringList LoadTemplates(CameraVision &view)
 {
+    QStringList unreadable;
     const int detections = std::clamp(gDNum, 0, kMaxDetect);
     for (int d = 0; d < detections; ++d) {
         const int slotNum = slotCount(view, d);
@@ -94,15 +95,17 @@ void LoadTemplates(CameraVision &view)
             if (image.empty())
                 image = blankImage(view);
             cv::Mat file;
-            const bool fits = LoadStationImage(TemplatePath(view.camNo(), d, j), file, gColorLen)
-                              && file.type() == image.type();
-            if (fits) {
+            const QString path = TemplatePath(view.camNo(), d, j);
+            const ImageFileState state = ReadStationImage(path, file, gColorLen);
+            if (state == ImageFileState::Loaded && file.type() == image.type()) {
                 file.copyTo(image);
                 view.tempFlag[d][j] = 1;
                 ++view.tempCount[d];
             } else {
                 image.setTo(0);
                 view.tempFlag[d][j] = 0;
+                if (state != ImageFileState::Missing)
+                    unreadable << UnreadableFileText(view.camNo(), d, path);
             }
         }
         if (slotNum > 0 && !view.tempFlag[d][0]) {
@@ -111,6 +114,7 @@ void LoadTemplates(CameraVision &view)
             ++view.tempCount[d];
         }
     }
+    return unreadable;
 }
 
 bool SaveTemplate(const CameraVision &view, int d, int slot)
