@@ -57,6 +57,10 @@ constexpr int kRowModifyTime = 401;
 constexpr int kRowUseExternalTrigger = 519;
 constexpr int kRowActive = 250;
 constexpr int kRowDeactive = 251;
+constexpr int kRowCameraParameterError = 0;
+constexpr int kRowCamera = 43;
+constexpr int kRowProhibitClamp = 252;
+constexpr int kRowNotTaught = 1020;
 
 // The 256-entry gray colour table for showing 8-bit images.
 QList<QRgb> grayTable()
@@ -202,10 +206,15 @@ bool MoJuWizard::bringUp()
     m_dateCheck = new QTimer(this);
     connect(m_dateCheck, &QTimer::timeout, this, &MoJuWizard::SlotCheckDate);
     m_dateCheck->start(60 * 1000);
-    // 18. Detection starts.
+    // 18. Detection starts, unless a camera's regions could not be read.
     StartDetect();
     if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0)
         setClampInterlock();
+    const QList<int> tableFailures = m_cameras->regionTableFailures();
+    if (!tableFailures.isEmpty())
+        holdUntaught(tableFailures);
+    else
+        recordUntaught();
 
     // 19. Ready.
     showInitialising(false);
@@ -320,6 +329,32 @@ void MoJuWizard::StopDetect()
     if (m_cycle)
         m_cycle->StopDetect();
     LEDOnOff(kLampDetecting, 0);
+}
+
+// Detection stopped, clamping prohibited; the operator starts detection again (start button) once
+// the regions are mended.
+void MoJuWizard::holdUntaught(const QList<int> &tableFailures)
+{
+    StopDetect();
+    setClampInterlock();
+    for (int position : tableFailures)
+        InsertRecord(LanStr(kRowCamera).arg(position + 1) + QLatin1Char(' ') + LanStr(kRowCameraParameterError)
+                     + QLatin1Char(' ') + LanStr(kRowProhibitClamp));
+}
+
+void MoJuWizard::recordUntaught()
+{
+    if (!m_cameras || !gpWPara)
+        return;
+    const int stages = std::clamp(gDNum, 0, kMaxDetect);
+    for (int position = 0; position < 8; ++position) {
+        if (!cameraView(position))
+            continue;
+        for (int d = 0; d < stages; ++d)
+            if (gpWPara->stage_enable[d] && m_cameras->notTaught(position, d))
+                InsertRecord(LanStr(kRowCamera).arg(position + 1) + QLatin1Char(' ')
+                             + StageName(d, gpWPara->work_mode) + QStringLiteral(": ") + LanStr(kRowNotTaught));
+    }
 }
 
 void MoJuWizard::createCameraViews()
@@ -583,7 +618,10 @@ void MoJuWizard::createScreens()
 void MoJuWizard::connectScreens()
 {
     connect(m_index->startStop, &QPushButton::clicked, this, [this] {
+        const bool wasStopped = m_cycle->detectState == InspectionCycle::Stopped;
         m_cycle->SlotStartStop();
+        if (wasStopped && m_cycle->detectState == InspectionCycle::Detecting)
+            recordUntaught();
         refreshScreens();
     });
     connect(m_index->skip, &QPushButton::clicked, this, [this] {
@@ -946,8 +984,12 @@ QList<ViewStatusLine> MoJuWizard::viewStatus(int position) const
         s.continuousNgLimit = gpWPara->continuous_ng_count;
         s.hideNgCount = gpWPara->word154 != 0;
     }
-    if (const CameraVision *vision = m_cameras ? m_cameras->vision(position) : nullptr)
+    if (const CameraVision *vision = m_cameras ? m_cameras->vision(position) : nullptr) {
         s.templates = vision->tempCount[detection];
+        s.tableError = vision->singleton.LoadFailed();
+        s.notTaught = gpWPara && detection < gDNum && gpWPara->stage_enable[detection]
+                      && vision->singleton.NotTaught(detection);
+    }
     s.templateSlots = gTempNum;
     s.ngCount = gFailNum[position];
     s.totalCount = gAllNum[position];

@@ -111,6 +111,9 @@ private:
     void checkClock();
     void showInitialising(bool on);
     void setClampInterlock();
+    void holdUntaught(const QList<int> &tableFailures);
+    // Records every detection in use that holds no region, when detection starts.
+    void recordUntaught();
     void createCameraViews();
     void createCycle();
     void createScreens();

@@ -1,6 +1,8 @@
 // The region tables of a camera: rows in PARAM.db, repairs on load, save order and stale rows.
 #include "vision/cammersingleton.h"
 
+#include "log/eventrecord.h"
+
 #include "visionfixture.h"
 
 namespace {
@@ -39,6 +41,8 @@ TEST_F(RegionTable, RegionCountOutsideRangeIsReportedAndLoadsNone)
         SCOPED_TRACE(r.name);
         warnings.clear();
         putDetect(1, r.count);
+        for (int i = 0; i < r.loaded; ++i)
+            putRow(table, QStringLiteral("ROI1-%1").arg(i), QStringLiteral("3 45 100 0 1 0 0 50 50 100 100 "));
         CammerSingleton s(0);
         RegionMasks masks;
         s.LoadDatafromFile(&masks);
@@ -48,12 +52,80 @@ TEST_F(RegionTable, RegionCountOutsideRangeIsReportedAndLoadsNone)
         if (r.warned) {
             EXPECT_EQ(warnings.front(), QStringLiteral("Camera parameter file error!"));
         }
-        // Regions without a row come up as the default region, with a mask.
+        // The regions load, each with its mask.
         if (r.loaded > 0) {
             expectDefaultRegion(s, 1, r.loaded - 1);
             EXPECT_EQ(masks[1][r.loaded - 1].size(), cv::Size(51, 51));
         }
     }
+}
+
+// A table that is not as the station wrote it fails to load: one warning per camera, the damaged
+// rows named in the record. A count stored as 0 is a detection never taught, which is no failure.
+TEST_F(RegionTable, DamagedTablesFailToLoadAndEmptyOnesAreNotTaught)
+{
+    const QString rect = QStringLiteral("3 45 100 0 1 0 0 50 50 100 100 ");
+    const struct {
+        const char *name;
+        QString detect;      // the 'detect1' row, empty for none
+        QStringList regions; // ROI1-0, ROI1-1, ...
+        bool dropTable;
+        int loaded;
+        const char *recorded;  // what the record names, empty when the load is sound
+    } rows[] = {
+        {"taught", "1 2", {rect}, false, 1, ""},
+        {"neverTaught", "0", {}, false, 0, ""},
+        {"countIsText", "abc 2 0", {rect}, false, 0, "detect1 = 'abc 2 0'"},
+        {"countMissing", " ", {}, false, 0, "detect1 = ''"},
+        {"negative", "-1 2", {}, false, 0, "detect1 = -1"},
+        {"aboveRange", "51", {}, false, 0, "detect1 = 51"},
+        {"regionRowMissing", "2", {rect}, false, 2, "ROI1-1 missing"},
+        {"regionRowText", "1", {"3 45 garbage 0 1 0 0 50 50 100 100"}, false, 1, "ROI1-0 = '3 45 garbage"},
+        {"unknownShape", "1", {"3 45 100 0 7 0 0 50 50 100 100"}, false, 1, "ROI1-0 = '3 45 100 0 7"},
+        {"tableMissing", "", {}, true, 0, "cammer0: table unreadable"},
+    };
+    QStringList record;
+    EventRecord::SetSink([&](const QString &text) { record << text; });
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        warnings.clear();
+        record.clear();
+        query().exec(QStringLiteral("drop table if exists %1").arg(table));
+        if (!r.dropTable) {
+            ASSERT_TRUE(query().exec(QStringLiteral("create table %1(name TEXT, value TEXT)").arg(table)));
+        }
+        if (!r.detect.isEmpty())
+            putRow(table, QStringLiteral("detect1"), r.detect);
+        for (int i = 0; i < r.regions.size(); ++i)
+            putRow(table, QStringLiteral("ROI1-%1").arg(i), r.regions[i]);
+
+        CammerSingleton s(0);
+        s.LoadDatafromFile(nullptr);
+        const bool failed = *r.recorded != '\0';
+        EXPECT_EQ(s.LoadFailed(1), failed);
+        EXPECT_EQ(s.LoadFailed(), failed);
+        EXPECT_EQ(s.roiNum[1], r.loaded);
+        EXPECT_EQ(s.NotTaught(1), !failed && r.loaded == 0);
+        EXPECT_EQ(s.NotTaught(0), !r.dropTable) << "a missing row is a detection never taught";
+        EXPECT_EQ(warnings, failed ? QStringList{QStringLiteral("Camera parameter file error!")} : QStringList());
+        ASSERT_EQ(record.size(), failed ? 1 : 0);
+        if (failed) {
+            EXPECT_TRUE(record.front().startsWith(QStringLiteral("Camera parameter file error! cammer0: ")));
+            EXPECT_TRUE(record.front().contains(QLatin1String(r.recorded))) << record.front().toStdString();
+        }
+        if (r.dropTable) {
+            ASSERT_TRUE(query().exec(QStringLiteral("create table %1(name TEXT, value TEXT)").arg(table)));
+        }
+        // Saving writes the table as it is in memory: the damage is mended.
+        if (failed) {
+            ASSERT_TRUE(s.SaveDatatoFile());
+            EXPECT_FALSE(s.LoadFailed());
+            CammerSingleton again(0);
+            again.LoadDatafromFile(nullptr);
+            EXPECT_FALSE(again.LoadFailed());
+        }
+    }
+    EventRecord::SetSink(nullptr);
 }
 
 TEST_F(RegionTable, MissingDetectionRowsAreCreatedWithZero)
