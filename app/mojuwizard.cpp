@@ -23,6 +23,7 @@
 #include "log/eventrecord.h"
 #include "log/logmanager.h"
 #include "log/operationrecord.h"
+#include "params/lastgood.h"
 #include "params/wizardpara.h"
 #include "vision/cameravision.h"
 
@@ -61,6 +62,8 @@ constexpr int kRowCameraParameterError = 0;
 constexpr int kRowCamera = 43;
 constexpr int kRowProhibitClamp = 252;
 constexpr int kRowNotTaught = 1020;
+constexpr int kRowRestoredLastGood = 1021;
+constexpr int kRowRestoredFactory = 1022;
 
 // The 256-entry gray colour table for showing 8-bit images.
 QList<QRgb> grayTable()
@@ -160,6 +163,8 @@ bool MoJuWizard::bringUp()
     LogManager::Instance(this);
     qInfo("application start");
     EventRecord::SetSink([this](const QString &text) { InsertRecord(text); });
+    // After a PARAM.db restore, in the station's language.
+    const bool mustBeTaught = reportParameterRestore();
 
     // 7. Process globals copied from the record.
     copyParameterGlobals();
@@ -206,13 +211,13 @@ bool MoJuWizard::bringUp()
     m_dateCheck = new QTimer(this);
     connect(m_dateCheck, &QTimer::timeout, this, &MoJuWizard::SlotCheckDate);
     m_dateCheck->start(60 * 1000);
-    // 18. Detection starts, unless a camera's regions could not be read.
+    // 18. Detection starts, unless the teaching is gone or a camera's regions could not be read.
     StartDetect();
     if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0)
         setClampInterlock();
     const QList<int> tableFailures = m_cameras->regionTableFailures();
-    if (!tableFailures.isEmpty())
-        holdUntaught(tableFailures);
+    if (mustBeTaught || !tableFailures.isEmpty())
+        holdUntaught(mustBeTaught, tableFailures);
     else
         recordUntaught();
 
@@ -331,15 +336,38 @@ void MoJuWizard::StopDetect()
     LEDOnOff(kLampDetecting, 0);
 }
 
-// Detection stopped, clamping prohibited; the operator starts detection again (start button) once
-// the regions are mended.
-void MoJuWizard::holdUntaught(const QList<int> &tableFailures)
+bool MoJuWizard::reportParameterRestore()
+{
+    const LastGood::Note note = LastGood::ReadNote();
+    switch (note.source) {
+    case LastGood::Source::LastGood: {
+        const QString taken = note.taken.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        const QString text = LanStr(kRowRestoredLastGood).arg(taken);
+        InsertRecord(text);
+        Operator::Notify(text);
+        LastGood::ClearNote();
+        return false;
+    }
+    case LastGood::Source::Factory:
+        InsertRecord(LanStr(kRowRestoredFactory).simplified());
+        return true;  // the note stays until the station is taught and saved
+    case LastGood::Source::None:
+        break;
+    }
+    return false;
+}
+
+// Detection stopped, clamping prohibited, the detection lamp off; the operator starts detection
+// again (start button) once the station is taught or its regions are mended.
+void MoJuWizard::holdUntaught(bool mustBeTaught, const QList<int> &tableFailures)
 {
     StopDetect();
     setClampInterlock();
     for (int position : tableFailures)
         InsertRecord(LanStr(kRowCamera).arg(position + 1) + QLatin1Char(' ') + LanStr(kRowCameraParameterError)
                      + QLatin1Char(' ') + LanStr(kRowProhibitClamp));
+    if (mustBeTaught)
+        Operator::Warn(kRowRestoredFactory);
 }
 
 void MoJuWizard::recordUntaught()

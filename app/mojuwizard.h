@@ -111,7 +111,10 @@ private:
     void checkClock();
     void showInitialising(bool on);
     void setClampInterlock();
-    void holdUntaught(const QList<int> &tableFailures);
+    // The start after a damaged PARAM.db was restored: recorded (and told); true when only the
+    // factory copy was left and the station must be taught before it detects.
+    bool reportParameterRestore();
+    void holdUntaught(bool mustBeTaught, const QList<int> &tableFailures);
     // Records every detection in use that holds no region, when detection starts.
     void recordUntaught();
     void createCameraViews();

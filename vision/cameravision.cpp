@@ -3,6 +3,7 @@
 #include "core/globals.h"
 #include "core/operatorport.h"
 #include "log/eventrecord.h"
+#include "params/lastgood.h"
 #include "params/wizardpara.h"
 #include "vision/imagefiles.h"
 #include "vision/lib/checkrange.h"
@@ -107,6 +108,7 @@ bool CameraVision::SaveIgnorePoint(int d)
     const QString path = ignorePointPath(DetectionDir(d));
     if (!SaveStationImage(path, ignorePoint[d]))
         return false;
+    LastGood::Keep(LastGood::Saved::Teaching);
     if (VisionHooks::sendIgnorePoint)
         VisionHooks::sendIgnorePoint(QFileInfo(path).absoluteFilePath());
     return true;

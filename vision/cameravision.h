@@ -68,8 +68,8 @@ public:
     // mis-sized file gives an all-zero image. Returns a line naming each file that was there but
     // could not be used.
     QStringList LoadIgnorePoint();
-    // Writes the ignore points of detection d as an 8-bit gray BMP and hands the file to the
-    // network service. False when the file could not be written.
+    // Writes the ignore points of detection d as an 8-bit gray BMP, takes the last good copy and
+    // hands the file to the network service. False when the file could not be written.
     bool SaveIgnorePoint(int d);
 
     // Template library per detection: gTempNum slots of the camera image's format.

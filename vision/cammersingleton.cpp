@@ -3,6 +3,7 @@
 #include "core/globals.h"
 #include "core/operatorport.h"
 #include "log/eventrecord.h"
+#include "params/lastgood.h"
 #include "params/wizardpara.h"
 #include "vision/lib/checkrange.h"
 #include "vision/visionhooks.h"
@@ -307,6 +308,7 @@ bool CammerSingleton::SaveDatatoFile()
         // The table now holds what is in memory: a damage found at load is mended.
         std::fill(std::begin(m_loadFailed), std::end(m_loadFailed), false);
         m_loadProblems.clear();
+        LastGood::Keep(LastGood::Saved::Teaching);
     }
     return ok;
 }

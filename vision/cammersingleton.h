@@ -77,7 +77,8 @@ public:
     bool NotTaught(int d) const { return !m_loadFailed[d] && roiNum[d] == 0; }
     // Writes detections 0..7 back: the detection row, the NG counters, every region row and the
     // removal of rows above the region count; after each detection VisionHooks::sendROIParam.
-    // False when a statement failed (the rest is still written).
+    // Then the last good copy is taken (LastGood::Keep). False when a statement failed (the rest
+    // is still written).
     bool SaveDatatoFile();
 
     // The default region of slot (d, i): a defect rectangle (50, 50)-(100, 100) with 3, 45, 100.

@@ -3,6 +3,7 @@
 #include "core/globals.h"
 #include "core/operatorport.h"
 #include "log/eventrecord.h"
+#include "params/lastgood.h"
 #include "vision/cameravision.h"
 #include "vision/cammerrecong.h"
 #include "vision/imagefiles.h"
@@ -137,6 +138,7 @@ bool Resample(CameraVision &view, int d)
     }
     if (!SaveTemplate(view, d, 0))
         return false;
+    LastGood::Keep(LastGood::Saved::Teaching);
     if (VisionHooks::sendTempPic)
         VisionHooks::sendTempPic(QFileInfo(TemplatePath(view.camNo(), d, 0)).absoluteFilePath());
     return true;
@@ -189,6 +191,8 @@ AddResult AddTemplate(CameraVision &view, CammerRecong *recong, const AddRequest
     if (slotUsed)
         *slotUsed = slot;
     const bool written = SaveTemplate(view, d, slot);
+    if (written)
+        LastGood::Keep(LastGood::Saved::Teaching);
     if (recong)
         recong->VarTrain(d);
     return written ? AddResult::Added : AddResult::WriteFailed;
@@ -215,6 +219,7 @@ bool DeleteCurrent(CameraVision &view, int d)
         VisionHooks::sendDelTempPic(view.camNo() + 1, d + 1, QStringLiteral("template%1.bmp").arg(slot));
     Browse(view, d, 1);
     EventRecord::Insert(LanStr(70).arg(view.camNo() + 1).arg(slot + 1));
+    LastGood::Keep(LastGood::Saved::Teaching);
     return true;
 }
 
@@ -245,6 +250,7 @@ void DeleteAll(std::span<CameraVision *const> views)
         }
     }
     EventRecord::Insert(LanStr(71));
+    LastGood::Keep(LastGood::Saved::Teaching);
 }
 
 int Browse(CameraVision &view, int d, int step)

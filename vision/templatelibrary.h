@@ -11,6 +11,7 @@ class CammerRecong;
 
 // The operations the region editor calls. Questions, warnings and the password check go through
 // the operator port; files live in CameraVision::DetectionDir ("cammer%1%2/template%3.bmp").
+// Every operation that changes the files takes the last good copy after it (LastGood::Keep).
 namespace TemplateLibrary {
 
 QString TemplatePath(int camNo, int detection, int slot);
