@@ -55,22 +55,21 @@ TEST(ImageWriter, FullQueueDropsInsteadOfGrowing)
     EXPECT_GT(writer.dropped(), 0) << "50 images arrive faster than one at a time is written";
 }
 
-// An image is replaced in one step: a reader holding the old file keeps a whole old image, and no
-// temporary file stays behind.
+// An image is replaced in one step: a reader holding the old file keeps a whole old image.
 TEST(ImageWriter, ReplacesFilesWhole)
 {
     TempStation station(false);
-    QImage first(64, 48, QImage::Format_Grayscale8);
-    first.fill(11);
-    QImage second = first.copy();
-    second.fill(22);
+    QImage image(64, 48, QImage::Format_Grayscale8);
     ImageWriter writer;
     const QString path = QStringLiteral("originalimage/cammer11/template3.bmp");
-    ASSERT_TRUE(writer.write(path, first));
-    writer.waitIdle();
-    ASSERT_EQ(::link(QFile::encodeName(path).constData(), "held.bmp"), 0);
-    ASSERT_TRUE(writer.write(path, second));
-    writer.waitIdle();
+    for (int gray : {11, 22}) {
+        image.fill(gray);
+        ASSERT_TRUE(writer.write(path, image.copy()));
+        writer.waitIdle();
+        if (gray == 11) {
+            ASSERT_EQ(::link(QFile::encodeName(path).constData(), "held.bmp"), 0);
+        }
+    }
     EXPECT_EQ(qGray(QImage(QStringLiteral("held.bmp")).pixel(1, 1)), 11) << "the old file was written over in place";
     EXPECT_EQ(qGray(QImage(path).pixel(1, 1)), 22);
     EXPECT_EQ(QDir(QStringLiteral("originalimage/cammer11")).entryList(QDir::Files), QStringList{"template3.bmp"});
