@@ -24,6 +24,7 @@
 #include "log/eventrecord.h"
 #include "log/logmanager.h"
 #include "log/operationrecord.h"
+#include "params/lastgood.h"
 #include "params/wizardpara.h"
 #include "vision/cameravision.h"
 
@@ -64,6 +65,12 @@ constexpr int kRowLostCameraPowerOff = 1104;
 constexpr int kRowUseExternalTrigger = 519;
 constexpr int kRowActive = 250;
 constexpr int kRowDeactive = 251;
+constexpr int kRowCameraParameterError = 0;
+constexpr int kRowCamera = 43;
+constexpr int kRowProhibitClamp = 252;
+constexpr int kRowNotTaught = 1020;
+constexpr int kRowRestoredLastGood = 1021;
+constexpr int kRowRestoredFactory = 1022;
 
 // The 256-entry gray colour table for showing 8-bit images.
 QList<QRgb> grayTable()
@@ -163,6 +170,8 @@ bool MoJuWizard::bringUp()
     LogManager::Instance(this);
     qInfo("application start");
     EventRecord::SetSink([this](const QString &text) { InsertRecord(text); });
+    // After a PARAM.db restore, in the station's language.
+    const bool mustBeTaught = reportParameterRestore();
 
     // 7. Process globals copied from the record.
     copyParameterGlobals();
@@ -209,10 +218,15 @@ bool MoJuWizard::bringUp()
     m_dateCheck = new QTimer(this);
     connect(m_dateCheck, &QTimer::timeout, this, &MoJuWizard::SlotCheckDate);
     m_dateCheck->start(60 * 1000);
-    // 18. Detection starts.
+    // 18. Detection starts, unless the teaching is gone or a camera's regions could not be read.
     StartDetect();
     if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0)
         setClampInterlock();
+    const QList<int> tableFailures = m_cameras->regionTableFailures();
+    if (mustBeTaught || !tableFailures.isEmpty())
+        holdUntaught(mustBeTaught, tableFailures);
+    else
+        recordUntaught();
 
     // 19. Ready.
     showInitialising(false);
@@ -331,6 +345,55 @@ void MoJuWizard::StopDetect()
     if (m_cycle)
         m_cycle->StopDetect();
     LEDOnOff(kLampDetecting, 0);
+}
+
+bool MoJuWizard::reportParameterRestore()
+{
+    const LastGood::Note note = LastGood::ReadNote();
+    switch (note.source) {
+    case LastGood::Source::LastGood: {
+        const QString taken = note.taken.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        const QString text = LanStr(kRowRestoredLastGood).arg(taken);
+        InsertRecord(text);
+        Operator::Notify(text);
+        LastGood::ClearNote();
+        return false;
+    }
+    case LastGood::Source::Factory:
+        InsertRecord(LanStr(kRowRestoredFactory).simplified());
+        return true;  // the note stays until the station is taught and saved
+    case LastGood::Source::None:
+        break;
+    }
+    return false;
+}
+
+// Detection stopped, clamping prohibited, the detection lamp off; the operator starts detection
+// again (start button) once the station is taught or its regions are mended.
+void MoJuWizard::holdUntaught(bool mustBeTaught, const QList<int> &tableFailures)
+{
+    StopDetect();
+    setClampInterlock();
+    for (int position : tableFailures)
+        InsertRecord(LanStr(kRowCamera).arg(position + 1) + QLatin1Char(' ') + LanStr(kRowCameraParameterError)
+                     + QLatin1Char(' ') + LanStr(kRowProhibitClamp));
+    if (mustBeTaught)
+        Operator::Warn(kRowRestoredFactory);
+}
+
+void MoJuWizard::recordUntaught()
+{
+    if (!m_cameras || !gpWPara)
+        return;
+    const int stages = std::clamp(gDNum, 0, kMaxDetect);
+    for (int position = 0; position < 8; ++position) {
+        if (!cameraView(position))
+            continue;
+        for (int d = 0; d < stages; ++d)
+            if (gpWPara->stage_enable[d] && m_cameras->notTaught(position, d))
+                InsertRecord(LanStr(kRowCamera).arg(position + 1) + QLatin1Char(' ')
+                             + StageName(d, gpWPara->work_mode) + QStringLiteral(": ") + LanStr(kRowNotTaught));
+    }
 }
 
 void MoJuWizard::createCameraViews()
@@ -592,9 +655,12 @@ void MoJuWizard::createScreens()
 void MoJuWizard::connectScreens()
 {
     connect(m_index->startStop, &QPushButton::clicked, this, [this] {
+        const bool wasStopped = m_cycle->detectState == InspectionCycle::Stopped;
         m_cycle->SlotStartStop();
         if (m_cycle->detectState == InspectionCycle::Stopped)
             m_stopReason = LanStr(kRowStopManually);
+        if (wasStopped && m_cycle->detectState == InspectionCycle::Detecting)
+            recordUntaught();
         refreshScreens();
     });
     // The alarm band's way out: a re-check of the failed stage on the picture of now, or a stop
@@ -1017,8 +1083,12 @@ QList<ViewStatusLine> MoJuWizard::viewStatus(int position) const
         s.continuousNgLimit = gpWPara->continuous_ng_count;
         s.hideNgCount = gpWPara->word154 != 0;
     }
-    if (const CameraVision *vision = m_cameras ? m_cameras->vision(position) : nullptr)
+    if (const CameraVision *vision = m_cameras ? m_cameras->vision(position) : nullptr) {
         s.templates = vision->tempCount[detection];
+        s.tableError = vision->singleton.LoadFailed();
+        s.notTaught = gpWPara && detection < gDNum && gpWPara->stage_enable[detection]
+                      && vision->singleton.NotTaught(detection);
+    }
     s.templateSlots = gTempNum;
     s.ngCount = gFailNum[position];
     s.totalCount = gAllNum[position];

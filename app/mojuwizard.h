@@ -113,6 +113,12 @@ private:
     void checkClock();
     void showInitialising(bool on);
     void setClampInterlock();
+    // The start after a damaged PARAM.db was restored: recorded (and told); true when only the
+    // factory copy was left and the station must be taught before it detects.
+    bool reportParameterRestore();
+    void holdUntaught(bool mustBeTaught, const QList<int> &tableFailures);
+    // Records every detection in use that holds no region, when detection starts.
+    void recordUntaught();
     void createCameraViews();
     void createCycle();
     void createScreens();

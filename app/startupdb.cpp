@@ -1,6 +1,8 @@
 #include "app/startupdb.h"
 
+#include "core/atomicfile.h"
 #include "core/globals.h"
+#include "params/lastgood.h"
 #include "ui/prompt.h"
 #include "core/systemgateway.h"
 
@@ -39,8 +41,24 @@ bool open(const StationDb &db)
     return IsUsableDatabase(QLatin1String(db.connection), QLatin1String(db.table));
 }
 
-// Replaces the damaged file by its factory copy and restarts. Without a factory copy a restart
-// would only meet the same damage again, so the station stops and says why.
+// PARAM.db from the last good copy of the teaching (with the camera folders), noted for the next
+// start. False when there is no sound copy.
+bool restoreLastGood()
+{
+    if (!LastGood::Usable())
+        return false;
+    const QDateTime taken = LastGood::Taken();
+    if (!LastGood::Restore())
+        return false;
+    LastGood::WriteNote({LastGood::Source::LastGood, taken});
+    qWarning().noquote() << "PARAM.db restored from the last good copy of" << taken.toString(Qt::ISODate)
+                         << "; restarting";
+    return true;
+}
+
+// Replaces the damaged file and restarts: PARAM.db by the last good copy when there is one, else
+// (and every other database) by its factory copy. Without a factory copy a restart would only meet
+// the same damage again, so the station stops and says why.
 void recover(const StationDb &db)
 {
     const QString english = gaLanStr[db.messageRow * kLanguages + 1];
@@ -50,10 +68,19 @@ void recover(const StationDb &db)
     // Kept for the service technician, never overwriting an earlier damaged copy.
     QFile::rename(damaged, damaged + QStringLiteral(".damaged-")
                                + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")));
-    if (!QFile::copy(QLatin1String(db.factory), damaged)) {
+    const bool parameters = &db == &kParam;
+    if (parameters && restoreLastGood()) {
+        QThread::msleep(static_cast<unsigned long>(db.waitMs));
+        SystemGateway::reboot();
+        return;
+    }
+    if (!QFile::exists(QLatin1String(db.factory)) || !AtomicFile::Copy(QLatin1String(db.factory), damaged)) {
         qCritical("the factory copy %s is missing; %s cannot be restored", db.factory, db.file);
         return;
     }
+    // The teaching is gone: the next start holds detection stopped until the station is taught.
+    if (parameters)
+        LastGood::WriteNote({LastGood::Source::Factory, QDateTime()});
     qWarning("%s restored from %s; restarting", db.file, db.factory);
     QThread::msleep(static_cast<unsigned long>(db.waitMs));
     SystemGateway::reboot();

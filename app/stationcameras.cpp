@@ -35,6 +35,22 @@ StationCameras::~StationCameras() = default;
 
 int StationCameras::count() const { return std::clamp(numCamera, 0, 8); }
 
+QList<int> StationCameras::regionTableFailures() const
+{
+    QList<int> failed;
+    for (int position = 0; position < 8; ++position)
+        if (m_vision[position] && m_vision[position]->singleton.LoadFailed())
+            failed << position;
+    return failed;
+}
+
+bool StationCameras::notTaught(int position, int detection) const
+{
+    if (position < 0 || position >= 8 || detection < 0 || detection >= kMaxDetect || !m_vision[position])
+        return false;
+    return m_vision[position]->singleton.NotTaught(detection);
+}
+
 bool StationCameras::detect(int camera, int detection)
 {
     CameraVision *state = m_vision[camera].get();

@@ -3,6 +3,8 @@
 
 #include "cycle/inspectioncycle.h"
 
+#include <QList>
+
 #include <array>
 #include <memory>
 
@@ -24,6 +26,13 @@ public:
     CammerWidget *view(int position) const { return m_views[position]; }
     CameraVision *vision(int position) const { return m_vision[position].get(); }
     CammerRecong *recong(int position) const { return m_recong[position].get(); }
+
+    // The cameras (0-based positions) whose region tables failed to load; the main window keeps
+    // detection stopped with clamping prohibited until the operator acts.
+    QList<int> regionTableFailures() const;
+    // True when detection d of the camera at `position` holds no region by a count stored as 0:
+    // it checks nothing and passes every part.
+    bool notTaught(int position, int detection) const;
 
     // Fills the camera side of the cycle's hooks: frames, detection, results and judged images.
     void fillCycleHooks(CycleEnvironment &env);

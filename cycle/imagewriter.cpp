@@ -1,5 +1,7 @@
 #include "cycle/imagewriter.h"
 
+#include "core/atomicfile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QtDebug>
@@ -73,8 +75,11 @@ void ImageWriter::run()
         const qint64 bytes = job.image.sizeInBytes();
         if (job.format != QImage::Format_Invalid && job.image.format() != job.format)
             job.image = job.image.convertToFormat(job.format);
-        QDir().mkpath(QFileInfo(job.path).absolutePath());
-        const bool ok = job.image.save(job.path);
+        // Beside the file and renamed over it: a crash mid-write never leaves half an image.
+        const QByteArray format = QFileInfo(job.path).suffix().toLatin1();
+        const bool ok = AtomicFile::Write(job.path, [&](QIODevice &file) {
+            return job.image.save(&file, format.isEmpty() ? nullptr : format.constData());
+        });
         if (!ok)
             qWarning().noquote() << "image writer: could not write" << job.path;
 

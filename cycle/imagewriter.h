@@ -19,7 +19,8 @@ public:
     ImageWriter(const ImageWriter &) = delete;
     ImageWriter &operator=(const ImageWriter &) = delete;
 
-    // Queues `image` (which must own its pixels) for `path`; the folder is created when missing.
+    // Queues `image` (which must own its pixels) for `path`; the folder is created when missing and
+    // the file replaced in one step (written beside it, synced, renamed over it).
     // With `format` set, the worker converts the image to it before writing. False when the image
     // was dropped because the queue is full.
     bool write(const QString &path, QImage image, QImage::Format format = QImage::Format_Invalid);

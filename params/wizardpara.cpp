@@ -1,6 +1,7 @@
 #include "params/wizardpara.h"
 
 #include "core/globals.h"
+#include "params/lastgood.h"
 #include "params/signalnames.h"
 
 #include <QFile>
@@ -525,6 +526,7 @@ bool WizardPara::SaveDatatoFile()
         qWarning().noquote() << "parameter save could not be committed:" << db.lastError().text();
         return false;
     }
+    LastGood::Keep(LastGood::Saved::Parameters);
     return true;
 }
 

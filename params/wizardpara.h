@@ -174,7 +174,8 @@ public:
     // repairs it and derives the stage configuration and the signal names.
     void LoadDatafromFile();
 
-    // Writes every stored word back to PARAM.db in one transaction; false when the database refused.
+    // Writes every stored word back to PARAM.db in one transaction, then takes the last good copy
+    // (LastGood::Keep); false when the database refused.
     bool SaveDatatoFile();
 
     // Writes word 472 to sysadd.txt.

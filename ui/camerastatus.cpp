@@ -15,6 +15,8 @@ constexpr int kRowCountsNoNg = 655;
 constexpr int kRowSkipping = 575;
 constexpr int kRowMeanGray = 367;
 constexpr int kRowSeconds = 540;
+constexpr int kRowTableError = 0;
+constexpr int kRowNotTaught = 1020;
 
 QString seconds(double value) { return QString::number(value, 'f', 1) + LanStr(kRowSeconds); }
 
@@ -37,6 +39,11 @@ QList<ViewStatusLine> CameraStatusLines(const CameraStatus &s)
     }
     const QString countdown = s.delayLeft > 0 ? seconds(s.delayLeft) : QString();
     lines.append({LanStr(kRowCamera).arg(s.camera + 1).arg(s.stageName, countdown).trimmed(), white});
+    // Under the stage it concerns: nobody should take a camera that checks nothing for a checked one.
+    if (s.tableError)
+        lines.append({LanStr(kRowTableError), QColor(255, 80, 80), true});
+    if (s.notTaught)
+        lines.append({LanStr(kRowNotTaught), QColor(255, 200, 0), true});
     lines.append({LanStr(kRowLately).arg(seconds(s.cycleTimeTenths / 10.0)).arg(s.continuousNg).arg(s.continuousNgLimit),
                   white});
     const QColor verdictColour = s.verdict == QLatin1String("NG") ? QColor(255, 80, 80) : white;

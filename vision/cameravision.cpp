@@ -1,6 +1,9 @@
 #include "vision/cameravision.h"
 
 #include "core/globals.h"
+#include "core/operatorport.h"
+#include "log/eventrecord.h"
+#include "params/lastgood.h"
 #include "params/wizardpara.h"
 #include "vision/imagefiles.h"
 #include "vision/lib/checkrange.h"
@@ -48,8 +51,14 @@ CameraVision::CameraVision(int camNo)
 void CameraVision::LoadFiles()
 {
     LoadRegions();
-    TemplateLibrary::LoadTemplates(*this);
-    LoadIgnorePoint();
+    QStringList unreadable = TemplateLibrary::LoadTemplates(*this);
+    unreadable += LoadIgnorePoint();
+    // A damaged file is named, so that a station failing every cycle on a lost template says why.
+    if (unreadable.isEmpty())
+        return;
+    for (const QString &line : unreadable)
+        EventRecord::Insert(line);
+    Operator::Warn(unreadable.join(QLatin1Char('\n')));
 }
 
 QString CameraVision::DetectionDir(int camNo, int detection)
@@ -72,17 +81,24 @@ void CameraVision::OneChannel(const cv::Mat &image, cv::Mat &out)
         RGBA2Hue(source.ptr(), out.ptr(), image.cols, image.rows);
 }
 
-void CameraVision::LoadIgnorePoint()
+QStringList CameraVision::LoadIgnorePoint()
 {
+    QStringList unreadable;
     const int detections = std::clamp(gDNum, 0, kMaxDetect);
     for (int d = 0; d < detections; ++d) {
         cv::Mat file;
+        const QString path = ignorePointPath(DetectionDir(d));
         // The ignore points are one byte per pixel whatever the camera delivers.
-        if (LoadStationImage(ignorePointPath(DetectionDir(d)), file, gImageLen) && file.type() == CV_8UC1)
+        const ImageFileState state = ReadStationImage(path, file, gImageLen);
+        if (state == ImageFileState::Loaded && file.type() == CV_8UC1) {
             file.copyTo(ignorePoint[d]);
-        else
+        } else {
             ignorePoint[d].setTo(0);
+            if (state != ImageFileState::Missing)
+                unreadable << UnreadableFileText(m_camNo, d, path);
+        }
     }
+    return unreadable;
 }
 
 bool CameraVision::SaveIgnorePoint(int d)
@@ -92,6 +108,7 @@ bool CameraVision::SaveIgnorePoint(int d)
     const QString path = ignorePointPath(DetectionDir(d));
     if (!SaveStationImage(path, ignorePoint[d]))
         return false;
+    LastGood::Keep(LastGood::Saved::Teaching);
     if (VisionHooks::sendIgnorePoint)
         VisionHooks::sendIgnorePoint(QFileInfo(path).absoluteFilePath());
     return true;

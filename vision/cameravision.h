@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <opencv2/core.hpp>
 
 #include <cstdint>
@@ -29,7 +30,9 @@ public:
 
     int camNo() const { return m_camNo; }
     // Start-up of a camera view: the regions from PARAM.db, then the templates and ignore points
-    // of detections 0..gDNum-1 from disk. The CammerRecong is built after this.
+    // of detections 0..gDNum-1 from disk. A template or ignore-point file that is there but cannot
+    // be used is named in the operation record and in one warning to the operator. The
+    // CammerRecong is built after this.
     void LoadFiles();
 
     // Directory of a detection's files, relative to the station directory: "cammer%1%2" with
@@ -62,10 +65,11 @@ public:
     // Ignore points per detection: 8-bit, image size, non-zero = alarms ignored at that pixel.
     cv::Mat ignorePoint[kMaxDetect];
     // Reads "cammer%1%2/ignorepoint.bmp" of detections 1..gDNum; a missing, unreadable or
-    // mis-sized file gives an all-zero image.
-    void LoadIgnorePoint();
-    // Writes the ignore points of detection d as an 8-bit gray BMP and hands the file to the
-    // network service. False when the file could not be written.
+    // mis-sized file gives an all-zero image. Returns a line naming each file that was there but
+    // could not be used.
+    QStringList LoadIgnorePoint();
+    // Writes the ignore points of detection d as an 8-bit gray BMP, takes the last good copy and
+    // hands the file to the network service. False when the file could not be written.
     bool SaveIgnorePoint(int d);
 
     // Template library per detection: gTempNum slots of the camera image's format.

@@ -2,6 +2,8 @@
 
 #include "core/globals.h"
 #include "core/operatorport.h"
+#include "log/eventrecord.h"
+#include "params/lastgood.h"
 #include "params/wizardpara.h"
 #include "vision/lib/checkrange.h"
 #include "vision/visionhooks.h"
@@ -68,24 +70,36 @@ bool deleteRow(const QString &table, const QString &name)
     return q.exec();
 }
 
-// Blank-separated decimal numbers; a missing or unreadable number reads as 0.
+// Blank-separated decimal numbers; a missing or unreadable number reads as 0. A row that had an
+// unreadable one is not what the station wrote: the caller treats it as damaged.
 class NumberList
 {
 public:
     explicit NumberList(const QString &text) : m_tokens(text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {}
+    bool atEnd() const { return m_pos >= m_tokens.size(); }
+    bool unreadable() const { return m_unreadable; }
     int next()
     {
-        if (m_pos >= m_tokens.size())
+        if (atEnd())
             return 0;
         bool ok = false;
         const int v = m_tokens.at(m_pos++).trimmed().toInt(&ok);
+        m_unreadable = m_unreadable || !ok;
         return ok ? v : 0;
     }
 
 private:
     QStringList m_tokens;
     int m_pos = 0;
+    bool m_unreadable = false;
 };
+
+// A row's value as a record shows it: short, on one line.
+QString shown(const QString &text)
+{
+    QString line = text.simplified();
+    return line.size() > 40 ? line.left(40) + QStringLiteral("...") : line;
+}
 
 QString detectName(int d) { return QStringLiteral("detect%1").arg(d); }
 QString ngCountName(int d) { return QStringLiteral("detect%1NGCount").arg(d); }
@@ -121,8 +135,30 @@ QString CammerSingleton::tableName() const { return QStringLiteral("cammer%1").a
 
 void CammerSingleton::LoadDatafromFile(RegionMasks *masks)
 {
+    std::fill(std::begin(m_loadFailed), std::end(m_loadFailed), false);
+    m_loadProblems.clear();
+    m_unreadableDetections = 0;
     for (int d = 0; d < kMaxDetect; ++d)
         loadDetection(d, masks);
+    if (m_loadProblems.isEmpty())
+        return;
+    if (m_loadProblems.size() == kMaxDetect && m_unreadableDetections == kMaxDetect)
+        m_loadProblems = QStringList{QStringLiteral("table unreadable")};
+    // Said once per camera, however many rows are damaged; the record names them.
+    EventRecord::Insert(LanStr(0) + QLatin1Char(' ') + tableName() + QStringLiteral(": ")
+                        + m_loadProblems.join(QStringLiteral("; ")));
+    Operator::Warn(0);  // "Camera parameter file error!"
+}
+
+bool CammerSingleton::LoadFailed() const
+{
+    return std::find(std::begin(m_loadFailed), std::end(m_loadFailed), true) != std::end(m_loadFailed);
+}
+
+void CammerSingleton::loadFailure(int d, const QString &problem)
+{
+    m_loadFailed[d] = true;
+    m_loadProblems << problem;
 }
 
 bool CammerSingleton::loadDetection(int d, RegionMasks *masks)
@@ -132,9 +168,15 @@ bool CammerSingleton::loadDetection(int d, RegionMasks *masks)
     switch (readRow(table, detectName(d), &text)) {
     case RowRead::Found: {
         NumberList numbers(text);
+        const bool counted = !numbers.atEnd();
         roiNum[d] = numbers.next();
         for (int c = 0; c < kMaxCavity; ++c)
             cavity[d][c] = numbers.next();
+        if (!counted || numbers.unreadable()) {
+            loadFailure(d, QStringLiteral("%1 = '%2'").arg(detectName(d), shown(text)));
+            roiNum[d] = 0;
+            return false;
+        }
         break;
     }
     case RowRead::Missing:
@@ -142,7 +184,11 @@ bool CammerSingleton::loadDetection(int d, RegionMasks *masks)
         roiNum[d] = 0;
         break;
     case RowRead::Failed:
-        break;
+        // No table, or a database that does not answer: nothing of this camera can be trusted.
+        loadFailure(d, QStringLiteral("%1 unreadable").arg(detectName(d)));
+        ++m_unreadableDetections;
+        roiNum[d] = 0;
+        return false;
     }
 
     switch (readRow(table, ngCountName(d), &text)) {
@@ -160,22 +206,29 @@ bool CammerSingleton::loadDetection(int d, RegionMasks *masks)
     }
 
     if (roiNum[d] < 0 || roiNum[d] > kMaxRoi) {
-        Operator::Warn(0);  // "Camera parameter file error!"
+        loadFailure(d, QStringLiteral("%1 = %2").arg(detectName(d)).arg(roiNum[d]));
         roiNum[d] = 0;
         return false;
     }
+    bool ok = true;
     for (int i = 0; i < roiNum[d]; ++i)
-        loadRegion(d, i, masks);
-    return true;
+        ok = loadRegion(d, i, masks) && ok;
+    return ok;
 }
 
-void CammerSingleton::loadRegion(int d, int i, RegionMasks *masks)
+bool CammerSingleton::loadRegion(int d, int i, RegionMasks *masks)
 {
     QString text;
     const RowRead read = readRow(tableName(), regionName(d, i), &text);
-    if (read == RowRead::Missing) {
+    bool ok = true;
+    if (read != RowRead::Found) {
+        // A region the count promises but the table lacks: the table is damaged.
         SetDefaultRegion(d, i);
-    } else if (read == RowRead::Found) {
+        loadFailure(d, QStringLiteral("%1 %2").arg(regionName(d, i), read == RowRead::Missing
+                                                                          ? QStringLiteral("missing")
+                                                                          : QStringLiteral("unreadable")));
+        ok = false;
+    } else {
         NumberList numbers(text);
         roiPara1[d][i] = numbers.next();
         roiPara2[d][i] = numbers.next();
@@ -216,12 +269,20 @@ void CammerSingleton::loadRegion(int d, int i, RegionMasks *masks)
             break;
         }
         default:
-            break;  // unknown shape: the slot keeps what it held
+            ok = false;  // a shape the station never writes
+            break;
+        }
+        if (!ok || numbers.unreadable()) {
+            loadFailure(d, QStringLiteral("%1 = '%2'").arg(regionName(d, i), shown(text)));
+            if (!ok)
+                SetDefaultRegion(d, i);
+            ok = false;
         }
     }
     const cv::Mat mask = UpdateRegionMask(d, i);
     if (masks)
         (*masks)[d][i] = mask.clone();
+    return ok;
 }
 
 void CammerSingleton::SetDefaultRegion(int d, int i)
@@ -242,6 +303,12 @@ bool CammerSingleton::SaveDatatoFile()
         ok = saveDetection(d) && ok;
         if (VisionHooks::sendROIParam)
             VisionHooks::sendROIParam(camNo, d);
+    }
+    if (ok) {
+        // The table now holds what is in memory: a damage found at load is mended.
+        std::fill(std::begin(m_loadFailed), std::end(m_loadFailed), false);
+        m_loadProblems.clear();
+        LastGood::Keep(LastGood::Saved::Teaching);
     }
     return ok;
 }

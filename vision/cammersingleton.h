@@ -5,6 +5,7 @@
 
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <opencv2/core.hpp>
 
 // Room of the tables: detections per camera, regions per detection, cavities per detection.
@@ -62,12 +63,22 @@ public:
 
     // Reads detections 0..7 from the table (connection "dbIn"), repairs what is out of range and
     // rebuilds the mask of every loaded region into `masks` (may be null). Missing 'detect%1' and
-    // 'detect%1NGCount' rows are created. A region count outside 0..50 is reported through
-    // a warning to the operator and leaves that detection empty.
+    // 'detect%1NGCount' rows are created (a detection never taught). A table that cannot be
+    // read, a region count that is not a number or outside 0..50 (that detection stays empty), a
+    // region row that is missing or of an unknown shape (the default region stands in) or not
+    // numbers: the detection
+    // failed to load; the operation record names the rows and the operator gets one warning
+    // "Camera parameter file error!".
     void LoadDatafromFile(RegionMasks *masks);
+    // True when a detection (or any) failed to load; cleared by a successful save.
+    bool LoadFailed(int d) const { return m_loadFailed[d]; }
+    bool LoadFailed() const;
+    // True when the table holds no region for detection d by a count stored as 0 (never taught).
+    bool NotTaught(int d) const { return !m_loadFailed[d] && roiNum[d] == 0; }
     // Writes detections 0..7 back: the detection row, the NG counters, every region row and the
     // removal of rows above the region count; after each detection VisionHooks::sendROIParam.
-    // False when a statement failed (the rest is still written).
+    // Then the last good copy is taken (LastGood::Keep). False when a statement failed (the rest
+    // is still written).
     bool SaveDatatoFile();
 
     // The default region of slot (d, i): a defect rectangle (50, 50)-(100, 100) with 3, 45, 100.
@@ -99,7 +110,12 @@ public:
 
 private:
     bool loadDetection(int d, RegionMasks *masks);
-    void loadRegion(int d, int i, RegionMasks *masks);
+    bool loadRegion(int d, int i, RegionMasks *masks);
+    void loadFailure(int d, const QString &problem);
     bool saveDetection(int d);
     QString regionRow(int d, int i) const;
+
+    bool m_loadFailed[kMaxDetect] = {};
+    QStringList m_loadProblems;  // the damaged rows of the last load, for the record
+    int m_unreadableDetections = 0;  // all of them: the table is missing or the database fails
 };

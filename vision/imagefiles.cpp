@@ -1,10 +1,12 @@
 #include "vision/imagefiles.h"
 
+#include "core/atomicfile.h"
 #include "core/globals.h"
 
-#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 
 #include <cstring>
 
@@ -36,19 +38,32 @@ bool SaveStationImage(const QString &path, const cv::Mat &image)
     const size_t rowBytes = size_t(image.cols) * image.elemSize();
     for (int y = 0; y < image.rows; ++y)
         std::memcpy(out.scanLine(y), image.ptr(y), rowBytes);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    return out.save(path);
+    // Written beside the file and renamed over it: a crash mid-write leaves the previous image.
+    const QByteArray format = QFileInfo(path).suffix().toLatin1();
+    return AtomicFile::Write(path, [&](QIODevice &file) { return out.save(&file, format.constData()); });
 }
 
 bool LoadStationImage(const QString &path, cv::Mat &image, qint64 bufferBytes)
 {
-    QImage file(path);
-    if (file.isNull() || file.width() != gImageW || file.height() != gImageH)
-        return false;
+    return ReadStationImage(path, image, bufferBytes) == ImageFileState::Loaded;
+}
+
+ImageFileState ReadStationImage(const QString &path, cv::Mat &image, qint64 bufferBytes)
+{
+    if (!QFile::exists(path))
+        return ImageFileState::Missing;
+    QImageReader reader(path);
+    QImage file;
+    // A file cut short (a write that never finished) is damaged even where the reader would
+    // hand back the rows it got.
+    if (!reader.read(&file) || file.isNull() || !AtomicFile::IsWhole(path))
+        return ImageFileState::Unreadable;
+    if (file.width() != gImageW || file.height() != gImageH)
+        return ImageFileState::WrongFormat;
     if (qint64(file.depth()) * gImageW * gImageH != 8 * bufferBytes)
-        return false;
+        return ImageFileState::WrongFormat;
     if (file.depth() != 8 && file.depth() != 32)
-        return false;
+        return ImageFileState::WrongFormat;
     const bool colour = file.depth() == 32;
     if (colour)
         file = file.convertToFormat(QImage::Format_RGBA8888);
@@ -58,5 +73,10 @@ bool LoadStationImage(const QString &path, cv::Mat &image, qint64 bufferBytes)
     const size_t rowBytes = size_t(gImageW) * image.elemSize();
     for (int y = 0; y < gImageH; ++y)
         std::memcpy(image.ptr(y), file.constScanLine(y), rowBytes);
-    return true;
+    return ImageFileState::Loaded;
+}
+
+QString UnreadableFileText(int camNo, int detection, const QString &path)
+{
+    return LanStr(kRowUnreadableFile).arg(camNo + 1).arg(detection + 1).arg(path);
 }

@@ -3,6 +3,7 @@
 #include "core/globals.h"
 #include "core/operatorport.h"
 #include "log/eventrecord.h"
+#include "params/lastgood.h"
 #include "vision/cameravision.h"
 #include "vision/cammerrecong.h"
 #include "vision/imagefiles.h"
@@ -82,8 +83,9 @@ QString TemplatePath(int camNo, int detection, int slot)
     return CameraVision::DetectionDir(camNo, detection) + QStringLiteral("/template%1.bmp").arg(slot);
 }
 
-void LoadTemplates(CameraVision &view)
+QStringList LoadTemplates(CameraVision &view)
 {
+    QStringList unreadable;
     const int detections = std::clamp(gDNum, 0, kMaxDetect);
     for (int d = 0; d < detections; ++d) {
         const int slotNum = slotCount(view, d);
@@ -94,15 +96,17 @@ void LoadTemplates(CameraVision &view)
             if (image.empty())
                 image = blankImage(view);
             cv::Mat file;
-            const bool fits = LoadStationImage(TemplatePath(view.camNo(), d, j), file, gColorLen)
-                              && file.type() == image.type();
-            if (fits) {
+            const QString path = TemplatePath(view.camNo(), d, j);
+            const ImageFileState state = ReadStationImage(path, file, gColorLen);
+            if (state == ImageFileState::Loaded && file.type() == image.type()) {
                 file.copyTo(image);
                 view.tempFlag[d][j] = 1;
                 ++view.tempCount[d];
             } else {
                 image.setTo(0);
                 view.tempFlag[d][j] = 0;
+                if (state != ImageFileState::Missing)
+                    unreadable << UnreadableFileText(view.camNo(), d, path);
             }
         }
         if (slotNum > 0 && !view.tempFlag[d][0]) {
@@ -111,6 +115,7 @@ void LoadTemplates(CameraVision &view)
             ++view.tempCount[d];
         }
     }
+    return unreadable;
 }
 
 bool SaveTemplate(const CameraVision &view, int d, int slot)
@@ -133,6 +138,7 @@ bool Resample(CameraVision &view, int d)
     }
     if (!SaveTemplate(view, d, 0))
         return false;
+    LastGood::Keep(LastGood::Saved::Teaching);
     if (VisionHooks::sendTempPic)
         VisionHooks::sendTempPic(QFileInfo(TemplatePath(view.camNo(), d, 0)).absoluteFilePath());
     return true;
@@ -185,6 +191,8 @@ AddResult AddTemplate(CameraVision &view, CammerRecong *recong, const AddRequest
     if (slotUsed)
         *slotUsed = slot;
     const bool written = SaveTemplate(view, d, slot);
+    if (written)
+        LastGood::Keep(LastGood::Saved::Teaching);
     if (recong)
         recong->VarTrain(d);
     return written ? AddResult::Added : AddResult::WriteFailed;
@@ -211,6 +219,7 @@ bool DeleteCurrent(CameraVision &view, int d)
         VisionHooks::sendDelTempPic(view.camNo() + 1, d + 1, QStringLiteral("template%1.bmp").arg(slot));
     Browse(view, d, 1);
     EventRecord::Insert(LanStr(70).arg(view.camNo() + 1).arg(slot + 1));
+    LastGood::Keep(LastGood::Saved::Teaching);
     return true;
 }
 
@@ -241,6 +250,7 @@ void DeleteAll(std::span<CameraVision *const> views)
         }
     }
     EventRecord::Insert(LanStr(71));
+    LastGood::Keep(LastGood::Saved::Teaching);
 }
 
 int Browse(CameraVision &view, int d, int step)

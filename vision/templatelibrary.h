@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <span>
 
@@ -10,14 +11,16 @@ class CammerRecong;
 
 // The operations the region editor calls. Questions, warnings and the password check go through
 // the operator port; files live in CameraVision::DetectionDir ("cammer%1%2/template%3.bmp").
+// Every operation that changes the files takes the last good copy after it (LastGood::Keep).
 namespace TemplateLibrary {
 
 QString TemplatePath(int camNo, int detection, int slot);
 
-// Reads every slot of detections 0..gDNum-1. A file of the wrong size or bit depth counts as
-// absent (slot zeroed, flag 0); an empty slot 0 gets the synthetic template: 255 in the middle
-// half of the image, 0 elsewhere.
-void LoadTemplates(CameraVision &view);
+// Reads every slot of detections 0..gDNum-1. A file that is damaged or of the wrong size or bit
+// depth counts as absent (slot zeroed, flag 0); an empty slot 0 gets the synthetic template: 255
+// in the middle half of the image, 0 elsewhere. Returns a line naming each file that was there but
+// could not be used (UnreadableFileText); the caller reports them.
+QStringList LoadTemplates(CameraVision &view);
 // Writes slot j of detection d to its file. False when it could not be written.
 bool SaveTemplate(const CameraVision &view, int d, int slot);
 

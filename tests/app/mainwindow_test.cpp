@@ -209,6 +209,14 @@ TEST(ViewStatus, LinesFollowStateAndSwitches)
     EXPECT_TRUE(texts.contains(QStringLiteral("Total 40      FPS 25.0"))) << texts.join('|').toStdString();
     EXPECT_FALSE(texts.join('|').contains(QStringLiteral("NG 3")));
     EXPECT_TRUE(texts.contains(QStringLiteral("Cam 2 skip 2 times")));
+
+    // A camera that checks nothing says so under its stage line.
+    s.tableError = true;
+    s.notTaught = true;
+    lines = CameraStatusLines(s);
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[2].text, QStringLiteral("Camera parameter file error!"));
+    EXPECT_EQ(lines[3].text, QStringLiteral("Not taught"));
 }
 
 TEST(PadGuardTest, PressOutsideAnOpenPadHidesIt)

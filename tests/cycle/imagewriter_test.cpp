@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+
+#include <unistd.h>
 
 TEST(ImageWriter, WritesGrayIndexedAndColourIntoNewFolders)
 {
@@ -49,4 +53,24 @@ TEST(ImageWriter, FullQueueDropsInsteadOfGrowing)
     writer.waitIdle();
     EXPECT_EQ(accepted + writer.dropped(), 50);
     EXPECT_GT(writer.dropped(), 0) << "50 images arrive faster than one at a time is written";
+}
+
+// An image is replaced in one step: a reader holding the old file keeps a whole old image.
+TEST(ImageWriter, ReplacesFilesWhole)
+{
+    TempStation station(false);
+    QImage image(64, 48, QImage::Format_Grayscale8);
+    ImageWriter writer;
+    const QString path = QStringLiteral("originalimage/cammer11/template3.bmp");
+    for (int gray : {11, 22}) {
+        image.fill(gray);
+        ASSERT_TRUE(writer.write(path, image.copy()));
+        writer.waitIdle();
+        if (gray == 11) {
+            ASSERT_EQ(::link(QFile::encodeName(path).constData(), "held.bmp"), 0);
+        }
+    }
+    EXPECT_EQ(qGray(QImage(QStringLiteral("held.bmp")).pixel(1, 1)), 11) << "the old file was written over in place";
+    EXPECT_EQ(qGray(QImage(path).pixel(1, 1)), 22);
+    EXPECT_EQ(QDir(QStringLiteral("originalimage/cammer11")).entryList(QDir::Files), QStringList{"template3.bmp"});
 }

@@ -1,6 +1,8 @@
 // The region tables of a camera: rows in PARAM.db, repairs on load, save order and stale rows.
 #include "vision/cammersingleton.h"
 
+#include "log/eventrecord.h"
+
 #include "visionfixture.h"
 
 namespace {
@@ -39,6 +41,8 @@ TEST_F(RegionTable, RegionCountOutsideRangeIsReportedAndLoadsNone)
         SCOPED_TRACE(r.name);
         warnings.clear();
         putDetect(1, r.count);
+        for (int i = 0; i < r.loaded; ++i)
+            putRow(table, QStringLiteral("ROI1-%1").arg(i), QStringLiteral("3 45 100 0 1 0 0 50 50 100 100 "));
         CammerSingleton s(0);
         RegionMasks masks;
         s.LoadDatafromFile(&masks);
@@ -48,12 +52,59 @@ TEST_F(RegionTable, RegionCountOutsideRangeIsReportedAndLoadsNone)
         if (r.warned) {
             EXPECT_EQ(warnings.front(), QStringLiteral("Camera parameter file error!"));
         }
-        // Regions without a row come up as the default region, with a mask.
+        // The regions load, each with its mask.
         if (r.loaded > 0) {
             expectDefaultRegion(s, 1, r.loaded - 1);
             EXPECT_EQ(masks[1][r.loaded - 1].size(), cv::Size(51, 51));
         }
     }
+}
+
+// A table that is not as the station wrote it fails to load: one warning per camera, the damaged
+// rows in the record; a save mends it. A count stored as 0 is a detection never taught, no failure.
+TEST_F(RegionTable, DamagedTablesFailToLoadAndEmptyOnesAreNotTaught)
+{
+    const QString rect = QStringLiteral("3 45 100 0 1 0 0 50 50 100 100 ");
+    const struct { const char *name; QString detect; QStringList regions; int loaded; const char *recorded; } rows[] = {
+        {"taught", "1 2", {rect}, 1, ""},
+        {"neverTaught", "0", {}, 0, ""},
+        {"countIsText", "abc 2 0", {rect}, 0, "cammer0: detect1 = 'abc 2 0'"},
+        {"countMissing", " ", {}, 0, "cammer0: detect1 = ''"},
+        {"regionRowMissing", "2", {rect}, 2, "cammer0: ROI1-1 missing"},
+        {"regionRowText", "1", {"3 45 garbage 0 1 0 0 50 50 100 100"}, 1, "cammer0: ROI1-0 = '3 45 garbage"},
+        {"unknownShape", "1", {"3 45 100 0 7 0 0 50 50 100 100"}, 1, "cammer0: ROI1-0 = '3 45 100 0 7"},
+        {"tableMissing", "", {}, 0, "cammer0: table unreadable"},
+    };
+    QStringList record;
+    EventRecord::SetSink([&](const QString &text) { record << text; });
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        warnings.clear();
+        record.clear();
+        query().exec(QStringLiteral("drop table %1").arg(table));
+        if (!r.detect.isEmpty()) {
+            query().exec(QStringLiteral("create table %1(name TEXT, value TEXT)").arg(table));
+            putRow(table, QStringLiteral("detect1"), r.detect);
+        }
+        for (int i = 0; i < r.regions.size(); ++i)
+            putRow(table, QStringLiteral("ROI1-%1").arg(i), r.regions[i]);
+        CammerSingleton s(0);
+        s.LoadDatafromFile(nullptr);
+        const bool failed = *r.recorded != '\0';
+        EXPECT_EQ(s.LoadFailed(1), failed);
+        EXPECT_EQ(s.roiNum[1], r.loaded);
+        EXPECT_EQ(s.NotTaught(1), !failed && r.loaded == 0);
+        EXPECT_EQ(warnings, failed ? QStringList{QStringLiteral("Camera parameter file error!")} : QStringList());
+        EXPECT_TRUE(record.size() == (failed ? 1 : 0) && record.join('|').contains(QLatin1String(r.recorded)))
+            << record.join('|').toStdString();
+
+        query().exec(QStringLiteral("create table if not exists %1(name TEXT, value TEXT)").arg(table));
+        ASSERT_TRUE(s.SaveDatatoFile());
+        CammerSingleton again(0);
+        again.LoadDatafromFile(nullptr);
+        EXPECT_FALSE(s.LoadFailed() || again.LoadFailed());
+    }
+    EventRecord::SetSink(nullptr);
 }
 
 TEST_F(RegionTable, MissingDetectionRowsAreCreatedWithZero)

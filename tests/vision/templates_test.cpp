@@ -6,12 +6,15 @@
 #include "vision/imagefiles.h"
 #include "visionfixture.h"
 
+#include "log/eventrecord.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace {
 
@@ -60,6 +63,54 @@ TEST_F(Templates, LoadingChecksSizeAndDepth)
     EXPECT_EQ(firstByte(view.tempImage[0][2]), 12);
     EXPECT_EQ(cv::countNonZero(view.tempImage[0][3]), 0);
     EXPECT_EQ(cv::countNonZero(view.tempImage[0][4]), 0);
+}
+
+// A template is replaced in one step: whoever holds the old file keeps the whole old image. A
+// template or ignore-point file that is there but damaged or of another size is named (camera,
+// detection, file) in the record and in one warning, and counts as absent.
+TEST_F(Templates, FilesAreReplacedWholeAndDamagedOnesAreNamed)
+{
+    cv::Mat image;
+    writeTemplate(0, 0, 0, 10, 0);
+    ASSERT_EQ(::link("cammer11/template0.bmp", "held.bmp"), 0);
+    writeTemplate(0, 0, 0, 20, 0);
+    ASSERT_TRUE(LoadStationImage(QStringLiteral("held.bmp"), image, gColorLen));
+    EXPECT_EQ(firstByte(image), 10) << "the old file was written over in place";
+
+    for (int slot = 1; slot <= 3; ++slot)
+        writeTemplate(0, 0, slot, 30, 0);
+    CameraVision view(0);
+    ASSERT_TRUE(view.SaveIgnorePoint(1));
+    const auto damage = [](const QString &path, bool cut, char byte) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        if (cut)
+            f.resize(f.size() / 2);
+        else
+            f.write(QByteArray(int(f.size()), byte));
+    };
+    damage(TemplateLibrary::TemplatePath(0, 0, 1), true, 0);
+    damage(TemplateLibrary::TemplatePath(0, 0, 2), false, 'x');
+    damage(QStringLiteral("cammer12/ignorepoint.bmp"), false, '\0');
+    QImage small(kW / 2, kH, QImage::Format_Grayscale8);
+    ASSERT_TRUE(small.save(TemplateLibrary::TemplatePath(0, 0, 3)));
+
+    QStringList record;
+    EventRecord::SetSink([&](const QString &text) { record << text; });
+    CameraVision loaded(0);
+    loaded.LoadFiles();
+    EventRecord::SetSink(nullptr);
+    EXPECT_EQ(loaded.tempFlag[0], (std::vector<int>{1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    const QStringList named{
+        UnreadableFileText(0, 0, QStringLiteral("cammer11/template1.bmp")),
+        UnreadableFileText(0, 0, QStringLiteral("cammer11/template2.bmp")),
+        UnreadableFileText(0, 0, QStringLiteral("cammer11/template3.bmp")),
+        UnreadableFileText(0, 1, QStringLiteral("cammer12/ignorepoint.bmp")),
+    };
+    EXPECT_EQ(named[1], QStringLiteral("Camera 1 detection 1: the file cammer11/template2.bmp is damaged or does "
+                                       "not fit the camera and was not loaded"));
+    EXPECT_EQ(record, named);
+    EXPECT_EQ(warnings, QStringList{named.join(QLatin1Char('\n'))});
 }
 
 TEST_F(Templates, MissingTemplateZeroIsSynthetic)
