@@ -374,6 +374,8 @@ void MoJuWizard::holdUntaught(bool mustBeTaught, const QList<int> &tableFailures
 {
     StopDetect();
     setClampInterlock();
+    m_stopReason = (mustBeTaught ? LanStr(kRowNotTaught) : LanStr(kRowCameraParameterError)) + QStringLiteral("  \u2013  ")
+                   + LanStr(kRowProhibitClamp);
     for (int position : tableFailures)
         InsertRecord(LanStr(kRowCamera).arg(position + 1) + QLatin1Char(' ') + LanStr(kRowCameraParameterError)
                      + QLatin1Char(' ') + LanStr(kRowProhibitClamp));
