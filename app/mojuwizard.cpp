@@ -16,6 +16,7 @@
 #include "camera/cameraloss.h"
 #include "camera/cameraprobe.h"
 #include "ui/cammerwidget.h"
+#include "cycle/alarmstore.h"
 #include "cycle/inspectioncycle.h"
 #include "cycle/failimagestore.h"
 #include "ui/warnbox.h"
@@ -171,9 +172,11 @@ bool MoJuWizard::bringUp()
     // 9. Tell the operator the station is coming up.
     showInitialising(true);
 
-    // 11. Machine IO: the control port opens the board and starts the IO thread; clamping stays
-    //     prohibited while the station comes up.
-    gpControlIO = new ControlPort;
+    // 11. Machine IO: the control port opens the board and starts the IO thread; clamping and
+    //     ejection stay prohibited while the station comes up, and an alarm that stood when the
+    //     station ended is on from the board's first command (the cycle takes it over).
+    const bool alarmStood = AlarmStore::Read().has_value();
+    gpControlIO = new ControlPort(ControlPort::Link::Start, alarmStood ? 1u << 2 : 0u);
     setClampInterlock();
 
     // 12. Gray colour table for 8-bit images.
@@ -202,8 +205,13 @@ bool MoJuWizard::bringUp()
     m_dateCheck = new QTimer(this);
     connect(m_dateCheck, &QTimer::timeout, this, &MoJuWizard::SlotCheckDate);
     m_dateCheck->start(60 * 1000);
-    // 18. Detection starts.
-    StartDetect();
+    // 18. Detection starts, unless the alarm that stood when the station ended stands again.
+    if (alarmRaised()) {
+        LEDOnOff(kLampDetecting, 1);
+        m_cycle->environment().showAlarmView();
+    } else {
+        StartDetect();
+    }
     if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0)
         setClampInterlock();
 
@@ -409,7 +417,7 @@ void MoJuWizard::createCycle()
         m_statusLine->setStyleSheet(QStringLiteral("background-color: #b01010; color: white;"));
         if (m_view.singleView())
             SlotReturn();
-        if (m_index->isVisible()) {
+        if (!m_index->isHidden()) {  // also before the window is first shown
             m_index->hide();
             m_panelHiddenByAlarm = true;
         }
@@ -467,7 +475,9 @@ void MoJuWizard::checkClock()
 
     Prompt::Warn(QStringLiteral("系统时间出错，导致停止检测，\n请重新设置时间！"));
     InsertRecord(QStringLiteral("系统时间出错，导致停止检测"));
-    StopDetect();
+    // A standing alarm has halted detection already and keeps its outputs.
+    if (!alarmRaised())
+        StopDetect();
     setClampInterlock();
     LEDOnOff(kLampDetecting, 0);
 

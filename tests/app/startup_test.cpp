@@ -108,7 +108,7 @@ TEST_F(StartUp, FreshStationComesUpDetecting)
     EXPECT_TRUE(window.isUp());
     // The station drives the board: the outputs it publishes after detection started reach it.
     ASSERT_TRUE(gpControlIO != nullptr);
-    const unsigned published = gpControlIO->outputWord() & 0x3FFu;
+    const unsigned published = gpControlIO->publishedWord() & 0x3FFu;
     EXPECT_TRUE(board().waitForOutputs([published](unsigned out) { return out == published; },
                                        std::chrono::seconds(3)));
     EXPECT_TRUE(window.isDetecting());

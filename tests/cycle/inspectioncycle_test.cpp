@@ -1,6 +1,7 @@
 // The inspection cycle driven tick by tick: machine inputs in, interlock outputs out.
 #include "cycle/inspectioncycle.h"
 
+#include "cycle/alarmstore.h"
 #include "core/globals.h"
 #include "core/panel.h"
 #include "core/texttable.h"
@@ -44,8 +45,9 @@ protected:
         gpWPara = nullptr;
     }
 
-    // Builds the cycle once the parameters of a test are set.
-    InspectionCycle &make()
+    // Builds the cycle once the parameters of a test are set; detection starts unless the station
+    // comes up in a stored alarm.
+    InspectionCycle &make(bool startDetect = true)
     {
         para.DeriveStages();
         CycleEnvironment env;
@@ -82,7 +84,8 @@ protected:
         env.continuousNgBox = [this](bool shown) { continuousNgShown = shown; };
         cycle = std::make_unique<InspectionCycle>(io.get(), env);
         cycle->setSelfClocked(false);
-        cycle->StartDetect();
+        if (startDetect)
+            cycle->StartDetect();
         return *cycle;
     }
 
@@ -143,7 +146,7 @@ TEST_F(Cycle, ProductThenMouldReleaseEjectorThenClamp)
     para.trigInDelay[0] = 5;
     para.trigInDelay[1] = 20;
     make();
-    EXPECT_FALSE(out(1));
+    EXPECT_TRUE(out(1) && out(2)) << "held from start-up until judged";
     setInput(0, true);
     cycle->Run();
     EXPECT_TRUE(out(1)) << "clamping prohibited from the cycle start";
@@ -370,6 +373,8 @@ TEST_F(Cycle, StopAndStartDetection)
 {
     para.enable_stop_mold = 1;
     make();
+    io->releaseHold(0);  // a station that has judged its first cycle
+    io->releaseHold(1);
     cycle->StopDetect();
     EXPECT_EQ(cycle->detectState, InspectionCycle::Stopped);
     EXPECT_TRUE(out(1)) << "clamping prohibited while stopped";
@@ -573,6 +578,8 @@ TEST_F(Cycle, CustomModeStagesOnOneInputFollowEachOther)
     para.mold_pulse = 5;
     para.input_hold_time = 3;
     make();
+    io->releaseHold(0);  // a station that has judged its first cycle
+    io->releaseHold(1);
 
     setInput(0, true);
     cycle->Run();
@@ -638,4 +645,108 @@ TEST_F(Cycle, NetworkReportsAtTheirPoints)
     cycle->SlotStartStop();
     pulse(0);
     EXPECT_TRUE(calls.isEmpty()) << "reporting off";
+}
+
+// A station that comes up holds both interlocks until the stage that gates each has judged the open
+// mould; a stop or start on the way releases nothing, the operator's stop does.
+TEST_F(Cycle, InterlocksHeldFromStartUpUntilTheirStagesJudged)
+{
+    const struct
+    {
+        const char *name;
+        int productCheck;
+        int semi;
+        unsigned inputsAtStart;   // board inputs at the first tick
+        bool ejectorHeldAtStart;  // after detection started
+        int productRuns;          // product detections of the first cycle
+    } rows[] = {
+        {"mould closed", 1, 0, 0x0, true, 2},
+        {"mould open with the product", 1, 1, 0x1, true, 2},
+        {"mould open after the ejection", 1, 1, 0x5, true, 0},
+        {"no product check", 0, 0, 0x0, false, 0},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        para.enable_product_detect = row.productCheck;
+        para.semi_auto = row.semi;
+        para.trigInDelay[0] = para.trigInDelay[1] = 3;
+        detections.clear();
+        {
+            QMutexLocker lock(pMutexIO);
+            gDataIn = row.inputsAtStart;
+        }
+        io = std::make_unique<ControlPort>(ControlPort::Link::Detached);
+        make();
+        cycle->StopDetect();  // the clock check at start-up
+        cycle->StartDetect();
+        EXPECT_TRUE(out(1));
+        EXPECT_EQ(out(2), row.ejectorHeldAtStart);
+        setInput(0, true);
+        cycle->Run();
+        runDown(0);
+        EXPECT_EQ(detections[0], row.productRuns);
+        EXPECT_EQ(out(2), row.productRuns == 0 && row.ejectorHeldAtStart) << "released by the product verdict only";
+        EXPECT_TRUE(out(1));
+        if (row.semi && row.inputsAtStart != 0x5)
+            pulse(2);
+        runDown(1);
+        EXPECT_EQ(detections[1], 2);
+        EXPECT_FALSE(out(1)) << "the mould verdict releases the clamp";
+    }
+
+    // The operator's stop (password and confirmation) hands the interlocks to the stopped state.
+    io = std::make_unique<ControlPort>(ControlPort::Link::Detached);
+    make();
+    cycle->SlotStartStop();
+    EXPECT_EQ(cycle->detectState, InspectionCycle::Stopped);
+    EXPECT_FALSE(out(1) || out(2));
+}
+
+// An alarm is kept on disk; a station that comes up finds it standing, holds the machine, and only a
+// passing re-check at the door clears it, on disk as well.
+TEST_F(Cycle, StoredAlarmStandsAgainUntilARecheckPasses)
+{
+    make();
+    fail(0);
+    setInput(0, true);
+    cycle->Run();
+    ASSERT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+    std::optional<StoredAlarm> stored = AlarmStore::Read();
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->stage, 0);
+    EXPECT_EQ(stored->cameras, 0x1u);
+    EXPECT_EQ(stored->since, clock);
+
+    // The restart: the port holds the alarm from its first word, the cycle takes it over.
+    cycle.reset();
+    io = std::make_unique<ControlPort>(ControlPort::Link::Detached, 1u << 2);
+    EXPECT_TRUE(out(1) && out(2) && out(3));
+    make(false);
+    EXPECT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_EQ(cycle->detectState, InspectionCycle::Stopped);
+    EXPECT_EQ(cycle->alarmStage(), 0);
+    EXPECT_FALSE(cycle->cameraOk(0));
+    EXPECT_TRUE(records.contains(QStringLiteral("Camera 1 Alarm")));
+    cycle->Run();  // the open mould is no new cycle
+    EXPECT_EQ(detections[0], 2);
+    pulse(1);  // the door with the bad part still there
+    EXPECT_EQ(detections[0], 4);
+    EXPECT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_TRUE(out(1) && out(2));
+    fail(0, false);
+    pulse(1);
+    EXPECT_NE(cycle->alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_FALSE(out(3));
+    EXPECT_FALSE(out(2)) << "the product passed";
+    EXPECT_FALSE(AlarmStore::Read().has_value());
+
+    // A record that cannot be read is an alarm of the stage that gates clamping.
+    QFile file(QString::fromLatin1(AlarmStore::kFileName));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("{\"alarm\": tr");
+    file.close();
+    cycle.reset();
+    make(false);
+    EXPECT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_EQ(cycle->alarmStage(), 1);
 }

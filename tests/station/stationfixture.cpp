@@ -165,7 +165,7 @@ void StationScenario::start()
         if (gpWPara->output_level[k] != 0)
             m_inverted |= 1u << k;
     // Up means: the board drives what the station publishes, and every camera view holds a frame.
-    ASSERT_TRUE(waitUntil([] { return (board().outputs() & 0x1FF) == (gpControlIO->outputWord() & 0x1FF); }, 3000))
+    ASSERT_TRUE(waitUntil([] { return (board().outputs() & 0x1FF) == (gpControlIO->publishedWord() & 0x1FF); }, 3000))
         << "the board does not follow the station";
     ASSERT_TRUE(waitUntil([this] {
         for (int c = 0; c < kCameras; ++c) {

@@ -32,7 +32,7 @@ namespace {
 const QStringList kRuntimeEntries = {
     QStringLiteral("count.txt"), QStringLiteral("saveImageCount.txt"), QStringLiteral("time.txt"),
     QStringLiteral("sysadd.txt"), QStringLiteral("alarmimage"), QStringLiteral("originalimage"),
-    QStringLiteral("RECORD"),
+    QStringLiteral("RECORD"), QStringLiteral("alarmstate.json"), QStringLiteral("alarmstate.json.new"),
 };
 
 void resetToFactory(const QString &dir)
