@@ -88,6 +88,7 @@ int WarnBox::exec()
         setResult(result);
         return result;
     }
+    qInfo().noquote() << "box waits for the operator:" << text();
     return QDialog::exec();
 }
 
