@@ -1,7 +1,6 @@
 // The inspection cycle driven tick by tick: machine inputs in, interlock outputs out.
 #include "cycle/inspectioncycle.h"
 
-#include "cycle/alarmstore.h"
 #include "core/globals.h"
 #include "core/panel.h"
 #include "core/texttable.h"
@@ -45,9 +44,8 @@ protected:
         gpWPara = nullptr;
     }
 
-    // Builds the cycle once the parameters of a test are set; detection starts unless the station
-    // comes up in a stored alarm.
-    InspectionCycle &make(bool startDetect = true)
+    // Builds the cycle once the parameters of a test are set.
+    InspectionCycle &make()
     {
         para.DeriveStages();
         CycleEnvironment env;
@@ -84,8 +82,7 @@ protected:
         env.continuousNgBox = [this](bool shown) { continuousNgShown = shown; };
         cycle = std::make_unique<InspectionCycle>(io.get(), env);
         cycle->setSelfClocked(false);
-        if (startDetect)
-            cycle->StartDetect();
+        cycle->StartDetect();
         return *cycle;
     }
 
@@ -700,53 +697,4 @@ TEST_F(Cycle, InterlocksHeldFromStartUpUntilTheirStagesJudged)
     cycle->SlotStartStop();
     EXPECT_EQ(cycle->detectState, InspectionCycle::Stopped);
     EXPECT_FALSE(out(1) || out(2));
-}
-
-// An alarm is kept on disk; a station that comes up finds it standing, holds the machine, and only a
-// passing re-check at the door clears it, on disk as well.
-TEST_F(Cycle, StoredAlarmStandsAgainUntilARecheckPasses)
-{
-    make();
-    fail(0);
-    setInput(0, true);
-    cycle->Run();
-    ASSERT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
-    std::optional<StoredAlarm> stored = AlarmStore::Read();
-    ASSERT_TRUE(stored.has_value());
-    EXPECT_EQ(stored->stage, 0);
-    EXPECT_EQ(stored->cameras, 0x1u);
-    EXPECT_EQ(stored->since, clock);
-
-    // The restart: the port holds the alarm from its first word, the cycle takes it over.
-    cycle.reset();
-    io = std::make_unique<ControlPort>(ControlPort::Link::Detached, 1u << 2);
-    EXPECT_TRUE(out(1) && out(2) && out(3));
-    make(false);
-    EXPECT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
-    EXPECT_EQ(cycle->detectState, InspectionCycle::Stopped);
-    EXPECT_EQ(cycle->alarmStage(), 0);
-    EXPECT_FALSE(cycle->cameraOk(0));
-    EXPECT_TRUE(records.contains(QStringLiteral("Camera 1 Alarm")));
-    cycle->Run();  // the open mould is no new cycle
-    EXPECT_EQ(detections[0], 2);
-    pulse(1);  // the door with the bad part still there
-    EXPECT_EQ(detections[0], 4);
-    EXPECT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
-    EXPECT_TRUE(out(1) && out(2));
-    fail(0, false);
-    pulse(1);
-    EXPECT_NE(cycle->alarmState, InspectionCycle::AlarmRaised);
-    EXPECT_FALSE(out(3));
-    EXPECT_FALSE(out(2)) << "the product passed";
-    EXPECT_FALSE(AlarmStore::Read().has_value());
-
-    // A record that cannot be read is an alarm of the stage that gates clamping.
-    QFile file(QString::fromLatin1(AlarmStore::kFileName));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("{\"alarm\": tr");
-    file.close();
-    cycle.reset();
-    make(false);
-    EXPECT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
-    EXPECT_EQ(cycle->alarmStage(), 1);
 }
