@@ -80,7 +80,13 @@ void watchTerminationSignals()
         return;
     std::thread([] {
         char byte;
-        while (::read(signalPipe[1], &byte, 1) < 0 && errno == EINTR) {
+        for (;;) {
+            const ssize_t n = ::read(signalPipe[1], &byte, 1);
+            if (n == 1)
+                break;
+            if (n < 0 && errno == EINTR)
+                continue;
+            return;  // the pipe is gone: no stop request can come any more
         }
         terminationRequested = true;
         FreezeBoardOutputs();
