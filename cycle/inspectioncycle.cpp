@@ -1173,16 +1173,16 @@ void InspectionCycle::endAlarmAfterPass()
         publish();
         detectState = Detecting;
         alarmState = Waiting;
+        storeAlarm(false);
         markOwing(1);
         if (!para().semi_auto) {
             forcedInput = 1;
             m_mouldAfterAlarmClear = true;
         }
     } else {
-        StartDetect();
+        StartDetect();  // records that the alarm is gone
     }
     alarmState = Waiting;
-    storeAlarm(false);
     if (para().net_report && m_env.netReportAlarm) {
         const QDateTime now = m_env.now ? m_env.now() : QDateTime::currentDateTime();
         m_env.netReportAlarm(static_cast<int>(m_alarmSince.secsTo(now)), true);
