@@ -8,23 +8,34 @@
 #include "core/texttable.h"
 #include "app/touchguard.h"
 #include "app/wiring.h"
+#include "io/iothread.h"
 #include "log/glog.h"
+#include "log/operationrecord.h"
 
 #include <glog/logging.h>
 
 #include <QDir>
 #include <QMutex>
-#include <QSocketNotifier>
+#include <QThread>
 #include <QtDebug>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <thread>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
+// How long a stop request may take: the orderly way out, or failing that the quick one.
+constexpr auto kStopDeadline = std::chrono::milliseconds(800);
+
 int signalPipe[2] = {-1, -1};
-bool terminationRequested = false;  // set on the GUI thread when the signal is taken in
+std::atomic<bool> terminationRequested{false};
+bool mainLoopRunning = false;  // app.exec() runs (GUI thread only)
 
 void onTerminate(int)
 {
@@ -32,19 +43,60 @@ void onTerminate(int)
     [[maybe_unused]] ssize_t n = ::write(signalPipe[0], &byte, 1);
 }
 
-// SIGTERM and SIGINT end the event loop, so the station closes its databases and threads cleanly.
-void watchTerminationSignals(QCoreApplication &app)
+// Ends the process now, from the GUI thread: the board keeps the outputs it last got, the
+// operation record and the databases are closed, the logs flushed. For a stop request that finds
+// the GUI thread inside a box or still bringing the station up, where returning would run on into
+// code that was waiting for the operator.
+[[noreturn]] void endNow()
+{
+    FreezeBoardOutputs();
+    if (gpWin && gpWin->operationRecord())
+        gpWin->operationRecord()->Flush();
+    CloseStationDatabases();
+    qInfo("the station ends at once; the board keeps its outputs");
+    google::FlushLogFiles(google::GLOG_INFO);
+    std::fflush(nullptr);
+    ::_exit(0);
+}
+
+void stopOnGuiThread()
+{
+    qInfo("termination requested; the station stops");
+    // Only the event loop of main() may simply end: its window and threads then go in order.
+    if (mainLoopRunning && QThread::currentThread()->loopLevel() == 1) {
+        QCoreApplication::exit(0);
+        return;
+    }
+    endNow();
+}
+
+// SIGTERM and SIGINT stop the station within a second whatever box is open. A thread of its own
+// takes the signal in, so that a GUI thread busy or waiting in a box cannot delay it: the board's
+// outputs are frozen at once (they stay as the board last got them, held), the GUI thread is asked
+// to stop, and if the process still runs at the deadline it ends from here.
+void watchTerminationSignals()
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return;
-    auto *notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+    std::thread([] {
         char byte;
-        [[maybe_unused]] ssize_t n = ::read(signalPipe[1], &byte, 1);
-        qInfo("termination requested; the station stops");
+        for (;;) {
+            const ssize_t n = ::read(signalPipe[1], &byte, 1);
+            if (n == 1)
+                break;
+            if (n < 0 && errno == EINTR)
+                continue;
+            return;  // the pipe is gone: no stop request can come any more
+        }
         terminationRequested = true;
-        app.quit();
-    });
+        FreezeBoardOutputs();
+        QMetaObject::invokeMethod(qApp, &stopOnGuiThread, Qt::QueuedConnection);
+        std::this_thread::sleep_for(kStopDeadline);
+        std::fprintf(stderr, "the station did not stop in time; it ends now, the board keeps its outputs\n");
+        google::FlushLogFiles(google::GLOG_INFO);
+        std::fflush(nullptr);
+        ::_exit(0);
+    }).detach();
     struct sigaction action = {};
     action.sa_handler = onTerminate;
     sigemptyset(&action.sa_mask);
@@ -68,7 +120,7 @@ int main(int argc, char **argv)
     gGlog = new GLog("./cnt_net/cnt_log_app/", argv, &app);
     LOG(INFO) << "2.5.0" << " release";
     // After the diagnostic log, whose crash handler would otherwise take SIGTERM for a crash.
-    watchTerminationSignals(app);
+    watchTerminationSignals();
 
     // 5. Shared mutexes.
     pMutexIO = new QMutex;
@@ -102,7 +154,9 @@ int main(int argc, char **argv)
     // 12. Full screen, then the event loop (unless a stop was asked for while the station came up,
     //     for example while a start-up box was waiting for the operator).
     window->showFullScreen();
+    mainLoopRunning = true;
     const int result = terminationRequested ? 0 : app.exec();
+    mainLoopRunning = false;
     app.setTouchGuard(nullptr);
     delete window;
     CloseStationDatabases();

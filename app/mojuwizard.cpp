@@ -17,6 +17,7 @@
 #include "camera/cameraloss.h"
 #include "camera/cameraprobe.h"
 #include "ui/cammerwidget.h"
+#include "cycle/alarmstore.h"
 #include "cycle/inspectioncycle.h"
 #include "cycle/failimagestore.h"
 #include "ui/warnbox.h"
@@ -187,9 +188,11 @@ bool MoJuWizard::bringUp()
     // 9. Tell the operator the station is coming up.
     showInitialising(true);
 
-    // 11. Machine IO: the control port opens the board and starts the IO thread; clamping stays
-    //     prohibited while the station comes up.
-    gpControlIO = new ControlPort;
+    // 11. Machine IO: the control port opens the board and starts the IO thread; clamping and
+    //     ejection stay prohibited while the station comes up, and an alarm that stood when the
+    //     station ended is on from the board's first command (the cycle takes it over).
+    const bool alarmStood = AlarmStore::Read().has_value();
+    gpControlIO = new ControlPort(ControlPort::Link::Start, alarmStood ? 1u << 2 : 0u);
     setClampInterlock();
 
     // 12. Gray colour table for 8-bit images.
@@ -218,8 +221,14 @@ bool MoJuWizard::bringUp()
     m_dateCheck = new QTimer(this);
     connect(m_dateCheck, &QTimer::timeout, this, &MoJuWizard::SlotCheckDate);
     m_dateCheck->start(60 * 1000);
-    // 18. Detection starts, unless the teaching is gone or a camera's regions could not be read.
-    StartDetect();
+    // 18. Detection starts, unless the alarm that stood when the station ended stands again (and
+    //     unless the teaching is gone or a camera's regions could not be read, below).
+    if (alarmRaised()) {
+        LEDOnOff(kLampDetecting, 1);
+        m_cycle->environment().showAlarmView();
+    } else {
+        StartDetect();
+    }
     if (gpWPara->is_cut_ontime && gpWPara->mold_pulse > 0)
         setClampInterlock();
     const QList<int> tableFailures = m_cameras->regionTableFailures();
@@ -540,7 +549,9 @@ void MoJuWizard::checkClock()
 
     Operator::Warn(kRowClockError);
     InsertRecord(LanStr(kRowClockErrorRecord));
-    StopDetect();
+    // A standing alarm has halted detection already and keeps its outputs.
+    if (!alarmRaised())
+        StopDetect();
     m_stopReason = LanStr(kRowClockErrorRecord);
     setClampInterlock();
     LEDOnOff(kLampDetecting, 0);
@@ -723,7 +734,7 @@ void MoJuWizard::refreshBand()
                 m_panelsHiddenByAlarm << p;
             }
         }
-        if (m_index->isVisible()) {
+        if (!m_index->isHidden()) {  // also before the window is first shown
             m_index->hide();
             m_panelHiddenByAlarm = true;
         }

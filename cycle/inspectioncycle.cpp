@@ -1,6 +1,7 @@
 #include "cycle/inspectioncycle.h"
 
 #include "cycle/failimagestore.h"
+#include "cycle/alarmstore.h"
 
 #include "core/globals.h"
 #include "core/operatorport.h"
@@ -127,6 +128,80 @@ InspectionCycle::InspectionCycle(ControlPort *io, CycleEnvironment env, QObject 
     m_startedExternal = gpWPara && gpWPara->external_trigger != 0;
     // The side of a two-station machine starts as the submode sets it.
     twoStationSide = gTwoStationLeftSide ? 1 : 0;
+    restoreStoredAlarm();
+}
+
+// An alarm that stood when the station ended stands again: detection halted, both interlocks and
+// the alarm output on, cleared only by a passing re-check of its stage (door, input 3, button).
+void InspectionCycle::restoreStoredAlarm()
+{
+    const std::optional<StoredAlarm> stored = AlarmStore::Read();
+    if (!stored || !gpWPara)
+        return;
+    m_alarmStage = isActive(stored->stage) ? stored->stage : lastStage();
+    for (int cam = 0; cam < kCameras; ++cam)
+        m_cameraOk[cam] = !((stored->cameras >> cam) & 1u);
+    setOut(1, true);
+    setOut(2, true);
+    setOut(3, true);
+    publish();
+    SetStopDetect();
+    alarmState = AlarmRaised;
+    m_alarmSince = stored->since.isValid() ? stored->since : (m_env.now ? m_env.now() : QDateTime::currentDateTime());
+    qWarning("the alarm of stage %d stood when the station ended: it stands again", m_alarmStage + 1);
+    logFailedCameras();
+    lamp(kLampOk, false);
+    lamp(kLampNg, true);
+}
+
+void InspectionCycle::storeAlarm(bool raised)
+{
+    if (!raised) {
+        AlarmStore::Write(std::nullopt);
+        return;
+    }
+    StoredAlarm alarm;
+    alarm.stage = m_alarmStage;
+    for (int cam = 0; cam < cameras(); ++cam)
+        if (!m_cameraOk[cam])
+            alarm.cameras |= 1u << cam;
+    alarm.since = m_alarmSince;
+    AlarmStore::Write(alarm);
+}
+
+// The start-up hold of the control port ends output by output: the clamp interlock with the first
+// verdict of the stage that gates clamping, the ejector interlock with that of the product stage.
+void InspectionCycle::releaseStartUpHold(int stage)
+{
+    if (!m_io)
+        return;
+    if (isLastStage(stage))
+        m_io->releaseHold(0);
+    if (gatesEjector(stage))
+        m_io->releaseHold(1);
+}
+
+// An interlock that no active stage gates is not the station's to hold.
+void InspectionCycle::releaseUngatedHolds()
+{
+    if (!m_io)
+        return;
+    bool clamp = false, ejector = false;
+    for (int stage = 0; stage < gDNum && stage < kStages; ++stage) {
+        if (!isActive(stage))
+            continue;
+        clamp = clamp || isLastStage(stage);
+        ejector = ejector || gatesEjector(stage);
+    }
+    if (!clamp)
+        m_io->releaseHold(0);
+    if (!ejector)
+        m_io->releaseHold(1);
+}
+
+bool InspectionCycle::gatesEjector(int stage) const
+{
+    return fixedMode() ? slotOf(stage) == 0 : stage != lastStage() && stageOutput(stage) == 2;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -500,6 +575,7 @@ void InspectionCycle::startCycle(int input)
     for (int stage = 0; stage < gDNum && stage < kStages; ++stage)
         if (isActive(stage))
             markOwing(stage);
+    skipEjectedProduct(input);
     for (int cam = 0; cam < cameras(); ++cam) {
         m_countArmed[cam] = true;
         m_failArmed[cam] = true;
@@ -521,6 +597,25 @@ void InspectionCycle::startCycle(int input)
         }
         publish();
     }
+}
+
+// A station that comes up while the mould stands open after the ejection sees the mould-open input
+// and the mould stage's own input (the ejector's return) in the same first look: no product is
+// left to judge, and its first cycle starts at the mould stage. The ejector interlock stays held
+// until a product verdict.
+void InspectionCycle::skipEjectedProduct(int input)
+{
+    const bool first = m_firstCycle;
+    m_firstCycle = false;
+    const int mode = para().work_mode;
+    const int mouldInput = triggerOf(1);
+    if (!first || !m_io || input != 0 || (mode != 0 && mode != 3) || !isActive(0) || mouldInput == triggerOf(0)
+        || mouldInput < 0 || mouldInput >= kStages || !inputConfirmed[mouldInput] || !m_io->IOState(0, mouldInput))
+        return;
+    stageCamMask[0] = 0;
+    for (int cam = 0; cam < kCameras; ++cam)
+        m_owes[cam][0] = false;
+    qInfo("the mould stood open after the ejection when the station came up: the cycle starts at the mould stage");
 }
 
 // Custom mode: a triggered stage's source kind names the outputs switched on (interlocks held)
@@ -820,6 +915,7 @@ void InspectionCycle::CheckNG()
     if (detectState == Resampling)
         return;
     const int stage = m_decidingStage;
+    releaseStartUpHold(stage);
     const int slot = slotOf(stage);
     const bool productSlot = fixedMode() && slot == 0;
     const bool mouldSlot = fixedMode() && slot == 1;
@@ -989,6 +1085,9 @@ void InspectionCycle::pulseOptions(bool ng, int slot)
 
 void InspectionCycle::raiseAlarm()
 {
+    // On disk first: a station ended from here on comes up in this alarm.
+    m_alarmSince = m_env.now ? m_env.now() : QDateTime::currentDateTime();
+    storeAlarm(true);
     if (para().alarm_switches_capture && m_startedExternal && para().external_trigger) {
         para().external_trigger = 0;
         if (m_env.setExternalTrigger)
@@ -1008,7 +1107,6 @@ void InspectionCycle::raiseAlarm()
         m_env.showAlarmView();
     lamp(kLampOk, false);
     lamp(kLampNg, true);
-    m_alarmSince = m_env.now ? m_env.now() : QDateTime::currentDateTime();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1076,13 +1174,14 @@ void InspectionCycle::endAlarmAfterPass()
         publish();
         detectState = Detecting;
         alarmState = Waiting;
+        storeAlarm(false);
         markOwing(1);
         if (!para().semi_auto) {
             forcedInput = 1;
             m_mouldAfterAlarmClear = true;
         }
     } else {
-        StartDetect();
+        StartDetect();  // records that the alarm is gone
     }
     alarmState = Waiting;
     if (para().net_report && m_env.netReportAlarm) {
@@ -1205,7 +1304,10 @@ void InspectionCycle::StartDetect()
         m_io->IOResetAllOut();
     if (para().mold_cutoff || para().is_cut_ontime_thimble)
         setOut(2, true);
+    releaseUngatedHolds();
     publish();
+    if (alarmState == AlarmRaised)
+        storeAlarm(false);
     alarmState = Waiting;
     m_redetectPending = false;
     for (int &left : redetectLeft)
@@ -1297,6 +1399,11 @@ void InspectionCycle::SlotStartStop()
         return;
     if (!Operator::Ask(kRowConfirmStop))
         return;
+    // The operator takes the machine over: the interlocks follow the stopped state from now on.
+    if (m_io) {
+        m_io->releaseHold(0);
+        m_io->releaseHold(1);
+    }
     StopDetect();
     if (alarm)
         endAlarmByStop();
@@ -1316,6 +1423,7 @@ void InspectionCycle::endAlarmByStop()
             m_env.setExternalTrigger(true);
     }
     alarmState = Waiting;
+    storeAlarm(false);
     lamp(kLampNg, false);
     if (para().net_report && m_env.netReportAlarm) {
         const QDateTime now = m_env.now ? m_env.now() : QDateTime::currentDateTime();

@@ -182,6 +182,12 @@ private:
     void raiseAlarm();
     void endAlarmAfterPass();
     void endAlarmByStop();
+    void restoreStoredAlarm();
+    void storeAlarm(bool raised);
+    void releaseStartUpHold(int stage);
+    void releaseUngatedHolds();
+    bool gatesEjector(int stage) const;
+    void skipEjectedProduct(int input);
     void logFailedCameras();
     void pulseOptions(bool ng, int slot);
     bool runStageOnAllCameras(int stage);
@@ -231,5 +237,6 @@ private:
     bool m_startedExternal = false;
     bool m_continuousNgShown = false;
     int m_nextExpectedInput = -1;
+    bool m_firstCycle = true;  // no cycle has started since the station came up
     QDateTime m_alarmSince;
 };

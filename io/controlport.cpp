@@ -31,7 +31,7 @@ bool bitOf(uint32_t word, int bit)
 
 }  // namespace
 
-ControlPort::ControlPort(Link link)
+ControlPort::ControlPort(Link link, uint32_t startOutputs)
 {
     if (link == Link::Start)
         m_ioThread = std::make_unique<IOThread>();
@@ -39,6 +39,11 @@ ControlPort::ControlPort(Link link)
     // The serial board is the only IO path built; the on-board GPIO chip is never selected.
     const bool opened = link == Link::Start && ComInit();
     IOResetAllOut();
+    for (int k = 0; k < kOutputs; ++k)
+        if ((startOutputs >> k) & 1u)
+            IOSetOut(k, 1);
+    // The IO thread sends nothing before this word is published: the board's first command
+    // already holds the interlocks.
     IOFlashOut();
     if (!m_ioThread)
         return;
@@ -129,18 +134,46 @@ void ControlPort::IOSetOut(int output, int on)
         qWarning() << "ControlPort: no output" << output;
         return;
     }
-    bool level = on != 0;
+    setLevel(m_outputWord, output, on != 0);
+}
+
+void ControlPort::setLevel(uint32_t &word, int output, bool on) const
+{
+    bool level = on;
     if (gpWPara && gpWPara->output_level[output] != 0)
         level = !level;
     if (gpWPara && gpWPara->enable_mold_backup == output + 1)
-        setBit(m_outputWord, kBackup, level);
-    setBit(m_outputWord, output, level);
+        setBit(word, kBackup, level);
+    setBit(word, output, level);
 }
 
 void ControlPort::IOFlashOut()
 {
+    const uint32_t word = publishedWord();
     QMutexLocker lock(SharedMutex(pMutexIO, "pMutexIO"));
-    gDataOut = m_outputWord;
+    gDataOut = word;
+}
+
+uint32_t ControlPort::publishedWord() const
+{
+    uint32_t word = m_outputWord;
+    for (int k = 0; k < kOutputs; ++k)
+        if ((m_held >> k) & 1u)
+            setLevel(word, k, true);
+    return word;
+}
+
+void ControlPort::releaseHold(int output)
+{
+    if (output < 0 || output >= kOutputs || !isHeld(output))
+        return;
+    m_held &= ~(1u << output);
+    qInfo("IO board: output %d follows the cycle now", output + 1);
+}
+
+bool ControlPort::isHeld(int output) const
+{
+    return output >= 0 && output < kOutputs && ((m_held >> output) & 1u);
 }
 
 void ControlPort::IOResetAllOut()

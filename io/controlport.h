@@ -22,9 +22,11 @@ public:
     // gDataIn/gDataOut without a port or thread, for tests and simulations that feed gDataIn.
     enum class Link { Start, Detached };
 
-    // Creates the IO thread object, clears the input word, runs ComInit, clears all outputs,
-    // publishes them and starts the IO thread; then warns the operator if the port did not open.
-    explicit ControlPort(Link link = Link::Start);
+    // Creates the IO thread object, clears the input word, runs ComInit, clears all outputs but
+    // `startOutputs` (logical, bit k = output k+1: an alarm that stood when the station ended),
+    // holds the interlocks, publishes the word and starts the IO thread; then warns the operator
+    // if the port did not open.
+    explicit ControlPort(Link link = Link::Start, uint32_t startOutputs = 0);
     // Stops the IO thread; the station itself never destroys its control port.
     ~ControlPort();
     ControlPort(const ControlPort &) = delete;
@@ -44,15 +46,26 @@ public:
     void IOResetAllOut();
     void IOSetAllOut();
 
+    // The start-up hold: a station that comes up has not judged what lies in the open mould, so
+    // outputs 1 and 2 (clamp and ejector interlocks) are published on from the port's first frame,
+    // whatever the desired word says underneath, until the cycle releases them one by one after
+    // its verdicts. Nothing else publishes them off meanwhile.
+    void releaseHold(int output);
+    bool isHeld(int output) const;
+    // The word IOFlashOut publishes: the desired word with the held outputs at their on level.
+    uint32_t publishedWord() const;
+
     uint32_t outputWord() const { return m_outputWord; }
     uint32_t inputWord() const { return m_inputWord; }
     IOThread *ioThread() const { return m_ioThread.get(); }
 
 private:
     bool inputSenseLow(int input) const;
+    void setLevel(uint32_t &word, int output, bool on) const;
 
     uint8_t m_previousInput[kInputs] = {};
     uint32_t m_outputWord = 0;
+    uint32_t m_held = 0x3;  // logical outputs held on, bit k = output k+1
     uint32_t m_inputWord = 0;
     std::unique_ptr<IOThread> m_ioThread;
 };

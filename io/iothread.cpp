@@ -14,6 +14,12 @@
 
 QSerialPort *gpCom = nullptr;
 
+namespace {
+std::atomic<bool> outputsFrozen{false};
+}
+
+void FreezeBoardOutputs() { outputsFrozen = true; }
+
 QString SerialDeviceName()
 {
     const QString device = qEnvironmentVariable("MOULD_SERIAL_DEVICE");
@@ -195,6 +201,8 @@ void IoLink::iterate(BoardPort &port, BoardPort::Clock::time_point answerDeadlin
 
 void IoLink::sendOutputs(BoardPort &port, unsigned desired)
 {
+    if (outputsFrozen.load(std::memory_order_relaxed))
+        return;
     ++m_resends;
     port.send(kCmdSetOutputs, desired);
     m_drive = desired & kBoardWordMask;

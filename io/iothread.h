@@ -27,6 +27,10 @@ bool ComInit();
 // the write did not complete.
 bool ComSend(int command, unsigned value);
 
+// No output command leaves for the rest of the process: a station that stops leaves the outputs
+// as the board last got them, whatever its code does on the way out. Safe from any thread.
+void FreezeBoardOutputs();
+
 // The link as the IO loop sees it: bytes in, command frames out. The serial port in the station,
 // a scripted byte queue in tests.
 class BoardPort

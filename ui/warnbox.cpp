@@ -89,6 +89,7 @@ int WarnBox::exec()
         setResult(result);
         return result;
     }
+    qInfo().noquote() << "box waits for the operator:" << text();
     return QDialog::exec();
 }
 

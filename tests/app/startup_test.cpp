@@ -22,11 +22,15 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QVariant>
+
+#include <csignal>
 
 namespace {
 
@@ -108,7 +112,7 @@ TEST_F(StartUp, FreshStationComesUpDetecting)
     EXPECT_TRUE(window.isUp());
     // The station drives the board: the outputs it publishes after detection started reach it.
     ASSERT_TRUE(gpControlIO != nullptr);
-    const unsigned published = gpControlIO->outputWord() & 0x3FFu;
+    const unsigned published = gpControlIO->publishedWord() & 0x3FFu;
     EXPECT_TRUE(board().waitForOutputs([published](unsigned out) { return out == published; },
                                        std::chrono::seconds(3)));
     EXPECT_TRUE(window.isDetecting());
@@ -335,5 +339,88 @@ TEST(StationProcess, ComesUpAndEndsOnSigterm)
         EXPECT_TRUE(QFile::exists(station.file(QStringLiteral("sysadd.txt"))));
         EXPECT_TRUE(QFile::exists(station.file(QStringLiteral("cnt_net/cnt_log_app"))));
         EXPECT_EQ(readFile(station.file(QStringLiteral("gateway.log"))).contains("reboot"), damaged);
+    }
+}
+
+// SIGTERM ends the station within a second whatever box waits for the operator: a box while it
+// comes up (the IO port that does not open, the camera question, the clock prompt) or the link
+// box of a running station.
+TEST(StationProcess, SigtermEndsItWithinASecondWhateverBoxIsOpen)
+{
+    QTemporaryDir cameras;
+    QDir().mkpath(cameras.filePath(QStringLiteral("cam1")));
+    writeFile(cameras.filePath(QStringLiteral("cam1/serial")), "SIMCAM0001\n");
+    QImage frame(160, 120, QImage::Format_Grayscale8);
+    frame.fill(60);
+    ASSERT_TRUE(frame.save(cameras.filePath(QStringLiteral("cam1/frame.png"))));
+    struct Row
+    {
+        const char *name;
+        bool portMissing;
+        bool camera;
+        bool clockUnset;
+        bool boardFallsSilent;
+        const char *logged;  // in the message log once the box is about to open
+    };
+    const Row rows[] = {
+        {"IO port missing", true, true, false, false, "IO initialization failed!"},
+        {"camera question", false, false, false, false, "box waits for the operator:"},
+        {"clock prompt", false, true, true, false, "warning box:"},
+        {"link lost", false, true, false, true, "IO board: link lost"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        TempStation station;
+        if (row.clockUnset)
+            QFile::remove(QStringLiteral("realytime.txt"));
+        board().setSilent(false);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.remove(QStringLiteral("MOULD_AUTO_CONFIRM"));
+        env.remove(QStringLiteral("MOULD_SIM_CAMERAS"));
+        if (row.camera)
+            env.insert(QStringLiteral("MOULD_SIM_CAMERAS"), cameras.path());
+        env.insert(QStringLiteral("MOULD_SERIAL_DEVICE"), row.portMissing ? QStringLiteral("/nonexistent/ttyIO")
+                                                                          : QString::fromStdString(board().slavePath()));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(station.path());
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(station.file(QStringLiteral("mould-station")), {});
+        ASSERT_TRUE(process.waitForStarted());
+        auto logged = [&](const char *text) {
+            const QDir logs(station.file(QStringLiteral("RECORD/LOG")));
+            for (const QString &name : logs.entryList({QStringLiteral("*.txt")}))
+                if (readFile(logs.filePath(name)).contains(text))
+                    return true;
+            return false;
+        };
+        QElapsedTimer elapsed;
+        elapsed.start();
+        if (row.boardFallsSilent) {
+            while (!logged("system ready") && elapsed.elapsed() < 20000)
+                process.waitForFinished(50);
+            board().setSilent(true);
+        }
+        while (!logged(row.logged) && elapsed.elapsed() < 20000)
+            process.waitForFinished(50);
+        ASSERT_TRUE(logged(row.logged));
+        process.waitForFinished(300);  // the box is up
+        ASSERT_EQ(process.state(), QProcess::Running);
+
+        elapsed.restart();
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        const bool ended = process.waitForFinished(3000);
+        const qint64 ms = elapsed.elapsed();
+        board().setSilent(false);
+        if (!ended) {
+            process.kill();
+            process.waitForFinished();
+        }
+        ASSERT_TRUE(ended) << "still running 3 s after SIGTERM";
+        std::printf("%s: ended %lld ms after SIGTERM\n", row.name, static_cast<long long>(ms));
+        EXPECT_LT(ms, 1000);
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
     }
 }

@@ -143,7 +143,7 @@ TEST_F(Cycle, ProductThenMouldReleaseEjectorThenClamp)
     para.trigInDelay[0] = 5;
     para.trigInDelay[1] = 20;
     make();
-    EXPECT_FALSE(out(1));
+    EXPECT_TRUE(out(1) && out(2)) << "held from start-up until judged";
     setInput(0, true);
     cycle->Run();
     EXPECT_TRUE(out(1)) << "clamping prohibited from the cycle start";
@@ -391,6 +391,8 @@ TEST_F(Cycle, StopAndStartDetection)
 {
     para.enable_stop_mold = 1;
     make();
+    io->releaseHold(0);  // a station that has judged its first cycle
+    io->releaseHold(1);
     cycle->StopDetect();
     EXPECT_EQ(cycle->detectState, InspectionCycle::Stopped);
     EXPECT_TRUE(out(1)) << "clamping prohibited while stopped";
@@ -626,6 +628,8 @@ TEST_F(Cycle, CustomModeStagesOnOneInputFollowEachOther)
     para.mold_pulse = 5;
     para.input_hold_time = 3;
     make();
+    io->releaseHold(0);  // a station that has judged its first cycle
+    io->releaseHold(1);
 
     setInput(0, true);
     cycle->Run();
@@ -691,4 +695,59 @@ TEST_F(Cycle, NetworkReportsAtTheirPoints)
     cycle->SlotStartStop();
     pulse(0);
     EXPECT_TRUE(calls.isEmpty()) << "reporting off";
+}
+
+// A station that comes up holds both interlocks until the stage that gates each has judged the open
+// mould; a stop or start on the way releases nothing, the operator's stop does.
+TEST_F(Cycle, InterlocksHeldFromStartUpUntilTheirStagesJudged)
+{
+    const struct
+    {
+        const char *name;
+        int productCheck;
+        int semi;
+        unsigned inputsAtStart;   // board inputs at the first tick
+        bool ejectorHeldAtStart;  // after detection started
+        int productRuns;          // product detections of the first cycle
+    } rows[] = {
+        {"mould closed", 1, 0, 0x0, true, 2},
+        {"mould open with the product", 1, 1, 0x1, true, 2},
+        {"mould open after the ejection", 1, 1, 0x5, true, 0},
+        {"no product check", 0, 0, 0x0, false, 0},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        para.enable_product_detect = row.productCheck;
+        para.semi_auto = row.semi;
+        para.trigInDelay[0] = para.trigInDelay[1] = 3;
+        detections.clear();
+        {
+            QMutexLocker lock(pMutexIO);
+            gDataIn = row.inputsAtStart;
+        }
+        io = std::make_unique<ControlPort>(ControlPort::Link::Detached);
+        make();
+        cycle->StopDetect();  // the clock check at start-up
+        cycle->StartDetect();
+        EXPECT_TRUE(out(1));
+        EXPECT_EQ(out(2), row.ejectorHeldAtStart);
+        setInput(0, true);
+        cycle->Run();
+        runDown(0);
+        EXPECT_EQ(detections[0], row.productRuns);
+        EXPECT_EQ(out(2), row.productRuns == 0 && row.ejectorHeldAtStart) << "released by the product verdict only";
+        EXPECT_TRUE(out(1));
+        if (row.semi && row.inputsAtStart != 0x5)
+            pulse(2);
+        runDown(1);
+        EXPECT_EQ(detections[1], 2);
+        EXPECT_FALSE(out(1)) << "the mould verdict releases the clamp";
+    }
+
+    // The operator's stop (password and confirmation) hands the interlocks to the stopped state.
+    io = std::make_unique<ControlPort>(ControlPort::Link::Detached);
+    make();
+    cycle->SlotStartStop();
+    EXPECT_EQ(cycle->detectState, InspectionCycle::Stopped);
+    EXPECT_FALSE(out(1) || out(2));
 }

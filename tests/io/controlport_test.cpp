@@ -23,14 +23,36 @@ private:
 
 }  // namespace
 
-TEST_F(IoControlPortTest, ConstructorPublishesTheClearOutputWord)
+TEST_F(IoControlPortTest, ConstructorPublishesTheClearWordWithTheInterlocksHeld)
 {
     setOutputWord(0x1FF);
     setInputWord(0);
     para.output_level[2] = 1;  // the alarm output inverted, as in the default set-up
     EXPECT_EQ(port().outputWord(), 0x004u);
-    EXPECT_EQ(outputWord(), 0x004u);
+    EXPECT_EQ(outputWord(), 0x007u) << "outputs 1 and 2 held from the first publication";
     EXPECT_EQ(port().inputWord(), 0u);
+
+    // The hold lies over the desired word until the cycle releases it, output by output.
+    port().IOSetOut(1, 1);
+    port().IOFlashOut();
+    port().releaseHold(0);
+    port().IOFlashOut();
+    EXPECT_EQ(outputWord(), 0x006u);
+    port().releaseHold(1);
+    port().IOSetOut(1, 0);
+    port().IOFlashOut();
+    EXPECT_EQ(outputWord(), 0x004u);
+    EXPECT_FALSE(port().isHeld(0) || port().isHeld(1));
+}
+
+TEST_F(IoControlPortTest, HoldAndStartOutputsFollowTheLevelSense)
+{
+    para.output_level[0] = 1;       // the clamp interlock wired inverted
+    para.output_level[2] = 1;
+    para.enable_mold_backup = 2;    // output 4 follows output 2
+    ControlPort cp(ControlPort::Link::Detached, 1u << 2);  // an alarm stood
+    EXPECT_EQ(cp.outputWord(), 0x001u) << "alarm on: its inverted bit cleared";
+    EXPECT_EQ(outputWord(), 0x00Au) << "clamp held: bit cleared; ejector held with its backup";
 }
 
 TEST_F(IoControlPortTest, InputEdges)
@@ -175,11 +197,11 @@ TEST_F(IoControlPortTest, OutputsWithSenseAndBackup)
 TEST_F(IoControlPortTest, OnlyFlashOutPublishes)
 {
     ControlPort &cp = port();
-    cp.IOSetOut(0, 1);
-    cp.IOSetOut(1, 1);
-    EXPECT_EQ(outputWord(), 0u);
+    cp.IOSetOut(2, 1);
+    cp.IOSetOut(3, 1);
+    EXPECT_EQ(outputWord(), 0x3u) << "only the held interlocks";
     cp.IOFlashOut();
-    EXPECT_EQ(outputWord(), 0x3u);
+    EXPECT_EQ(outputWord(), 0xFu);
 }
 
 TEST_F(IoControlPortTest, SafetyDoorOpening)
@@ -230,7 +252,7 @@ TEST_F(IoControlPortTest, SafetyDoorOpening)
             const bool alarmOn = cp.IOState(1, 2) != (row.alarmSense != 0);
             EXPECT_FALSE(alarmOn);
             EXPECT_TRUE(cp.IOState(1, 0));
-            EXPECT_EQ(outputWord(), cp.outputWord());
+            EXPECT_EQ(outputWord(), cp.publishedWord());
         } else {
             EXPECT_EQ(cp.outputWord(), raised);
         }
@@ -249,6 +271,7 @@ TEST_F(IoControlPortTest, SafetyDoorOpening)
 TEST_F(IoControlPortTest, DoorOpeningWithoutAlarmLeavesOutputsAlone)
 {
     ControlPort &cp = port();
+    cp.releaseHold(0);
     setInputWord(0x2);
     cp.IOInTrigger(1);
     cp.IOSetOut(1, 1);

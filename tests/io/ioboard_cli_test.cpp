@@ -85,6 +85,8 @@ TEST_F(IoBoardCliTest, DrivenByHandThroughALink)
     }
     EXPECT_TRUE(edge);
 
+    EXPECT_TRUE(readUntil(QRegularExpression(QStringLiteral("^out 0x003 ")))) << "the interlocks held at once";
+    port->releaseHold(1);
     port->IOSetOut(0, 1);
     port->IOSetOut(2, 1);
     port->IOFlashOut();

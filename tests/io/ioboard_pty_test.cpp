@@ -86,27 +86,35 @@ TEST_F(IoBoardPtyTest, InputOnTheBoardIsOneActiveEdge)
 TEST_F(IoBoardPtyTest, OutputsReachTheBoard)
 {
     startStation();
+    EXPECT_TRUE(board.waitForOutputs([](unsigned w) { return w == 0x3; }, 500ms)) << "the interlocks held at once";
+    port->releaseHold(0);
+    port->releaseHold(1);
     port->IOSetOut(0, 1);
-    port->IOSetOut(1, 1);
-    EXPECT_FALSE(board.waitForOutputs([](unsigned w) { return w != 0; }, 20ms)) << "sent before IOFlashOut";
+    port->IOSetOut(2, 1);
+    EXPECT_FALSE(board.waitForOutputs([](unsigned w) { return w != 0x3; }, 20ms)) << "sent before IOFlashOut";
     port->IOFlashOut();
-    EXPECT_TRUE(board.waitForOutputs([](unsigned w) { return w == 0x3; }, 500ms));
+    EXPECT_TRUE(board.waitForOutputs([](unsigned w) { return w == 0x5; }, 500ms));
     port->IOResetAllOut();
     port->IOFlashOut();
     EXPECT_TRUE(board.waitForOutputs([](unsigned w) { return w == 0; }, 500ms));
-    // Both groups went out as one command each, no flapping in between.
+    // Each group went out as one command, no flapping in between.
     const auto history = board.outputHistory();
-    ASSERT_EQ(history.size(), 2u);
+    ASSERT_EQ(history.size(), 3u);
     EXPECT_EQ(history[0].after, 0x3u);
-    EXPECT_EQ(history[1].after, 0x0u);
+    EXPECT_EQ(history[1].after, 0x5u);
+    EXPECT_EQ(history[2].after, 0x0u);
 }
 
-TEST_F(IoBoardPtyTest, BoardStartingWithOutputsOnIsCleared)
+// A board that kept its outputs from an earlier run gets the clear word at once, but the clamp and
+// ejector interlocks never leave it.
+TEST_F(IoBoardPtyTest, BoardStartingWithOutputsOnKeepsTheInterlocks)
 {
     board.setOutputs(0x1FF);
     para.output_level[2] = 1;
     startStation();
-    EXPECT_TRUE(board.waitForOutputs([](unsigned w) { return w == 0x004; }, 500ms));
+    EXPECT_TRUE(board.waitForOutputs([](unsigned w) { return w == 0x007; }, 500ms));
+    for (const IoBoardSim::OutputChange &change : board.outputHistory())
+        EXPECT_EQ(change.after & 0x3u, 0x3u);
 }
 
 TEST_F(IoBoardPtyTest, NoisyLineStillCarriesTheInputs)

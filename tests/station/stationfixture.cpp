@@ -28,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
 #include <cstdio>
 
 const QRect StationScenario::kFault(60, 40, 24, 24);
@@ -160,12 +161,9 @@ void StationScenario::start()
     m_window = std::make_unique<MoJuWizard>();
     ASSERT_TRUE(m_window->isUp());
     ASSERT_EQ(numCamera, kCameras);
-    m_inverted = 0;
-    for (int k = 0; k < 9; ++k)
-        if (gpWPara->output_level[k] != 0)
-            m_inverted |= 1u << k;
+    takeOutputSense(*gpWPara);
     // Up means: the board drives what the station publishes, and every camera view holds a frame.
-    ASSERT_TRUE(waitUntil([] { return (board().outputs() & 0x1FF) == (gpControlIO->outputWord() & 0x1FF); }, 3000))
+    ASSERT_TRUE(waitUntil([] { return (board().outputs() & 0x1FF) == (gpControlIO->publishedWord() & 0x1FF); }, 3000))
         << "the board does not follow the station";
     ASSERT_TRUE(waitUntil([this] {
         for (int c = 0; c < kCameras; ++c) {
@@ -177,6 +175,61 @@ void StationScenario::start()
     }, 3000)) << "no frames from the simulated cameras";
 }
 
+void StationScenario::takeOutputSense(const WizardPara &para)
+{
+    m_inverted = 0;
+    for (int k = 0; k < 9; ++k)
+        if (para.output_level[k] != 0)
+            m_inverted |= 1u << k;
+}
+
+void StationScenario::startProcess()
+{
+    ASSERT_FALSE(m_window) << "one station at a time";
+    ASSERT_TRUE(OpenStationDatabases());
+    {
+        WizardPara para;
+        para.LoadDatafromFile();
+        takeOutputSense(para);
+    }
+    CloseStationDatabases();
+    m_process = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("MOULD_AUTO_CONFIRM"), QStringLiteral("1"));
+    m_process->setProcessEnvironment(env);
+    m_process->setWorkingDirectory(m_station.path());
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->start(m_station.file(QStringLiteral("mould-station")), {});
+    ASSERT_TRUE(m_process->waitForStarted());
+    QByteArray output;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!output.contains("system ready") && elapsed.elapsed() < 20000 && m_process->state() == QProcess::Running) {
+        m_process->waitForReadyRead(50);
+        output += m_process->readAll();
+    }
+    ASSERT_TRUE(output.contains("system ready")) << output.constData();
+}
+
+double StationScenario::endProcess(int signal)
+{
+    if (!m_process)
+        return -1;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ::kill(static_cast<pid_t>(m_process->processId()), signal);
+    const bool ended = m_process->waitForFinished(10000);
+    const double ms = elapsed.nsecsElapsed() / 1e6;
+    if (!ended) {
+        ADD_FAILURE() << "the station did not end within 10 s of signal " << signal;
+        m_process->kill();
+        m_process->waitForFinished();
+    }
+    m_process.reset();
+    return ms;
+}
+
 void StationScenario::restart()
 {
     shutDown();
@@ -185,6 +238,8 @@ void StationScenario::restart()
 
 void StationScenario::shutDown()
 {
+    if (m_process)
+        endProcess(SIGKILL);
     m_window.reset();
     CloseStationDatabases();
 }

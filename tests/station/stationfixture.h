@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <QRect>
 #include <QStringList>
 
@@ -48,6 +49,11 @@ protected:
     void start();
     void restart();
     void shutDown();
+    // The station as a program of its own (the copy of mould-station in the temporary directory)
+    // on the same board and cameras, up once it said "system ready"; start-up boxes are confirmed.
+    void startProcess();
+    // Ends the program with `signal` (SIGKILL, SIGTERM); returns the ms until it was gone.
+    double endProcess(int signal);
     MoJuWizard &window() { return *m_window; }
     InspectionCycle &cycle() { return *m_window->cycle(); }
 
@@ -82,9 +88,12 @@ protected:
 
     TempStation m_station;
     std::unique_ptr<MoJuWizard> m_window;
+    std::unique_ptr<QProcess> m_process;
     int chooseAnswer = 0;  // QDialog::Rejected: questions answered "no" unless a test says yes
 
 private:
+    void takeOutputSense(const WizardPara &para);
+
     unsigned m_inverted = 0;  // outputs whose board bit is the inverse of the logical state
     Clock::time_point m_lastInput;
 };

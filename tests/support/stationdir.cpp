@@ -33,6 +33,7 @@ const QStringList kRuntimeEntries = {
     QStringLiteral("count.txt"), QStringLiteral("saveImageCount.txt"), QStringLiteral("time.txt"),
     QStringLiteral("sysadd.txt"), QStringLiteral("alarmimage"), QStringLiteral("originalimage"),
     QStringLiteral("RECORD"), QStringLiteral("paraGroup/lastgood"), QStringLiteral("paraGroup/restored.txt"),
+    QStringLiteral("alarmstate.json"), QStringLiteral("alarmstate.json.new"),
 };
 
 void resetToFactory(const QString &dir)
