@@ -163,9 +163,11 @@ void IoLink::iterate(BoardPort &port, BoardPort::Clock::time_point answerDeadlin
         desired = gDataOut;
     }
 
-    // A new desired word goes out at once when the board's last echo (or our last command 1)
-    // says it drives something else; the echo in this period's answer confirms it.
-    if (m_driveKnown && m_drive != (desired & kBoardWordMask))
+    // The board's first frame from this station is its output word: a board that kept the outputs
+    // of an earlier run must never be polled into looking attended while it still drives those.
+    // Afterwards a new desired word goes out at once when the board's last echo (or our last
+    // command 1) says it drives something else; the echo in this period's answer confirms it.
+    if (!m_outputsSent || (m_driveKnown && m_drive != (desired & kBoardWordMask)))
         sendOutputs(port, desired);
 
     const int requested = sendRequest(port);
@@ -204,7 +206,7 @@ void IoLink::sendOutputs(BoardPort &port, unsigned desired)
     if (outputsFrozen.load(std::memory_order_relaxed))
         return;
     ++m_resends;
-    port.send(kCmdSetOutputs, desired);
+    m_outputsSent = port.send(kCmdSetOutputs, desired) || m_outputsSent;
     m_drive = desired & kBoardWordMask;
 }
 

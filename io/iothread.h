@@ -65,8 +65,8 @@ private:
     Clock::time_point m_lastOpenAttempt{};
 };
 
-// One iteration of the IO loop, without the sleep: take the desired outputs (sent at once when
-// they differ from what the board last said it drives), send the poll (or
+// One iteration of the IO loop, without the sleep: take the desired outputs (sent first of all,
+// then at once when they differ from what the board last said it drives), send the poll (or
 // the reading request of the schedule), take in what the board sent until the answer to that
 // request has come or the deadline has passed, store inputs and readings, and re-send the outputs
 // when the board's echo differs. Taking the answer in within the period that asked for it keeps a
@@ -108,7 +108,8 @@ private:
     uint64_t m_garbageReported = 0;
     bool m_sending = true;
     unsigned m_drive = 0;      // outputs the board drives: its last echo or our last command 1
-    bool m_driveKnown = false; // no early send before the board has answered once
+    bool m_driveKnown = false; // the board has answered once
+    bool m_outputsSent = false; // the first output word has gone out (it goes before any poll)
     std::atomic<std::chrono::steady_clock::rep> m_inputsChangedAt{0};
     std::chrono::steady_clock::time_point m_lastGarbageReport{};
 };

@@ -85,13 +85,15 @@ TEST_F(IoLinkTest, PollAnswerStoresInputsAndResendsDifferingOutputs)
         unsigned inputs;
         std::vector<Sent> sent;
     };
+    // A link that has not heard the board yet sends its output word before the first poll.
     const Row rows[] = {
-        {"echoMatchesClearWord", 0, kInputs5, 5, {kPoll}},
-        {"echoDiffers", 0x0103, kInputs5, 5, {kPoll, {kCmdSetOutputs, 0x0103}}},
-        {"echoMatchesWord", 0x0103, bytesOf(MakePollAnswer(0x200, 0x0103)), 0x200, {kPoll}},
-        {"boardDrivesMore", 0x001, bytesOf(MakePollAnswer(0, 0x3FF)), 0, {kPoll, {kCmdSetOutputs, 0x001}}},
+        {"echoMatchesClearWord", 0, kInputs5, 5, {{kCmdSetOutputs, 0}, kPoll}},
+        {"echoDiffers", 0x0103, kInputs5, 5, {{kCmdSetOutputs, 0x0103}, kPoll, {kCmdSetOutputs, 0x0103}}},
+        {"echoMatchesWord", 0x0103, bytesOf(MakePollAnswer(0x200, 0x0103)), 0x200, {{kCmdSetOutputs, 0x0103}, kPoll}},
+        {"boardDrivesMore", 0x001, bytesOf(MakePollAnswer(0, 0x3FF)), 0,
+         {{kCmdSetOutputs, 0x001}, kPoll, {kCmdSetOutputs, 0x001}}},
         // The board knows ten outputs; bits beyond them cannot be echoed and must not cause a re-send.
-        {"bitsBeyondTheBoard", 0x1401, bytesOf(MakePollAnswer(0, 0x001)), 0, {kPoll}},
+        {"bitsBeyondTheBoard", 0x1401, bytesOf(MakePollAnswer(0, 0x001)), 0, {{kCmdSetOutputs, 0x1401}, kPoll}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -135,7 +137,7 @@ TEST_F(IoLinkTest, SeveralAnswersInOneReadResendOnce)
     port.reads = {two};
     iterate(1);
     EXPECT_EQ(inputWord(), 1u);  // the newer answer wins
-    EXPECT_EQ(port.sent, (std::vector<Sent>{kPoll, {kCmdSetOutputs, 0x3}}));
+    EXPECT_EQ(port.sent, (std::vector<Sent>{{kCmdSetOutputs, 0x3}, kPoll, {kCmdSetOutputs, 0x3}}));
 }
 
 TEST_F(IoLinkTest, GarbageAndSplitFramesOverSeveralReads)
@@ -181,8 +183,8 @@ TEST_F(IoLinkTest, SilentBoardIsLostAfterMoreThan1000EmptyPolls)
     iterate(1);
     EXPECT_TRUE(gisLostCom);
     EXPECT_TRUE(records.isEmpty());
-    // Every empty iteration still sends its poll.
-    EXPECT_EQ(port.sent.size(), 1001u);
+    // Every empty iteration still sends its poll (after the first output word).
+    EXPECT_EQ(port.sent.size(), 1002u);
 
     // Garbage is no sign of life.
     port.reads = {{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}};
@@ -224,8 +226,8 @@ TEST_F(IoLinkTest, LossCountSaturates)
 TEST_F(IoLinkTest, ReadingScheduleFillsBothBlocks)
 {
     iterate(199);
-    ASSERT_EQ(port.sent.size(), 199u);
-    EXPECT_TRUE(std::all_of(port.sent.begin(), port.sent.end(), [](const Sent &s) { return s == kPoll; }));
+    ASSERT_EQ(port.sent.size(), 200u);  // the first output word, then polls
+    EXPECT_TRUE(std::all_of(port.sent.begin() + 1, port.sent.end(), [](const Sent &s) { return s == kPoll; }));
 
     iterate(1);  // 200th: first block instead of a poll
     EXPECT_EQ(port.sent.back(), (Sent{kCmdReadingsLow, 0}));
