@@ -365,7 +365,7 @@ TEST(StationProcess, SigtermEndsItWithinASecondWhateverBoxIsOpen)
     const Row rows[] = {
         {"IO port missing", true, true, false, false, "IO initialization failed!"},
         {"camera question", false, false, false, false, "box waits for the operator:"},
-        {"clock prompt", false, true, true, false, "warning box:"},
+        {"clock prompt", false, true, true, false, "box waits for the operator:"},
         {"link lost", false, true, false, true, "IO board: link lost"},
     };
     for (const Row &row : rows) {

@@ -74,7 +74,10 @@ TEST_F(StationFiles, FailedImagesKeptWithinTheLimitByName)
     ASSERT_NO_FATAL_FAILURE(restart());
     showFrame(0, true);
     setInput(1, true);
-    ASSERT_TRUE(waitUntil([&] { return name.match(listed().last()).captured(1).toInt() == 3; }, 3000))
+    ASSERT_TRUE(waitUntil([&] {
+        const QStringList files = listed();
+        return !files.isEmpty() && name.match(files.last()).captured(1).toInt() == 3;
+    }, 5000))
         << listed().join(QLatin1Char(' ')).toStdString();
     setInput(1, false);
     EXPECT_EQ(name.match(listed().first()).captured(1).toInt(), 2);
