@@ -10,6 +10,7 @@
 #   --offscreen   headless
 #   --fast        short stage delays and a quick machine: about two cycles a second
 #   --cycles N    the simulated machine stops after N cycles (default: it runs for an hour)
+#   --cameras N   cameras of the simulated machine (1-8, default 2)
 # MOULD_BUILD_DIR names another build directory than build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,7 +23,8 @@ while [ $# -gt 0 ]; do
     --offscreen) platform=offscreen ;;
     --fast) fast=1 ;;
     --cycles) cycles=${2:?--cycles needs a number}; shift ;;
-    *) echo "usage: $0 [--offscreen] [--fast] [--cycles N]" >&2; exit 2 ;;
+    --cameras) sim_cameras=${2:?--cameras needs a number}; shift ;;
+    *) echo "usage: $0 [--offscreen] [--fast] [--cycles N] [--cameras N]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -51,7 +53,7 @@ station_dir=$build/station
 # The summary goes to /tmp/mould-run.json and the machine's log to /tmp/mould-machine.log.
 if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$build/tools/machine-sim/machine-sim" ]; then
   cams=/tmp/mould-cams
-  mould=(--cameras 2 --cavities 4 --seed 1)
+  mould=(--cameras "${sim_cameras:-2}" --cavities 4 --seed 1)
   if [ "$fast" = 1 ]; then
     teach_timing=(--delays 2,1 --input-hold 0)
     machine_timing=(--times 20,150,30,100 --operator-delay 60 --door-pulse 80)
@@ -74,7 +76,8 @@ if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$build/tools/machine-sim/machine-s
   machine=$!
   pids+=("$machine")
   for _ in $(seq 100); do
-    [ -e /tmp/mould-ttyIO ] && { [ -e "$cams/cam2/frame.png" ] || [ -e "$cams/cam2/frame.bmp" ]; } && break
+    last_cam=$cams/cam${sim_cameras:-2}
+    [ -e /tmp/mould-ttyIO ] && { [ -e "$last_cam/frame.png" ] || [ -e "$last_cam/frame.bmp" ]; } && break
     sleep 0.1
   done
   export MOULD_SERIAL_DEVICE=/tmp/mould-ttyIO
