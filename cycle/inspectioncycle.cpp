@@ -39,6 +39,7 @@ constexpr int kRowSkipConfirm = 574;
 constexpr int kRowSkipStop = 576;
 constexpr int kRowSkipDone = 577;
 constexpr int kRowSkipEndConfirm = 578;
+constexpr int kRowModeWithoutCycle = 1101;
 
 WizardPara &para() { return *gpWPara; }
 
@@ -320,6 +321,10 @@ void InspectionCycle::Run()
     bool edges[kStages] = {};
     for (int input = 0; input < kStages; ++input)
         edges[input] = m_io && m_io->IOInTrigger(input);
+
+    // A working mode without a cycle never detects.
+    if (!modeHasCycle() && detectState != Stopped)
+        refuseDetection();
 
     // 7. Branch by state.
     if (alarmState == AlarmRaised)
@@ -1199,6 +1204,10 @@ void InspectionCycle::TimerShow()
 
 void InspectionCycle::StartDetect()
 {
+    if (!modeHasCycle()) {
+        refuseDetection();
+        return;
+    }
     if (m_io)
         m_io->IOResetAllOut();
     if (para().mold_cutoff || para().is_cut_ontime_thimble)
@@ -1249,6 +1258,24 @@ void InspectionCycle::SetStopDetect()
     detectState = Stopped;
 }
 
+bool InspectionCycle::modeHasCycle() const { return para().work_mode >= 0 && para().work_mode <= 4; }
+
+// A working mode without a cycle (mode 5 keeps whatever stage tables the record holds, which no
+// setter chose): detection stays stopped with clamping prohibited, and the operator is told why.
+void InspectionCycle::refuseDetection()
+{
+    if (m_io)
+        m_io->IOResetAllOut();
+    setOut(1, true);
+    publish();
+    SetStopDetect();
+    if (m_env.setStartStopText)
+        m_env.setStartStopText(kRowStartDetection);
+    const QString text = LanStr(kRowModeWithoutCycle).arg(para().work_mode);
+    record(text);
+    Operator::Notify(text);
+}
+
 void InspectionCycle::ResetRun(int camera)
 {
     const int n = cameras();
@@ -1278,6 +1305,8 @@ void InspectionCycle::SlotStartStop()
     };
     if (detectState == Stopped) {
         StartDetect();
+        if (detectState == Stopped)
+            return;  // refused
         if (para().is_cut_ontime && para().mold_pulse > 0) {
             setOut(1, true);
             publish();

@@ -103,6 +103,8 @@ public:
     void SlotStartStop();
     void SlotStartSkipDetect();
     void SlotManualTrig(int stage);
+    // Working modes 0-4 have a cycle; any other refuses to detect.
+    bool modeHasCycle() const;
     // Template re-sampling: the next detection of every active stage becomes its new reference.
     void StartResample();
     // The region check after a re-sampling is over: detection resumes.
@@ -183,6 +185,7 @@ private:
     bool runStageOnAllCameras(int stage);
     void markOwing(int stage);
     bool camerasReady() const;
+    void refuseDetection();
     void holdForCameras(QTimer &timer);
     int stageOutput(int stage) const;
     int sourceKind(int stage) const;

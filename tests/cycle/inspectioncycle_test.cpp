@@ -639,3 +639,14 @@ TEST_F(Cycle, NetworkReportsAtTheirPoints)
     pulse(0);
     EXPECT_TRUE(calls.isEmpty()) << "reporting off";
 }
+
+TEST_F(Cycle, ModeWithoutACycleRefusesToDetect)
+{
+    para.work_mode = 5;  // keeps whatever stage tables the record holds
+    make();
+    pulse(0);
+    cycle->SlotStartStop();
+    EXPECT_EQ(cycle->detectState, InspectionCycle::Stopped);
+    EXPECT_TRUE(out(1) && detections.empty()) << "clamping prohibited, nothing judged";
+    EXPECT_EQ(records.count(LanStr(1101).arg(5)) + operatorPort.notices.count(LanStr(1101).arg(5)), 4);
+}
