@@ -1156,7 +1156,7 @@ void InspectionCycle::runReCheck()
     if (!framesReady(kReCheckWait, m_reCheckAt))
         return;
     m_reCheckRequested = false;
-    int stage = m_alarmStage;
+    const int stage = m_alarmStage;
     for (int cam = 0; cam < cameras(); ++cam) {
         if (m_env.resetRun)
             m_env.resetRun(cam);
@@ -1169,19 +1169,12 @@ void InspectionCycle::runReCheck()
     for (int cam = 0; cam < cameras(); ++cam)
         passed = passed && m_cameraOk[cam];
     if (!passed && productTakenOut(stage)) {
-        // The part was taken out and the mould is empty: nothing is left for the product check,
-        // and the mould check decides this re-check.
+        // The part was taken out and the mould is empty: nothing is left for the product check, so
+        // it counts as passed, and the mould check follows as after any product pass (at its own
+        // trigger, after the ejector has moved), which alone allows clamping.
         record(LanStr(kRowProductTakenOut));
-        for (int cam = 0; cam < cameras(); ++cam) {
-            m_owes[cam][stage] = false;
+        for (int cam = 0; cam < cameras(); ++cam)
             m_cameraOk[cam] = true;
-            if (m_env.resetRun)
-                m_env.resetRun(cam);
-        }
-        stage = stage + 1;
-        m_alarmStage = stage;
-        markOwing(stage);
-        runStageOnAllCameras(stage);
     }
     CheckNG();
     passed = true;
@@ -1194,7 +1187,7 @@ void InspectionCycle::runReCheck()
 }
 
 // A failed product re-check in the fixed modes: true when every camera's mould check passes on
-// the same pictures, so the mould is empty and the part is out.
+// the same pictures, so the mould is empty and the part is out (its verdict changes nothing else).
 bool InspectionCycle::productTakenOut(int stage)
 {
     if (!fixedMode() || slotOf(stage) != 0 || !isActive(stage + 1) || !m_env.detect || cameras() == 0)

@@ -787,7 +787,8 @@ TEST_F(Cycle, DelaysRunAgainstTheClockWhenTimerEventsComeLate)
 }
 
 // A product alarm on an empty mould (a product snapshot of the empty mould, or the part taken out
-// by hand) clears at the door: the mould check passes on the new pictures and decides.
+// by hand) clears at the door when the mould check passes on the new pictures: the ejector goes,
+// and the mould stage still follows at input 3 before clamping is allowed.
 TEST_F(Cycle, ProductAlarmClearsAtTheDoorOnceTheMouldIsEmpty)
 {
     const struct { const char *name; bool snapshot; bool mouldEmpty; } rows[] = {
@@ -810,7 +811,10 @@ TEST_F(Cycle, ProductAlarmClearsAtTheDoorOnceTheMouldIsEmpty)
         fail(1, !row.mouldEmpty);
         setInput(1, true);  // the door opens
         cycle->Run();
-        EXPECT_EQ(cycle->alarmState != InspectionCycle::AlarmRaised && !out(1) && !out(2) && !out(3)
-                      && records.contains(LanStr(1103)), row.mouldEmpty) << "cleared, clamping allowed";
+        EXPECT_EQ(cycle->alarmState != InspectionCycle::AlarmRaised && !out(2) && !out(3)
+                      && records.contains(LanStr(1103)), row.mouldEmpty) << "cleared, ejector allowed";
+        EXPECT_TRUE(out(1));
+        pulse(2);
+        EXPECT_EQ(out(1), !row.mouldEmpty) << "the mould stage at input 3 allows clamping";
     }
 }
