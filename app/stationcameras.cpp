@@ -129,9 +129,14 @@ void StationCameras::retrainAll()
 void StationCameras::fillCycleHooks(CycleEnvironment &env)
 {
     env.cameraCount = [this] { return count(); };
-    env.takeFrame = [this](int camera) {
+    // The frame's arrival time is stamped by the hand-over on the steady clock, the cycle's
+    // default monotonic clock.
+    env.takeFrame = [this](int camera, qint64 &capturedAt) {
         CammerWidget *view = m_views[camera];
-        return view && view->isOpened() && view->TakeFrame();
+        if (!view || !view->isOpened() || !view->TakeFrame())
+            return false;
+        capturedAt = view->acquisition().frames().takenFrameTime() / 1000000;
+        return true;
     };
     env.detect = [this](int camera, int detection) { return detect(camera, detection); };
     env.cameraLost = [] { return gisLost.load() != 0; };

@@ -14,6 +14,8 @@
 #include <QTextStream>
 #include <QtDebug>
 
+#include <chrono>
+
 namespace {
 
 constexpr int kTickMs = 3;
@@ -24,6 +26,8 @@ constexpr int kShowMs = 2000;
 constexpr int kSafeDoorLockoutMs = 2000;
 constexpr int kWhiteBalanceTick = 50;
 constexpr int kSecondMs = 1000;
+// A frame set complete this shortly before a cycle start came with the same machine trigger.
+constexpr int kFrameSetWithStartMs = 500;
 
 // Text rows.
 constexpr int kRowLinkLost = 589;
@@ -42,6 +46,9 @@ constexpr int kRowSkipConfirm = 574;
 constexpr int kRowSkipStop = 576;
 constexpr int kRowSkipDone = 577;
 constexpr int kRowSkipEndConfirm = 578;
+constexpr int kRowModeWithoutCycle = 1110;
+constexpr int kRowNoNewPicture = 1111;
+constexpr int kRowProductTakenOut = 1112;
 
 WizardPara &para() { return *gpWPara; }
 
@@ -54,17 +61,16 @@ InspectionCycle::InspectionCycle(ControlPort *io, CycleEnvironment env, QObject 
 {
     m_tick.setSingleShot(true);
     connect(&m_tick, &QTimer::timeout, this, &InspectionCycle::Run);
+    // Delays run against deadlines on the monotonic clock; the timers only wake the cycle up (the
+    // countdown on the views in 0.1 s steps), so late timer events never lengthen a delay.
     for (int stage = 0; stage < kStages; ++stage) {
-        m_stageTimer[stage].setInterval(kStepMs);
-        m_stageTimer[stage].setTimerType(Qt::PreciseTimer);  // delays are counted in these steps
+        m_stageTimer[stage].setSingleShot(true);
+        m_stageTimer[stage].setTimerType(Qt::PreciseTimer);
         connect(&m_stageTimer[stage], &QTimer::timeout, this, [this, stage] { TimerUp(stage); });
-        m_inputTimer[stage].setSingleShot(true);
-        connect(&m_inputTimer[stage], &QTimer::timeout, this, [this, stage] { CheckInput(stage); });
     }
     m_inCheck.setSingleShot(true);
     connect(&m_inCheck, &QTimer::timeout, this, &InspectionCycle::InCheck);
-    m_reCheck.setInterval(kStepMs);
-    m_reCheck.setTimerType(Qt::PreciseTimer);
+    m_reCheck.setSingleShot(true);
     connect(&m_reCheck, &QTimer::timeout, this, &InspectionCycle::ReCheck);
     m_show.setSingleShot(true);
     m_show.setInterval(kShowMs);
@@ -120,12 +126,20 @@ InspectionCycle::InspectionCycle(ControlPort *io, CycleEnvironment env, QObject 
             publish();
         });
     }
+    // Pulses and lock-outs end on time, not within the 5 % a coarse timer allows.
+    for (QTimer *t : {&m_inCheck, &m_reCheck, &m_notAllowClose, &m_notAllowThimble, &m_outNG, &m_output4Off, &m_safeDoor})
+        t->setTimerType(Qt::PreciseTimer);
+    for (QTimer &t : m_stagePulse)
+        t.setTimerType(Qt::PreciseTimer);
     m_fps.setInterval(kSecondMs);
     connect(&m_fps, &QTimer::timeout, this, &InspectionCycle::SlotFPS);
     manualTrigStage = gDNum;
     for (bool &ok : m_cameraOk)
         ok = true;
     m_startedExternal = gpWPara && gpWPara->external_trigger != 0;
+    m_externalMode = m_startedExternal;
+    // A picture that arrived before the cycle existed belongs to no cycle.
+    m_setOpenAt = m_lastSetOpenAt = m_cycleFramesFrom = mono();
     // The side of a two-station machine starts as the submode sets it.
     twoStationSide = gTwoStationLeftSide ? 1 : 0;
     restoreStoredAlarm();
@@ -297,6 +311,13 @@ qint64 InspectionCycle::nowTenths() const
     return now.toMSecsSinceEpoch() / 100;
 }
 
+qint64 InspectionCycle::mono() const
+{
+    if (m_env.monotonicMs)
+        return m_env.monotonicMs();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 void InspectionCycle::start()
 {
     m_tick.start(kFirstTickMs);
@@ -307,8 +328,6 @@ void InspectionCycle::halt()
 {
     m_tick.stop();
     for (QTimer &t : m_stageTimer)
-        t.stop();
-    for (QTimer &t : m_inputTimer)
         t.stop();
     for (QTimer *t : {&m_inCheck, &m_reCheck, &m_show, &m_notAllowClose, &m_notAllowThimble, &m_outNG,
                       &m_output4Off, &m_safeDoor, &m_fps})
@@ -374,12 +393,15 @@ void InspectionCycle::Run()
         return;
     }
 
-    // 5. New frames.
+    // 5. New frames, with their arrival times.
+    noteCaptureMode();
     const int n = cameras();
     bool newFrame[kCameras] = {};
     for (int cam = 0; cam < n; ++cam) {
-        if (!m_env.takeFrame || !m_env.takeFrame(cam))
+        qint64 capturedAt = 0;
+        if (!m_env.takeFrame || !m_env.takeFrame(cam, capturedAt))
             continue;
+        m_frameAt[cam] = capturedAt;
         newFrame[cam] = true;
         ++m_framesTaken[cam];
         m_framesSinceLoss |= 1u << cam;
@@ -393,10 +415,27 @@ void InspectionCycle::Run()
     if (m_awaitingFreshFrames && n > 0 && m_framesSinceLoss == (1u << n) - 1)
         m_awaitingFreshFrames = false;
 
+    // Judgements waiting for pictures taken after their trigger go on as soon as they are here.
+    if (alarmState != AlarmRaised) {
+        for (int stage = 0; stage < kStages; ++stage)
+            if (m_stageAwaiting[stage])
+                TimerUp(stage);
+        if (m_redetectAwaiting)
+            ReCheck();
+    }
+
     // 6. Input edges.
     bool edges[kStages] = {};
-    for (int input = 0; input < kStages; ++input)
+    const qint64 seenAt = mono();
+    for (int input = 0; input < kStages; ++input) {
         edges[input] = m_io && m_io->IOInTrigger(input);
+        if (edges[input])
+            m_edgeAt[input] = seenAt;
+    }
+
+    // A working mode without a cycle never detects.
+    if (!modeHasCycle() && detectState != Stopped)
+        refuseDetection();
 
     // 7. Branch by state.
     if (alarmState == AlarmRaised)
@@ -409,6 +448,8 @@ void InspectionCycle::Run()
     // 8. With the machine triggering the cameras, a full set of frames counts as input 1.
     if (para().external_trigger && n > 0 && m_framesDelivered == (1u << n) - 1) {
         m_framesDelivered = 0;
+        m_lastSetOpenAt = m_setOpenAt;
+        m_setOpenAt = mono() + 1;  // pictures taken in this tick belong to the complete set
         forcedInput = 0;
     }
 
@@ -435,9 +476,11 @@ void InspectionCycle::triggers(const bool edges[kStages])
                 forcedInput = -1;
             const int stage = lastStage();
             markOwing(stage);
-            m_safetyDoorResult = true;
-            TimerUp(stage);
-            m_safetyDoorResult = false;
+            // A countdown already running for the stage goes on to its own end.
+            if (!m_stageTimer[stage].isActive()) {
+                m_stageOrigin[stage] = FromDoor;
+                armStage(stage, 0, mono());
+            }
         }
     }
 
@@ -449,27 +492,34 @@ void InspectionCycle::triggers(const bool edges[kStages])
             if (alarmState == AlarmRaised)
                 setOut(isLastStage(stage) ? 1 : 2, true);
             markOwing(stage);
-            m_manualCycle = true;
             m_stageTimer[stage].stop();
-            stageDelayLeft[stage] = 0;
-            TimerUp(stage);
-            m_manualCycle = false;
+            m_stageOrigin[stage] = FromManual;
+            armStage(stage, 0, mono());
         }
     }
 
-    // 3. Inputs: an edge starts the hold check; a confirmed, forced or expected input is processed.
+    // 3. Inputs: an edge starts the hold, which ends at a deadline checked every tick; a
+    // confirmed, forced or expected input is processed.
     const bool holdFree = para().input_hold_time == 0;
+    const qint64 now = mono();
     for (int input = 0; input < kStages; ++input) {
         if (!edges[input])
             continue;
-        if (holdFree || (input == 0 && para().input1_no_hold_idle && !anyStageRunning()))
+        if (holdFree || (input == 0 && para().input1_no_hold_idle && !anyStageRunning())) {
             inputConfirmed[input] = true;
-        else
-            m_inputTimer[input].start(para().input_hold_time * 100);
+            m_holdDue[input] = 0;
+        } else {
+            m_holdDue[input] = now + para().input_hold_time * 100;
+        }
     }
+    for (int input = 0; input < kStages; ++input)
+        if (m_holdDue[input] != 0 && now >= m_holdDue[input])
+            CheckInput(input);
     for (int input = 0; input < kStages; ++input) {
         if (!(inputConfirmed[input] || input == forcedInput || input == m_nextExpectedInput))
             continue;
+        // Stages it starts judge pictures taken after its edge (after now when forced or chained).
+        m_triggerAt = inputConfirmed[input] && m_edgeAt[input] != 0 ? m_edgeAt[input] : now;
         inputConfirmed[input] = false;
         if (input == forcedInput)
             forcedInput = -1;
@@ -482,7 +532,10 @@ void InspectionCycle::triggers(const bool edges[kStages])
 
 void InspectionCycle::CheckInput(int input)
 {
-    if (m_io && input >= 0 && input < kStages)
+    if (input < 0 || input >= kStages)
+        return;
+    m_holdDue[input] = 0;
+    if (m_io)
         inputConfirmed[input] = m_io->IOState(0, input);
 }
 
@@ -570,6 +623,11 @@ void InspectionCycle::startCycle(int input)
     redetectDelay = para().redetect_delay;
     m_cycleStartInput = input;
     m_mouldAfterAlarmClear = false;
+
+    // With the machine triggering the cameras, this cycle's pictures are the frame set that came
+    // with this start (input 1 and the trigger are one machine event, either may come first), or
+    // else the set coming in since the last one was complete.
+    m_cycleFramesFrom = mono() - m_setOpenAt <= kFrameSetWithStartMs ? m_lastSetOpenAt : m_setOpenAt;
 
     // 4. Every camera owes every active stage.
     for (int stage = 0; stage < gDNum && stage < kStages; ++stage)
@@ -708,19 +766,39 @@ void InspectionCycle::triggerStages(int input)
             m_mouldAfterAlarmClear = false;
         if (mode == 4)
             switchOnForTrigger(stage);
-        armStage(stage, delay);
+        m_stageOrigin[stage] = FromCycle;
+        armStage(stage, delay, m_triggerAt);
     }
 }
 
-void InspectionCycle::armStage(int stage, int delayTenths)
+// The stage's delay runs out at a deadline; its pictures must be taken after `triggeredAt`.
+void InspectionCycle::armStage(int stage, int delayTenths, qint64 triggeredAt)
 {
+    m_stageTriggeredAt[stage] = triggeredAt;
+    m_stageAwaiting[stage] = false;
+    m_waitSince[stage] = 0;
+    m_frameFaultShown[stage] = false;
+    const qint64 now = mono();
     if (delayTenths <= 0) {
+        m_stageDue[stage] = now;
         stageDelayLeft[stage] = 0;
         TimerUp(stage);
         return;
     }
+    m_stageDue[stage] = now + delayTenths * 100;
     stageDelayLeft[stage] = delayTenths / 10.0f;
-    m_stageTimer[stage].start();
+    m_stageTimer[stage].start(stageWakeMs(stage, delayTenths * 100));
+}
+
+// The next wake-up of a running countdown: the next 0.1 s of the view's countdown, the pre-cut
+// moment or the deadline, whichever comes first.
+int InspectionCycle::stageWakeMs(int stage, qint64 left) const
+{
+    qint64 wake = std::min<qint64>(left, kStepMs);
+    const qint64 preCutMs = para().pre_cut * 100;
+    if (isLastStage(stage) && para().pre_cut >= 1 && para().pre_cut <= 99 && left > preCutMs)
+        wake = std::min(wake, left - preCutMs);
+    return static_cast<int>(std::max<qint64>(wake, 1));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -743,31 +821,43 @@ void InspectionCycle::TimerUp(int stage)
 {
     if (stage < 0 || stage >= kStages)
         return;
+    const qint64 left = std::max<qint64>(m_stageDue[stage] - mono(), 0);
     // 1. Pre-cut: clamping prohibited shortly before the last stage is judged.
-    if (isLastStage(stage) && para().pre_cut >= 1 && para().pre_cut <= 99
-        && stageDelayLeft[stage] <= para().pre_cut / 10.0f && !para().ok_ng_pulse) {
+    if (isLastStage(stage) && para().pre_cut >= 1 && para().pre_cut <= 99 && left <= para().pre_cut * 100
+        && !para().ok_ng_pulse) {
         setOut(1, true);
         publish();
     }
-    // 2. Countdown.
-    if (stageDelayLeft[stage] > 0.11f) {
-        stageDelayLeft[stage] -= 0.1f;
+    // 2. Countdown to the deadline; the views show what is left.
+    if (left > 0) {
+        stageDelayLeft[stage] = left / 1000.0f;
         for (int cam = 0; cam < cameras(); ++cam)
             if (m_env.refreshView)
                 m_env.refreshView(cam);
+        m_stageTimer[stage].start(stageWakeMs(stage, left));
+        return;
+    }
+    stageDelayLeft[stage] = 0;
+    // A stage judges only pictures taken after its trigger, never while a camera is away or before
+    // every camera has sent a picture since it came back: meanwhile clamping stays prohibited and
+    // the stage waits (the tick looks again with every new picture).
+    if (!framesReady(stage, m_stageTriggeredAt[stage])) {
+        m_stageAwaiting[stage] = true;
         if (!m_stageTimer[stage].isActive())
-            m_stageTimer[stage].start();
+            m_stageTimer[stage].start(kStepMs);
         return;
     }
-    // A stage never judges while a camera is away or before every camera has sent a picture since
-    // it came back: clamping stays prohibited and the stage waits, step by step.
-    if (!camerasReady()) {
-        holdForCameras(m_stageTimer[stage]);
-        return;
-    }
+    m_stageAwaiting[stage] = false;
     // 3. Detection and decision.
     m_stageTimer[stage].stop();
-    stageDelayLeft[stage] = 0;
+    m_manualCycle = m_stageOrigin[stage] == FromManual;
+    m_safetyDoorResult = m_stageOrigin[stage] == FromDoor;
+    m_stageOrigin[stage] = FromCycle;
+    struct Judged
+    {
+        InspectionCycle *cycle;
+        ~Judged() { cycle->m_manualCycle = cycle->m_safetyDoorResult = false; }
+    } judged{this};
     if (!runStageOnAllCameras(stage))
         return;
     CheckNG();
@@ -820,17 +910,23 @@ void InspectionCycle::logFailedCameras()
 // ---------------------------------------------------------------------------------------------
 // E. One camera's detection
 
+// The detection run of a stage: in modes 1 and 2 one side of the machine uses detections 0 and 1,
+// the other 2 and 3; elsewhere the stage's own.
+int InspectionCycle::detectionOf(int stage) const
+{
+    const int mode = para().work_mode;
+    if (mode == 1 || mode == 2)
+        return twoStationSide == 0 ? (stage & 1) + 2 : stage & 1;
+    return stage;
+}
+
 void InspectionCycle::RunAlgorithm(int camera, int stage)
 {
     if (camera < 0 || camera >= kCameras || stage < 0 || stage >= kStages)
         return;
     const int mode = para().work_mode;
-    int slot = stage;
-    int detection = stage;
-    if (mode == 1 || mode == 2) {
-        slot = stage & 1;
-        detection = twoStationSide == 0 ? (stage & 1) + 2 : stage & 1;
-    }
+    const int slot = mode == 1 || mode == 2 ? stage & 1 : stage;
+    const int detection = detectionOf(stage);
     curStage = detection;
     stageCamMask[slot] &= ~(1 << camera);
 
@@ -1119,6 +1215,8 @@ void InspectionCycle::alarmClearing(const bool edges[kStages])
     const bool input3 = mouldStage && para().semi_auto && (edges[2] || forcedInput == 2);
     if (!door && !input3) {
         m_inCheck.stop();
+        if (m_reCheckRequested)
+            runReCheck();
         return;
     }
     forcedInput = -1;
@@ -1127,34 +1225,78 @@ void InspectionCycle::alarmClearing(const bool edges[kStages])
     SlotReCheckAlarm();
 }
 
+// The re-check judges pictures taken after it was asked for (the door opened, the button was
+// pressed), once every camera is back: until then the stage's interlock holds.
 void InspectionCycle::SlotReCheckAlarm()
 {
     if (alarmState != AlarmRaised)
         return;
     const int stage = m_alarmStage;
-    for (int cam = 0; cam < cameras(); ++cam) {
-        if (m_env.resetRun)
-            m_env.resetRun(cam);
-        m_cameraOk[cam] = true;
-    }
     // The stage's interlock again while it is re-checked.
     if (fixedMode()) {
         if (isLastStage(stage) && !(para().word131 || para().word124))
             setOut(1, true);
         if (slotOf(stage) == 0 && !(para().enable_cutoff_ontime || para().word130 || para().no_alarm_pulse))
             setOut(2, true);
+        publish();
+    }
+    m_reCheckRequested = true;
+    m_reCheckAt = mono();
+    m_waitSince[kReCheckWait] = 0;
+    m_frameFaultShown[kReCheckWait] = false;
+    runReCheck();
+}
+
+void InspectionCycle::runReCheck()
+{
+    if (alarmState != AlarmRaised) {
+        m_reCheckRequested = false;
+        return;
+    }
+    if (!framesReady(kReCheckWait, m_reCheckAt))
+        return;
+    m_reCheckRequested = false;
+    const int stage = m_alarmStage;
+    for (int cam = 0; cam < cameras(); ++cam) {
+        if (m_env.resetRun)
+            m_env.resetRun(cam);
+        m_cameraOk[cam] = true;
     }
     markOwing(stage);
     if (!runStageOnAllCameras(stage))
         return;
-    CheckNG();
     bool passed = true;
+    for (int cam = 0; cam < cameras(); ++cam)
+        passed = passed && m_cameraOk[cam];
+    if (!passed && productTakenOut(stage)) {
+        // The part was taken out and the mould is empty: nothing is left for the product check, so
+        // it counts as passed, and the mould check follows as after any product pass (at its own
+        // trigger, after the ejector has moved), which alone allows clamping.
+        record(LanStr(kRowProductTakenOut));
+        for (int cam = 0; cam < cameras(); ++cam)
+            m_cameraOk[cam] = true;
+    }
+    CheckNG();
+    passed = true;
     for (int cam = 0; cam < cameras(); ++cam)
         passed = passed && m_cameraOk[cam];
     if (passed)
         endAlarmAfterPass();
     else
         logFailedCameras();
+}
+
+// A failed product re-check in the fixed modes: true when every camera's mould check passes on
+// the same pictures, so the mould is empty and the part is out (its verdict changes nothing else).
+bool InspectionCycle::productTakenOut(int stage)
+{
+    if (!fixedMode() || slotOf(stage) != 0 || !isActive(stage + 1) || !m_env.detect || cameras() == 0)
+        return false;
+    const int detection = detectionOf(stage + 1);
+    for (int cam = 0; cam < cameras(); ++cam)
+        if (!m_env.detect(cam, detection))
+            return false;
+    return true;
 }
 
 // A pass of the failed stage ends the alarm.
@@ -1202,28 +1344,37 @@ void InspectionCycle::redetection()
         return;
     }
     --redetectLeft[slot];
+    // The re-detection looks at pictures taken after this moment, not again at the failed one.
+    const qint64 now = mono();
+    m_redetectTriggeredAt = now;
+    m_redetectAwaiting = false;
+    m_waitSince[kRedetectWait] = 0;
+    m_frameFaultShown[kRedetectWait] = false;
+    m_redetectDue = now + std::max(redetectDelay, 0) * 100;
     if (redetectDelay > 0) {
         setOut(4, true);
         publish();
-        m_redetectCountdown = redetectDelay / 10.0f;
-        m_reCheck.start();
+        m_reCheck.start(static_cast<int>(std::min<qint64>(redetectDelay * 100, kStepMs)));
         m_output4Off.start(redetectDelay * 50);
     } else {
-        m_redetectCountdown = 0;
         ReCheck();
     }
 }
 
 void InspectionCycle::ReCheck()
 {
-    if (m_redetectCountdown > 0.11f) {
-        m_redetectCountdown -= 0.1f;
+    const qint64 left = m_redetectDue - mono();
+    if (left > 0) {
+        m_reCheck.start(static_cast<int>(std::min<qint64>(left, kStepMs)));
         return;
     }
-    if (!camerasReady()) {
-        holdForCameras(m_reCheck);
+    if (!framesReady(kRedetectWait, m_redetectTriggeredAt)) {
+        m_redetectAwaiting = true;
+        if (!m_reCheck.isActive())
+            m_reCheck.start(kStepMs);
         return;
     }
+    m_redetectAwaiting = false;
     m_reCheck.stop();
     const int stage = m_redetectStage;
     const int slot = slotOf(stage);
@@ -1261,12 +1412,53 @@ bool InspectionCycle::camerasReady() const
     return !m_awaitingFreshFrames;
 }
 
-void InspectionCycle::holdForCameras(QTimer &timer)
+// True when every camera's working image was taken after `triggeredAt` (continuous capture) or
+// belongs to this cycle's pictures (machine trigger), and every camera is there. Otherwise
+// clamping is prohibited; a camera that sends no such picture within kFrameWaitMs is a camera
+// fault, told and recorded once, and the judgement goes on waiting.
+bool InspectionCycle::framesReady(int wait, qint64 triggeredAt)
 {
+    const int n = cameras();
+    QStringList missing;
+    if (!(m_env.cameraLost && m_env.cameraLost())) {
+        for (int cam = 0; cam < n; ++cam) {
+            const qint64 from = std::max(m_externalMode ? m_cycleFramesFrom : triggeredAt, m_captureModeAt);
+            const bool sinceLoss = !m_awaitingFreshFrames || (m_framesSinceLoss & (1u << cam));
+            if (m_frameAt[cam] < from || !sinceLoss)
+                missing << QString::number(cam + 1);
+        }
+        if (missing.isEmpty()) {
+            m_waitSince[wait] = 0;
+            m_frameFaultShown[wait] = false;
+            return true;
+        }
+    }
     setOut(1, true);
     publish();
-    if (!timer.isActive())
-        timer.start();
+    const qint64 now = mono();
+    if (m_waitSince[wait] == 0) {
+        m_waitSince[wait] = now;
+    } else if (!missing.isEmpty() && !m_frameFaultShown[wait] && now - m_waitSince[wait] >= kFrameWaitMs) {
+        // A lost camera has its own box; this is a camera that is there but sends nothing new.
+        m_frameFaultShown[wait] = true;
+        const QString text = LanStr(kRowNoNewPicture).arg(missing.join(QStringLiteral(", ")));
+        record(text);
+        Operator::Notify(text);
+    }
+    return false;
+}
+
+// Switching between machine trigger and continuous capture: no picture from before the switch
+// is judged, and the frame set that counts as input 1 starts again.
+void InspectionCycle::noteCaptureMode()
+{
+    const bool external = para().external_trigger != 0;
+    if (external == m_externalMode)
+        return;
+    m_externalMode = external;
+    m_captureModeAt = mono();
+    m_setOpenAt = m_lastSetOpenAt = m_cycleFramesFrom = m_captureModeAt;
+    m_framesDelivered = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1300,6 +1492,10 @@ void InspectionCycle::TimerShow()
 
 void InspectionCycle::StartDetect()
 {
+    if (!modeHasCycle()) {
+        refuseDetection();
+        return;
+    }
     if (m_io)
         m_io->IOResetAllOut();
     if (para().mold_cutoff || para().is_cut_ontime_thimble)
@@ -1348,9 +1544,30 @@ void InspectionCycle::SetStopDetect()
     for (int stage = 0; stage < kStages; ++stage) {
         m_stageTimer[stage].stop();
         stageDelayLeft[stage] = 0;
+        m_stageDue[stage] = 0;
+        m_stageAwaiting[stage] = false;
+        m_stageOrigin[stage] = FromCycle;
     }
     m_nextExpectedInput = -1;
     detectState = Stopped;
+}
+
+bool InspectionCycle::modeHasCycle() const { return para().work_mode >= 0 && para().work_mode <= 4; }
+
+// A working mode without a cycle (mode 5 keeps whatever stage tables the record holds, which no
+// setter chose): detection stays stopped with clamping prohibited, and the operator is told why.
+void InspectionCycle::refuseDetection()
+{
+    if (m_io)
+        m_io->IOResetAllOut();
+    setOut(1, true);
+    publish();
+    SetStopDetect();
+    if (m_env.setStartStopText)
+        m_env.setStartStopText(kRowStartDetection);
+    const QString text = LanStr(kRowModeWithoutCycle).arg(para().work_mode);
+    record(text);
+    Operator::Notify(text);
 }
 
 void InspectionCycle::ResetRun(int camera)
@@ -1385,6 +1602,8 @@ void InspectionCycle::SlotStartStop()
     };
     if (detectState == Stopped && !alarm) {
         StartDetect();
+        if (detectState == Stopped)
+            return;  // refused
         if (para().is_cut_ontime && para().mold_pulse > 0) {
             setOut(1, true);
             publish();

@@ -19,8 +19,9 @@ struct CycleEnvironment
 {
     std::function<int()> cameraCount;
     // Takes the camera's newest frame into its working image when one arrived (under its mutex);
-    // true when there was a new frame.
-    std::function<bool(int camera)> takeFrame;
+    // true when there was a new frame, whose arrival time goes to `capturedAt` (milliseconds of
+    // the monotonic clock below).
+    std::function<bool(int camera, qint64 &capturedAt)> takeFrame;
     // Position correction and the detection run of one detection on the camera's working image;
     // true when every region of the camera passed.
     std::function<bool(int camera, int detection)> detect;
@@ -58,6 +59,9 @@ struct CycleEnvironment
     std::function<void(int lamp, bool on)> lamp;            // default LEDOnOff
     std::function<void()> screenOn;
     std::function<QDateTime()> now;                          // default the system clock
+    // Milliseconds of a monotonic clock, default the steady clock (the cameras stamp their frames
+    // with it): stage delays, re-detection delays, the input hold and the age of frames.
+    std::function<qint64()> monotonicMs;
     std::function<void(int cycleTime)> recordCycle;         // detection-cycle records
     // Network reports; called only while reporting is on (parameter word 219).
     std::function<void(int detection, bool ng)> netSendStageResult;  // per-stage statistics, NG details
@@ -84,6 +88,9 @@ public:
     // Stops every timer (for the end of the process and for tests that step by hand).
     void halt();
     static constexpr int kRawImages = 200;  // raw images kept per camera and detection
+    // How long a judgement waits for pictures taken after its trigger before the cameras that
+    // sent none are reported as faulty (it keeps waiting, clamping prohibited).
+    static constexpr int kFrameWaitMs = 1000;
     // When false, Run() does not re-arm its own timer: tests step tick by tick.
     void setSelfClocked(bool on) { m_selfClocked = on; }
 
@@ -106,6 +113,8 @@ public:
     void SlotStartStop();
     void SlotStartSkipDetect();
     void SlotManualTrig(int stage);
+    // Working modes 0-4 have a cycle; any other refuses to detect.
+    bool modeHasCycle() const;
     // Template re-sampling: the next detection of every active stage becomes its new reference.
     void StartResample();
     // The region check after a re-sampling is over: detection resumes.
@@ -141,6 +150,9 @@ public:
     bool redetectPending() const { return m_redetectPending; }
     int alarmStage() const { return m_alarmStage; }
     bool stageRunning(int stage) const { return m_stageTimer[stage].isActive(); }
+    // A stage whose delay has run out but which still waits for pictures taken after its trigger.
+    bool awaitingFrames(int stage) const { return m_stageAwaiting[stage]; }
+    bool reCheckPending() const { return m_reCheckRequested; }
     bool anyStageRunning() const;
     int lastStage() const;
     // The stage that gates clamping: the mould stages (odd) in the fixed modes, the last in mode 4.
@@ -170,14 +182,19 @@ private:
     void record(const QString &text);
     void lamp(int lamp, bool on);
     qint64 nowTenths() const;
+    qint64 mono() const;
 
     void triggers(const bool edges[kStages]);
     void processInput(int input, bool chained = false);
     bool startsCycle(int input) const;
     void startCycle(int input);
     void triggerStages(int input);
-    void armStage(int stage, int delayTenths);
+    void armStage(int stage, int delayTenths, qint64 triggeredAt);
+    int stageWakeMs(int stage, qint64 left) const;
     void alarmClearing(const bool edges[kStages]);
+    void runReCheck();
+    bool productTakenOut(int stage);
+    int detectionOf(int stage) const;
     void redetection();
     void raiseAlarm();
     void endAlarmAfterPass();
@@ -193,7 +210,9 @@ private:
     bool runStageOnAllCameras(int stage);
     void markOwing(int stage);
     bool camerasReady() const;
-    void holdForCameras(QTimer &timer);
+    bool framesReady(int wait, qint64 triggeredAt);
+    void noteCaptureMode();
+    void refuseDetection();
     int stageOutput(int stage) const;
     int sourceKind(int stage) const;
     void switchOnForTrigger(int stage);
@@ -205,12 +224,38 @@ private:
 
     QTimer m_tick;
     std::array<QTimer, kStages> m_stageTimer;
-    std::array<QTimer, kStages> m_inputTimer;
     std::array<QTimer, kStages> m_stagePulse;
     QTimer m_inCheck, m_reCheck, m_show, m_notAllowClose, m_notAllowThimble, m_outNG, m_output4Off, m_safeDoor;
     QTimer m_fps;
 
+    // Judgements that may wait for pictures: the stages, the re-detection and the alarm re-check.
+    enum { kRedetectWait = kStages, kReCheckWait = kStages + 1, kWaits = kStages + 2 };
+    enum StageOrigin { FromCycle, FromDoor, FromManual };
+
     int m_ticks = 0;
+    qint64 m_stageDue[kStages] = {};        // monotonic ms at which the stage's delay runs out
+    qint64 m_stageTriggeredAt[kStages] = {};
+    int m_stageOrigin[kStages] = {};
+    bool m_stageAwaiting[kStages] = {};
+    qint64 m_holdDue[kStages] = {};         // end of each input's hold; 0 none running
+    qint64 m_edgeAt[kStages] = {};          // when each input's last active edge was seen
+    qint64 m_triggerAt = 0;                 // the trigger time of the input being processed
+    qint64 m_redetectDue = 0;
+    qint64 m_redetectTriggeredAt = 0;
+    bool m_redetectAwaiting = false;
+    bool m_reCheckRequested = false;
+    qint64 m_reCheckAt = 0;
+    qint64 m_waitSince[kWaits] = {};        // since when a judgement waits for pictures; 0 not
+    bool m_frameFaultShown[kWaits] = {};
+    qint64 m_frameAt[kCameras] = {};        // arrival of each camera's working image
+    // Machine trigger: the frame set being collected opened at m_setOpenAt (when the last one was
+    // complete), the last complete one at m_lastSetOpenAt; this cycle's pictures are from
+    // m_cycleFramesFrom on.
+    qint64 m_setOpenAt = 0;
+    qint64 m_lastSetOpenAt = 0;
+    qint64 m_cycleFramesFrom = 0;
+    qint64 m_captureModeAt = 0;             // the last change between machine trigger and continuous
+    bool m_externalMode = false;
     int m_framesTaken[kCameras] = {};
     unsigned m_framesSinceLoss = 0;     // cameras that sent a picture since the last loss
     bool m_awaitingFreshFrames = false;  // a loss was seen; not every camera has sent one since
@@ -225,15 +270,14 @@ private:
     bool m_groupFailed[4] = {};
     bool m_redetectPending = false;
     int m_redetectStage = 0;
-    float m_redetectCountdown = 0;
     int m_alarmStage = 0;
     int m_decidingStage = 0;
     int m_shownStage = -1;
     int m_cycleStartInput = 0;
     int m_productDelayTenths = 0;
     bool m_mouldAfterAlarmClear = false;
-    bool m_manualCycle = false;
-    bool m_safetyDoorResult = false;
+    bool m_manualCycle = false;       // the stage being judged was started by a manual trigger
+    bool m_safetyDoorResult = false;  // ... by the safety door
     bool m_startedExternal = false;
     bool m_continuousNgShown = false;
     int m_nextExpectedInput = -1;

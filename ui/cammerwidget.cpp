@@ -47,13 +47,13 @@ bool CammerWidget::TakeFrame()
     if (!m_acquisition->TakeFrame())
         return false;
     ++m_framesTaken;
-    // Mean grey over the gray image, or over the first channel of the colour one.
-    const uint8_t *image = m_acquisition->workingImage();
-    const int step = gisColor ? 4 : 1;
-    uint64_t sum = 0;
-    for (int i = 0; i < gImageLen; ++i)
-        sum += image[static_cast<std::size_t>(i) * step];
-    m_meanGray = gImageLen > 0 ? static_cast<double>(sum) / gImageLen : 0;
+    // Mean grey over the gray image, or over the first channel of the colour one (vectorised: the
+    // GUI thread takes every frame of every camera).
+    m_meanGray = 0;
+    if (gImageW > 0 && gImageH > 0) {
+        const cv::Mat image(gImageH, gImageW, gisColor ? CV_8UC4 : CV_8UC1, m_acquisition->workingImage());
+        m_meanGray = cv::mean(image)[0];
+    }
     update();
     return true;
 }

@@ -57,8 +57,15 @@ protected:
         };
         env.record = [this](const QString &text) { records << text; };
         env.lamp = [this](int lamp, bool on) { lamps[lamp] = on; };
-        env.takeFrame = [this](int camera) { return framesWaiting[camera] > 0 && framesWaiting[camera]-- > 0; };
+        // Live cameras send a picture every tick; a frozen one sends none.
+        env.takeFrame = [this](int camera, qint64 &capturedAt) {
+            capturedAt = monoNow;
+            if (liveCameras)
+                return !frozen[camera];
+            return framesWaiting[camera] > 0 && framesWaiting[camera]-- > 0;
+        };
         env.now = [this] { return clock; };
+        env.monotonicMs = [this] { return monoNow; };
         env.saveRawImage = [this](int camera, int detection, int index) {
             calls << QStringLiteral("raw %1 %2 %3").arg(camera).arg(detection).arg(index);
         };
@@ -108,15 +115,41 @@ protected:
     {
         verdict[{0, detection}] = !failed;
     }
-    // Steps a stage's countdown in 100 ms steps until its detection ran; returns the steps.
-    int runDown(int stage)
+    // Steps a stage's countdown with timer events `stepMs` apart until its detection ran; returns
+    // the steps.
+    int runDown(int stage, int stepMs = 100)
     {
         int steps = 0;
         while (cycle->stageRunning(stage) && steps < 1000) {
+            monoNow += stepMs;
             cycle->TimerUp(stage);
             ++steps;
         }
         return steps;
+    }
+
+    // Time passes in 100 ms steps: the running stages' timer events, then a tick.
+    void advance(int ms)
+    {
+        for (int t = 0; t < ms; t += 100) {
+            monoNow += 100;
+            for (int stage = 0; stage < 2; ++stage)
+                if (cycle->stageRunning(stage))
+                    cycle->TimerUp(stage);
+            cycle->Run();
+        }
+    }
+    // A new row of a table: inputs low, nothing recorded, every camera live.
+    void freshRow()
+    {
+        setInput(0, false);
+        setInput(1, false);
+        io = std::make_unique<ControlPort>(ControlPort::Link::Detached);
+        records.clear();
+        operatorPort.notices.clear();
+        detections.clear();
+        verdict.clear();
+        frozen[0] = frozen[1] = false;
     }
 
     TempStation station{false};  // the counter file goes here, never into the working tree
@@ -130,6 +163,9 @@ protected:
     QStringList calls;                          // hooks called, in order
     std::map<int, bool> lamps;
     int framesWaiting[2] = {};
+    bool liveCameras = true;
+    bool frozen[2] = {};
+    qint64 monoNow = 1000000;  // the monotonic clock, ms
     QDateTime clock = QDateTime::currentDateTime();
     std::function<void(CycleEnvironment &)> hooks;  // a test's own hooks, set before make()
     bool noInputShown = false;
@@ -155,7 +191,7 @@ TEST_F(Cycle, ProductThenMouldReleaseEjectorThenClamp)
     EXPECT_EQ(detections[0], 2);
     EXPECT_FALSE(out(2)) << "product OK releases the ejector";
     EXPECT_TRUE(out(1));
-    EXPECT_EQ(runDown(1), 25) << "2.5 s after input 1";
+    EXPECT_EQ(runDown(1), 20) << "2.5 s after input 1, 0.5 s of it already gone";
     EXPECT_FALSE(out(1)) << "mould OK allows clamping";
     EXPECT_FALSE(out(3));
 }
@@ -233,6 +269,7 @@ TEST_F(Cycle, DoorReCheckKeepsAlarmUntilThePartIsGone)
 {
     make();
     fail(0);
+    fail(1);  // a part in the mould fails the mould check as well
     setInput(0, true);
     cycle->Run();
     ASSERT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
@@ -250,6 +287,7 @@ TEST_F(Cycle, DoorReCheckKeepsAlarmUntilThePartIsGone)
 
     // Part removed: the next door opening passes, the alarm goes and the mould stage follows.
     fail(0, false);
+    fail(1, false);
     pulse(1);
     EXPECT_NE(cycle->alarmState, InspectionCycle::AlarmRaised);
     EXPECT_FALSE(out(3));
@@ -474,6 +512,7 @@ TEST_F(Cycle, SecondTimerFrameRatesHeartbeatAndCameraWatch)
         env.checkCameras = [&] { ++faultChecks; };
     };
     para.enable_camera_check = 1;
+    liveCameras = false;
     make();
     cycle->start();
     EXPECT_TRUE(cycle->fpsTimer().isActive());
@@ -750,4 +789,144 @@ TEST_F(Cycle, InterlocksHeldFromStartUpUntilTheirStagesJudged)
     cycle->SlotStartStop();
     EXPECT_EQ(cycle->detectState, InspectionCycle::Stopped);
     EXPECT_FALSE(out(1) || out(2));
+}
+
+TEST_F(Cycle, ModeWithoutACycleRefusesToDetect)
+{
+    para.work_mode = 5;  // keeps whatever stage tables the record holds
+    make();
+    pulse(0);
+    cycle->SlotStartStop();
+    EXPECT_EQ(cycle->detectState, InspectionCycle::Stopped);
+    EXPECT_TRUE(out(1) && detections.empty()) << "clamping prohibited, nothing judged";
+    EXPECT_EQ(records.count(LanStr(1110).arg(5)) + operatorPort.notices.count(LanStr(1110).arg(5)), 4);
+}
+
+// After a loss, the door's re-check waits until every camera has sent a picture again.
+TEST_F(Cycle, AlarmReCheckWaitsForTheCamerasAfterALoss)
+{
+    bool lost = false;
+    hooks = [&](CycleEnvironment &env) { env.cameraLost = [&] { return lost; }; };
+    make();
+    fail(0);
+    pulse(0);
+    lost = true;
+    cycle->Run();
+    lost = false;
+    frozen[1] = true;
+    verdict.clear();  // the part is taken out
+    monoNow += 10;
+    pulse(1);
+    advance(1100);
+    EXPECT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised) << "no re-check on a picture from before the loss";
+    EXPECT_EQ(records.count(LanStr(1111).arg(2)), 1);
+    frozen[1] = false;
+    cycle->Run();
+    EXPECT_NE(cycle->alarmState, InspectionCycle::AlarmRaised);
+}
+
+// A picture from before a stage's trigger is no verdict: a frozen camera, one without a picture of
+// this machine-triggered cycle, or cameras silent since the capture mode changed hold the stage and
+// its interlocks and are reported once as a camera fault; the stage judges when pictures come.
+TEST_F(Cycle, StagesJudgeOnlyPicturesTakenAfterTheirTrigger)
+{
+    const struct { const char *name; bool external; bool switchCapture; const char *missing; } rows[] = {
+        {"continuous capture, camera 2 frozen", false, false, "2"},
+        {"machine trigger, no picture of this cycle from camera 2", true, false, "2"},
+        {"switched to machine trigger, no picture since", false, true, "1, 2"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        freshRow();
+        para.external_trigger = row.external;
+        para.trigInDelay[0] = para.trigInDelay[1] = 3;
+        liveCameras = !row.external;  // triggered cameras send one picture per trigger
+        make();
+        // A good first cycle; with the machine trigger a picture from every camera starts it.
+        monoNow += 10;
+        framesWaiting[0] = framesWaiting[1] = 1;
+        if (row.external)
+            cycle->Run();
+        pulse(0);
+        advance(1000);
+        ASSERT_EQ(detections[0] + detections[1], 4);
+
+        framesWaiting[0] = 1;
+        frozen[1] = true;
+        frozen[0] = row.switchCapture;
+        para.external_trigger |= row.switchCapture;
+        fail(0);  // an old picture, were it judged, would raise the alarm
+        monoNow += 10;
+        pulse(0);
+        advance(1500);
+        EXPECT_EQ(detections[0], 2) << "no verdict on an old picture";
+        EXPECT_TRUE(out(1) && out(2) && cycle->alarmState != InspectionCycle::AlarmRaised);
+        const QString fault = LanStr(1111).arg(QLatin1String(row.missing));
+        EXPECT_EQ(records.count(fault) + operatorPort.notices.count(fault), 2);
+
+        fail(0, false);
+        frozen[0] = frozen[1] = false;
+        framesWaiting[0] = framesWaiting[1] = 1;
+        advance(100);
+        EXPECT_FALSE(out(2)) << "the product passed on the new pictures";
+    }
+}
+
+// Timer events 185 ms apart (a loaded machine) do not stretch delays: they end on the clock.
+TEST_F(Cycle, DelaysRunAgainstTheClockWhenTimerEventsComeLate)
+{
+    para.enable_product_detect = 0;
+    para.trigInDelay[1] = 10;
+    para.front_auto_check_time = 1;
+    para.redetect_delay = 10;
+    para.input_hold_time = 3;
+    make();
+    setInput(0, true);
+    for (int ms : {0, 299, 1}) {
+        monoNow += ms;
+        cycle->Run();
+        EXPECT_EQ(cycle->stageRunning(1), ms == 1) << "input 1 is held for 0.3 s";
+    }
+    fail(1);
+    EXPECT_EQ(runDown(1, 185), 6) << "1.0 s ends at the sixth event (1.11 s), not the tenth (1.85 s)";
+    cycle->Run();
+    int events = 0;
+    for (; cycle->reCheckTimer().isActive() && events < 100; ++events) {
+        monoNow += 185;
+        cycle->ReCheck();
+    }
+    EXPECT_EQ(events, 6) << "the re-detection delay too";
+}
+
+// A product alarm on an empty mould (a product snapshot of the empty mould, or the part taken out
+// by hand) clears at the door when the mould check passes on the new pictures: the ejector goes,
+// and the mould stage still follows at input 3 before clamping is allowed.
+TEST_F(Cycle, ProductAlarmClearsAtTheDoorOnceTheMouldIsEmpty)
+{
+    const struct { const char *name; bool snapshot; bool mouldEmpty; } rows[] = {
+        {"product snapshot of the empty mould", true, true},
+        {"part taken out by hand", false, true},
+        {"part still in the mould", false, false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        freshRow();
+        para.semi_auto = 1;  // the mould check waits for input 3, which a hand-emptied mould never sends
+        make();
+        fail(0);
+        fail(1, !row.snapshot);
+        if (row.snapshot)
+            cycle->SlotManualTrig(0);
+        setInput(0, !row.snapshot);
+        cycle->Run();
+        ASSERT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+        fail(1, !row.mouldEmpty);
+        setInput(1, true);  // the door opens
+        cycle->Run();
+        EXPECT_EQ(cycle->alarmState != InspectionCycle::AlarmRaised && !out(2) && !out(3)
+                      && records.contains(LanStr(1112)), row.mouldEmpty) << "cleared, ejector allowed";
+        EXPECT_TRUE(out(1));
+        pulse(2);
+        EXPECT_EQ(out(1), !row.mouldEmpty) << "the mould stage at input 3 allows clamping";
+    }
 }
