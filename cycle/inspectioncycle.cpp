@@ -1110,8 +1110,8 @@ void InspectionCycle::CheckNG()
             m_env.netSendStatistics();
     }
 
-    // 11. Result display.
-    if (alarmState != AlarmRaised) {
+    // 11. Result display; none over a raised alarm or while the operator browses the NG images.
+    if (alarmState != AlarmRaised && alarmState != Browsing) {
         alarmState = ShowingResult;
         m_show.start();
         m_shownStage = curStage;

@@ -472,6 +472,20 @@ TEST_F(Cycle, StopDuringAnAlarmNeedsPasswordAndYes)
     }
 }
 
+// A cycle judged while the operator browses the NG images leaves the browsing state alone.
+TEST_F(Cycle, ResultDisplayDoesNotEndTheBrowsing)
+{
+    make();
+    cycle->alarmState = InspectionCycle::Browsing;
+    pulse(0);
+    runDown(0);
+    runDown(1);
+    EXPECT_EQ(detections[1], 2) << "the cycle still judges";
+    EXPECT_FALSE(out(1));
+    EXPECT_EQ(cycle->alarmState, InspectionCycle::Browsing);
+    EXPECT_FALSE(cycle->showTimer().isActive());
+}
+
 TEST_F(Cycle, CountersRoundTripAndRepair)
 {
     make();
