@@ -63,6 +63,9 @@ constexpr int kRowClockError = 1100;          // the box: detection stopped, set
 constexpr int kRowClockErrorRecord = 1101;    // the record of it
 constexpr int kRowClockNotSetRecord = 1102;   // the operator cancelled the time setting
 constexpr int kRowLostCameraPowerOff = 1104;
+// The button panel's news line: red from a raised alarm on, plain again when it is over.
+const QString kStatusAlarmStyle = QStringLiteral("background-color: #b01010; color: white;");
+const QString kStatusNormalStyle = QStringLiteral("background-color: #10161d; color: #e8eef4;");
 constexpr int kRowUseExternalTrigger = 519;
 constexpr int kRowActive = 250;
 constexpr int kRowDeactive = 251;
@@ -491,7 +494,7 @@ void MoJuWizard::createCycle()
     };
     // A raised alarm shows every camera, and the button panel makes way until the alarm ends.
     env.showAlarmView = [this] {
-        m_statusLine->setStyleSheet(QStringLiteral("background-color: #b01010; color: white;"));
+        m_statusLine->setStyleSheet(kStatusAlarmStyle);
         if (m_view.singleView())
             SlotReturn();
         refreshScreens();
@@ -499,7 +502,7 @@ void MoJuWizard::createCycle()
     m_cycle = std::make_unique<InspectionCycle>(gpControlIO, std::move(env));
     gContinuousNgWarnBox->onClosed = [this] { m_cycle->ContinuousNgClosed(); };
     connect(&m_cycle->showTimer(), &QTimer::timeout, this, [this] {
-        m_statusLine->setStyleSheet(QStringLiteral("background-color: #10161d; color: #e8eef4;"));
+        m_statusLine->setStyleSheet(kStatusNormalStyle);
     });
 
     gpFailImage = new FailImageStore;
@@ -745,7 +748,7 @@ void MoJuWizard::refreshBand()
         m_band->showAlarm(failed, StageName(m_cycle->alarmStage(), gpWPara ? gpWPara->work_mode : 0));
     } else {
         if (m_band->kind() == AlarmBand::Alarm)
-            m_statusLine->setStyleSheet(QStringLiteral("background-color: #10161d; color: #e8eef4;"));
+            m_statusLine->setStyleSheet(kStatusNormalStyle);
         if (m_panelHiddenByAlarm) {
             m_panelHiddenByAlarm = false;
             m_index->show();

@@ -1299,16 +1299,31 @@ bool InspectionCycle::productTakenOut(int stage)
     return true;
 }
 
-// A pass of the failed stage ends the alarm.
-void InspectionCycle::endAlarmAfterPass()
+// The capture mode that the raised alarm switched (word 477) comes back when the alarm ends.
+void InspectionCycle::restoreCaptureModeAfterAlarm()
 {
-    const int stage = m_alarmStage;
     if (property("externalSwitched").toBool()) {
         setProperty("externalSwitched", false);
         para().external_trigger = 1;
         if (m_env.setExternalTrigger)
             m_env.setExternalTrigger(true);
     }
+}
+
+// The network hears how long the alarm stood and that it is over.
+void InspectionCycle::reportAlarmEnded()
+{
+    if (para().net_report && m_env.netReportAlarm) {
+        const QDateTime now = m_env.now ? m_env.now() : QDateTime::currentDateTime();
+        m_env.netReportAlarm(static_cast<int>(m_alarmSince.secsTo(now)), true);
+    }
+}
+
+// A pass of the failed stage ends the alarm.
+void InspectionCycle::endAlarmAfterPass()
+{
+    const int stage = m_alarmStage;
+    restoreCaptureModeAfterAlarm();
     const bool fixed03 = para().work_mode == 0 || para().work_mode == 3;
     if (fixed03 && slotOf(stage) == 0) {
         // The product is good now: the alarm goes off and the mould stage follows.
@@ -1326,10 +1341,7 @@ void InspectionCycle::endAlarmAfterPass()
         StartDetect();  // records that the alarm is gone
     }
     alarmState = Waiting;
-    if (para().net_report && m_env.netReportAlarm) {
-        const QDateTime now = m_env.now ? m_env.now() : QDateTime::currentDateTime();
-        m_env.netReportAlarm(static_cast<int>(m_alarmSince.secsTo(now)), true);
-    }
+    reportAlarmEnded();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1635,19 +1647,11 @@ void InspectionCycle::SlotStartStop()
 // outputs stay as a stop leaves them.
 void InspectionCycle::endAlarmByStop()
 {
-    if (property("externalSwitched").toBool()) {
-        setProperty("externalSwitched", false);
-        para().external_trigger = 1;
-        if (m_env.setExternalTrigger)
-            m_env.setExternalTrigger(true);
-    }
+    restoreCaptureModeAfterAlarm();
     alarmState = Waiting;
     storeAlarm(false);
     lamp(kLampNg, false);
-    if (para().net_report && m_env.netReportAlarm) {
-        const QDateTime now = m_env.now ? m_env.now() : QDateTime::currentDateTime();
-        m_env.netReportAlarm(static_cast<int>(m_alarmSince.secsTo(now)), true);
-    }
+    reportAlarmEnded();
 }
 
 void InspectionCycle::SlotStartSkipDetect()

@@ -199,6 +199,8 @@ private:
     void raiseAlarm();
     void endAlarmAfterPass();
     void endAlarmByStop();
+    void restoreCaptureModeAfterAlarm();
+    void reportAlarmEnded();
     void restoreStoredAlarm();
     void storeAlarm(bool raised);
     void releaseStartUpHold(int stage);
