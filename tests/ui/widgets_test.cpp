@@ -1,0 +1,234 @@
+// The input widgets and keypads: the range rule, key sequences typed on the pads by touch, the
+// modal text pad, and pads serving fields inside modal dialogs.
+#include "ui/widgets/colorbutton.h"
+#include "ui/widgets/editbox.h"
+#include "ui/widgets/keypads.h"
+
+#include "core/globals.h"
+#include "core/texttable.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <climits>
+#include <memory>
+
+namespace {
+
+// Presses keys of a pad by their captions, separated by blanks, as touches.
+void press(KeypadBase *pad, const QString &keys)
+{
+    for (const QString &caption : keys.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        ColorButton *key = pad->key(caption);
+        ASSERT_NE(key, nullptr) << "no key " << caption.toStdString();
+        QTest::mouseClick(key, Qt::LeftButton);
+    }
+}
+
+class Widgets : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        FillTextTable();
+        CreateKeypads();
+    }
+    void SetUp() override { gLan = 1; }
+    void TearDown() override
+    {
+        gpNumPad->release();
+        gpNumCharPad->release();
+        NumCharInput::setAnswerer(nullptr);
+    }
+};
+
+struct NumberCase
+{
+    const char *name;
+    int min, max;
+    bool use0;
+    int type, divisor, initial;
+    const char *keys;        // on the number pad, before "Confirm"
+    const char *whileTyped;  // the field before the range check
+    int after;               // the value after "Confirm"
+};
+
+void PrintTo(const NumberCase &c, std::ostream *os) { *os << c.name; }
+
+const NumberCase kNumberCases[] = {
+    {"firstKeyReplaces", 10, 100, false, 0, 1, 50, "7", "7", 10},
+    {"threeZeroZeroClamped", 10, 100, false, 0, 1, 50, "3 0 0", "300", 100},
+    {"zeroAllowedStays", 10, 100, true, 0, 1, 50, "0", "0", 0},
+    {"zeroNotAllowedGivesMinimum", 10, 100, false, 0, 1, 50, "0", "0", 10},
+    {"tenthDigitIgnored", 0, INT_MAX, false, 0, 1, 0, "9 9 9 9 9 9 9 9 9 9 9", "999999999", 999999999},
+    {"eraseLastDigit", 0, 100, false, 0, 1, 50, "4 5 BS", "4", 4},
+    {"clearThenType", 0, 100, false, 0, 1, 50, "4 Clear 8", "8", 8},
+    {"dotIgnoredInNumbers", 0, 1000, false, 0, 1, 0, "1 . 2", "12", 12},
+    {"tenthsShownAsDecimal", 0, 1000, false, 2, 10, 0, "1 2 5", "12.5", 125},
+    {"tenthsClamped", 0, 100, false, 2, 10, 0, "5 0 0", "50.0", 100},
+};
+
+class NumberKeys : public Widgets, public ::testing::WithParamInterface<NumberCase>
+{
+};
+
+TEST_P(NumberKeys, TypedThenRangeChecked)
+{
+    const NumberCase &c = GetParam();
+    EditBox box(c.min, c.max, nullptr, QStringLiteral("Delay"), QString(), c.type, c.divisor);
+    box.setUse0(c.use0);
+    box.setValue(c.initial);
+    box.show();
+    box.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+    QSignalSpy changed(&box, &EditBox::valueChanged);
+    QTest::mouseClick(box.field(), Qt::LeftButton);
+    ASSERT_EQ(gpNumPad->target(), box.field());
+    ASSERT_TRUE(gpNumPad->isVisible());
+    press(gpNumPad, QString::fromLatin1(c.keys));
+    EXPECT_EQ(box.field()->text(), QString::fromLatin1(c.whileTyped));
+    EXPECT_TRUE(box.field()->hasFocus()) << "keys never take the focus from the field";
+    EXPECT_EQ(changed.count(), 0) << "no range check while typing";
+    press(gpNumPad, QStringLiteral("Confirm"));
+    EXPECT_EQ(box.value(), c.after);
+    EXPECT_FALSE(gpNumPad->isVisible());
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed.first().first().toInt(), c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pad, NumberKeys, ::testing::ValuesIn(kNumberCases),
+                         [](const auto &info) { return info.param.name; });
+
+struct TextCase
+{
+    const char *name;
+    const char *initial;
+    const char *keys;
+    const char *typed;
+};
+
+void PrintTo(const TextCase &c, std::ostream *os) { *os << c.name; }
+
+const TextCase kTextCases[] = {
+    {"firstKeyReplaces", "old", "a b", "ab"},
+    {"capitalsAndBack", "", "Capital A B Lower c", "ABc"},
+    {"symbolRows", "", "symbol - \\ @ ) ` ~ \" | character q", "-\\@)`~\"|q"},
+    {"digitsAndErase", "x", "1 2 BS 0", "10"},
+    {"clearStartsAgain", "old", "a Clear z", "z"},
+};
+
+class TextKeys : public Widgets, public ::testing::WithParamInterface<TextCase>
+{
+};
+
+TEST_P(TextKeys, TypedIntoTheField)
+{
+    const TextCase &c = GetParam();
+    QLineEdit edit(QString::fromLatin1(c.initial));
+    edit.show();
+    QSignalSpy finished(&edit, &QLineEdit::editingFinished);
+    QTest::mouseClick(&edit, Qt::LeftButton);
+    ASSERT_EQ(gpNumCharPad->target(), &edit);
+    press(gpNumCharPad, QString::fromLatin1(c.keys));
+    EXPECT_EQ(edit.text(), QString::fromLatin1(c.typed));
+    press(gpNumCharPad, QStringLiteral("Confirm"));
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(gpNumCharPad->isVisible());
+    if (gpNumCharPad->capitals())
+        gpNumCharPad->SlotCap();
+    if (gpNumCharPad->punctuation())
+        gpNumCharPad->SlotChgChar_Punc();
+}
+
+INSTANTIATE_TEST_SUITE_P(Pad, TextKeys, ::testing::ValuesIn(kTextCases),
+                         [](const auto &info) { return info.param.name; });
+
+// The key rows in the three modes; there is no space key (blanks split cavity names).
+TEST_F(Widgets, TextPadRows)
+{
+    QLineEdit edit;
+    edit.show();
+    gpNumCharPad->serve(&edit);
+    auto visibleKeys = [] {
+        QString keys;
+        for (ColorButton *key : gpNumCharPad->findChildren<ColorButton *>())
+            if (key->isVisible() && key->text().size() == 1)
+                keys += key->text();
+        return keys;
+    };
+    EXPECT_EQ(visibleKeys(), QStringLiteral("1234567890qwertyuiopasdfghjklzxcvbnm"));
+    gpNumCharPad->SlotCap();
+    EXPECT_EQ(visibleKeys(), QStringLiteral("1234567890QWERTYUIOPASDFGHJKLZXCVBNM"));
+    gpNumCharPad->SlotChgChar_Punc();
+    EXPECT_EQ(visibleKeys(), QStringLiteral("1234567890-=[]\\;',./@#$%^?*()`~!{}:\"|"));
+    gpNumCharPad->SlotChgChar_Punc();
+    gpNumCharPad->SlotCap();
+    EXPECT_EQ(gpNumCharPad->key(QStringLiteral(" ")), nullptr);
+}
+
+// A field in a modal dialog: the pad opens over it and its keys still reach the field.
+TEST_F(Widgets, PadServesAFieldInAModalDialog)
+{
+    QDialog dialog;
+    auto *edit = new QLineEdit(&dialog);
+    (new QVBoxLayout(&dialog))->addWidget(edit);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QTest::mouseClick(edit, Qt::LeftButton);
+    ASSERT_EQ(gpNumCharPad->target(), edit);
+    press(gpNumCharPad, QStringLiteral("o k"));
+    EXPECT_EQ(edit->text(), QStringLiteral("ok"));
+    dialog.hide();
+    EXPECT_FALSE(gpNumCharPad->isVisible()) << "the pad goes with the dialog";
+    EXPECT_EQ(gpNumCharPad->target(), nullptr);
+}
+
+// The modal pads of the account and password screens, typed by touch; cancel keeps the text.
+TEST_F(Widgets, ModalTextPad)
+{
+    struct Step
+    {
+        const char *keys;
+        bool password;
+        bool accepted;
+        const char *text;
+    } steps[] = {{"Capital A Lower d m 1 Confirm", false, true, "Adm1"},
+                 {"8 3 9 5 Confirm", true, true, "8395"},
+                 {"x y cancel", false, false, "keep"}};
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.keys);
+        QString text = QStringLiteral("keep");
+        QString echoed;
+        QTimer::singleShot(0, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            ASSERT_NE(modal, nullptr);
+            auto *pad = modal->findChild<NumCharInput *>();
+            auto *field = modal->findChild<QLineEdit *>(QStringLiteral("text"));
+            ASSERT_TRUE(pad && field);
+            EXPECT_EQ(field->echoMode() == QLineEdit::Password, step.password);
+            const QStringList keys = QString::fromLatin1(step.keys).split(QLatin1Char(' '));
+            press(pad, keys.mid(0, keys.size() - 1).join(QLatin1Char(' ')));
+            echoed = field->text();
+            if (keys.last() == QLatin1String("cancel"))
+                QTest::mouseClick(modal->findChild<QPushButton *>(QStringLiteral("cancel")), Qt::LeftButton);
+            else
+                press(pad, keys.last());
+        });
+        EXPECT_EQ(NumCharInput::getText(nullptr, QStringLiteral("Password:"), &text, step.password), step.accepted);
+        EXPECT_EQ(text, QString::fromLatin1(step.text));
+    }
+    NumCharInput::setAnswerer([](const QString &, bool) { return std::optional<QString>(QStringLiteral("250")); });
+    int value = 0;
+    EXPECT_TRUE(NumberInput::getValue(nullptr, QStringLiteral("Delay"), &value, 0, 100));
+    EXPECT_EQ(value, 100);
+}
+
+}  // namespace
