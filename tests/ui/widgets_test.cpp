@@ -2,9 +2,13 @@
 // modal text pad, and pads serving fields inside modal dialogs.
 #include "ui/widgets/colorbutton.h"
 #include "ui/widgets/editbox.h"
+#include "ui/widgets/editdatetime.h"
+#include "ui/widgets/editip.h"
 #include "ui/widgets/keypads.h"
+#include "ui/widgets/slider.h"
 
 #include "core/globals.h"
+#include "core/systemgateway.h"
 #include "core/texttable.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +16,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -105,6 +110,160 @@ TEST_P(NumberKeys, TypedThenRangeChecked)
 
 INSTANTIATE_TEST_SUITE_P(Pad, NumberKeys, ::testing::ValuesIn(kNumberCases),
                          [](const auto &info) { return info.param.name; });
+
+struct RangeCase
+{
+    const char *name;
+    int min, max;
+    bool use0;
+    int set;             // through setValue
+    const char *button;  // then pressed, if any
+    int shown;
+};
+
+void PrintTo(const RangeCase &c, std::ostream *os) { *os << c.name; }
+
+const RangeCase kRangeCases[] = {
+    {"zeroAllowedShowsZero", 10, 100, true, 0, nullptr, 0},
+    {"zeroWithoutFlagGivesMinimum", 10, 100, false, 0, nullptr, 10},
+    {"aboveMaximum", 10, 100, false, 150, nullptr, 100},
+    {"belowMinimumButNotZero", 10, 100, true, 5, nullptr, 10},
+    {"negativeWithZeroAllowed", 10, 100, true, -1, nullptr, 10},
+    {"plusFiveAt98", 10, 100, false, 98, "AddFive", 100},
+    {"minusFiveAt12", 10, 100, false, 12, "SubFive", 10},
+    {"minusOneAtMinimumIsNotZero", 10, 100, true, 10, "SubOne", 10},
+    {"plusOneInside", 10, 100, false, 50, "AddOne", 51},
+    {"plusOneAtIntMaximum", 0, INT_MAX, false, INT_MAX, "AddOne", INT_MAX},
+};
+
+class RangeRule : public Widgets, public ::testing::WithParamInterface<RangeCase>
+{
+};
+
+TEST_P(RangeRule, ValueShownAfterCheck)
+{
+    const RangeCase &c = GetParam();
+    EditBox box(c.min, c.max);
+    box.setUse0(c.use0);
+    box.show();
+    box.setValue(c.set);
+    if (c.button)
+        QTest::mouseClick(box.findChild<QPushButton *>(QLatin1String(c.button)), Qt::LeftButton);
+    EXPECT_EQ(box.value(), c.shown);
+    EXPECT_EQ(box.field()->text(), QString::number(c.shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(Box, RangeRule, ::testing::ValuesIn(kRangeCases),
+                         [](const auto &info) { return info.param.name; });
+
+// Leaving the field checks the range too; the pad closed by another touch leaves the value typed.
+TEST_F(Widgets, FocusOutChecksTheRange)
+{
+    QWidget screen;
+    auto *box = new EditBox(10, 100, &screen);
+    auto *other = new QLineEdit(&screen);
+    other->move(0, 100);
+    screen.show();
+    screen.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&screen));
+    QTest::mouseClick(box->field(), Qt::LeftButton);
+    press(gpNumPad, QStringLiteral("5"));
+    QTest::mouseClick(other, Qt::LeftButton);
+    EXPECT_EQ(box->value(), 10);
+    EXPECT_EQ(gpNumCharPad->target(), other) << "the text pad took over";
+    EXPECT_FALSE(gpNumPad->isVisible());
+}
+
+// The minimum and maximum pair: both inside the range, the minimum never above the maximum.
+TEST_F(Widgets, MinimumMaximumPair)
+{
+    struct Step
+    {
+        bool maxField;
+        const char *keys;
+        int min, max;
+    } steps[] = {{true, "3 0 0", 20, 255}, {true, "1 0 0", 20, 100}, {false, "2 0 0", 100, 100},
+                 {false, "5", 5, 100}, {true, "1", 5, 5}};
+    EditTempBox pair(0, 255);
+    pair.setMinValue(20);
+    pair.show();
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.keys);
+        EditTempParam *field = step.maxField ? pair.maxField() : pair.minField();
+        EXPECT_EQ(pair.checkFocus(field), step.maxField ? 1 : 0);
+        QTest::mouseClick(field, Qt::LeftButton);
+        press(gpNumPad, QString::fromLatin1(step.keys) + QStringLiteral(" Confirm"));
+        EXPECT_EQ(pair.getMinValue(), step.min);
+        EXPECT_EQ(pair.getMaxValue(), step.max);
+    }
+}
+
+// Octets typed on the number pad and set as text; the dot key fills an empty octet with 0.
+TEST_F(Widgets, IpOctets)
+{
+    struct Step
+    {
+        const char *set;   // setTextIP, or nullptr
+        const char *keys;  // typed from the first octet on
+        const char *address;
+    } steps[] = {{"0.0.0.0", "3 0 0", "255.0.0.0"},
+                 {"0.0.0.0", "1 9 2 . 1 6 8 . . 7", "192.168.0.7"},
+                 {"10.0.0.300", "", "10.0.0.255"},
+                 {"1.2", "", "1.2.0.0"},
+                 {"1.x.99999999999.4", "", "1.0.255.4"}};
+    EditIP ip(QStringLiteral("IP"));
+    ip.show();
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.keys);
+        ip.setTextIP(QString::fromLatin1(step.set));
+        if (*step.keys) {
+            QTest::mouseClick(ip.octet(0), Qt::LeftButton);
+            press(gpNumPad, QString::fromLatin1(step.keys));
+        }
+        EXPECT_EQ(ip.getTextIP(), QString::fromLatin1(step.address));
+    }
+    EXPECT_EQ(ip.octet(0)->text(), QStringLiteral("1"));
+}
+
+// The clock goes to the host through the gateway, as argument vectors; a day past the end of the
+// month is pulled back.
+TEST_F(Widgets, DateTimeSetThroughTheGateway)
+{
+    EditDateTime editor;
+    editor.ShowDateTime(QDateTime(QDate(2023, 1, 31), QTime(13, 5, 9)));
+    editor.box(1)->setValue(2);
+    EXPECT_EQ(editor.box(2)->value(), 28);
+    EXPECT_EQ(editor.m_getDateTime(), QDateTime(QDate(2023, 2, 28), QTime(13, 5, 9)));
+    editor.ShowDateTime(QDateTime(QDate(2024, 2, 29), QTime(23, 59, 0)));
+    SystemGateway::clearRecorded();
+    EXPECT_TRUE(editor.setSysDateTime());
+    EXPECT_EQ(SystemGateway::recorded(),
+              QStringList({QStringLiteral("date -s 2024-02-29 23:59:00"), QStringLiteral("hwclock --systohc")}));
+}
+
+TEST_F(Widgets, SliderKeepsTheFieldInStep)
+{
+    Slider slider(0, 100);
+    slider.show();
+    slider.setValue(99);
+    QTest::mouseClick(slider.findChild<QPushButton *>(QStringLiteral("Add")), Qt::LeftButton);
+    QTest::mouseClick(slider.findChild<QPushButton *>(QStringLiteral("Add")), Qt::LeftButton);
+    EXPECT_EQ(slider.field()->text(), QStringLiteral("100"));
+    slider.SetText(QStringLiteral("x"));
+    EXPECT_EQ(slider.value(), 100);
+    QTest::mouseClick(slider.field(), Qt::LeftButton);
+    press(gpNumPad, QStringLiteral("3 0 0 Confirm"));
+    EXPECT_EQ(slider.value(), 100);
+    EXPECT_EQ(slider.field()->text(), QStringLiteral("100"));
+    QTest::mouseClick(slider.findChild<QPushButton *>(QStringLiteral("Sub")), Qt::LeftButton);
+    EXPECT_EQ(slider.field()->text(), QStringLiteral("99"));
+}
+
+// The ticked check box shows images/check.png, which the factory draws into the station directory.
+TEST_F(Widgets, CheckPictureIsAFactoryImage)
+{
+    EXPECT_FALSE(QPixmap(QStringLiteral(MOULD_STATION_DIR "/images/check.png")).isNull());
+}
 
 struct TextCase
 {

@@ -236,25 +236,31 @@ void KeypadBase::setContent(const QString &key)
 {
     if (!m_target || key.isEmpty())
         return;
+    // Cleared before the key acts: a key filter of the field may hand the pad to another field.
+    const bool first = m_firstKey;
+    m_firstKey = false;
     if (auto *number = qobject_cast<EditParam *>(m_target.data())) {
-        if (key.size() != 1 || !key.at(0).isDigit())
+        if (key.size() != 1 || !key.at(0).isDigit()) {
+            m_firstKey = first;
             return;
+        }
         const int digit = key.at(0).digitValue();
-        number->setTypedValue(m_firstKey ? digit : AppendDigit(number->value(), digit));
+        number->setTypedValue(first ? digit : AppendDigit(number->value(), digit));
     } else {
         // Typed as a key press, so the field's validator, length limit and key filters apply.
-        if (m_firstKey)
-            m_target->selectAll();
+        QPointer<QLineEdit> field = m_target;
+        if (first)
+            field->selectAll();
         else
-            m_target->end(false);
+            field->end(false);
         const QChar c = key.at(0);
         const int code = c.unicode() < 0x80 ? c.toUpper().unicode() : static_cast<int>(Qt::Key_unknown);
         QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, key);
-        QCoreApplication::sendEvent(m_target, &press);
+        QCoreApplication::sendEvent(field, &press);
         QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, key);
-        QCoreApplication::sendEvent(m_target, &release);
+        if (field)
+            QCoreApplication::sendEvent(field, &release);
     }
-    m_firstKey = false;
 }
 
 void KeypadBase::eraseContent()
