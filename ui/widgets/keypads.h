@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QLineEdit>
 #include <QPointer>
 #include <QString>
 
@@ -12,7 +13,6 @@
 
 class ColorButton;
 class QGridLayout;
-class QLineEdit;
 
 // What both keypads share: the field they serve and the rule that the first key after opening
 // replaces the field's content.
