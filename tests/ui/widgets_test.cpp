@@ -15,8 +15,10 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -350,6 +352,41 @@ TEST_F(Widgets, PadServesAFieldInAModalDialog)
     EXPECT_EQ(gpNumCharPad->target(), nullptr);
 }
 
+// The pad never covers the field it serves: below it, or above it near the bottom of the screen.
+TEST_F(Widgets, PadBesideItsField)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (int fieldY : {0, screen.height() / 2, screen.height() - 70}) {
+        SCOPED_TRACE(fieldY);
+        QLineEdit edit;
+        edit.setGeometry(screen.width() - 200, fieldY, 200, 60);
+        edit.show();
+        gpNumCharPad->serve(&edit);
+        const QRect pad = gpNumCharPad->frameGeometry();
+        EXPECT_TRUE(screen.contains(pad));
+        EXPECT_FALSE(pad.intersects(edit.frameGeometry()));
+        gpNumCharPad->release();
+    }
+}
+
+// A screen deleted while its field is served takes nothing down with it.
+TEST_F(Widgets, ScreenDeletedWhileServed)
+{
+    auto dialog = std::make_unique<QDialog>();
+    auto *edit = new QLineEdit(dialog.get());
+    dialog->show();
+    QTest::mouseClick(edit, Qt::LeftButton);
+    ASSERT_EQ(gpNumCharPad->target(), edit);
+    dialog.reset();
+    EXPECT_EQ(gpNumCharPad->target(), nullptr);
+    press(gpNumCharPad, QStringLiteral("a BS Clear"));
+    QLineEdit next;
+    next.show();
+    QTest::mouseClick(&next, Qt::LeftButton);
+    press(gpNumCharPad, QStringLiteral("b"));
+    EXPECT_EQ(next.text(), QStringLiteral("b"));
+}
+
 // The modal pads of the account and password screens, typed by touch; cancel keeps the text.
 TEST_F(Widgets, ModalTextPad)
 {
@@ -384,9 +421,15 @@ TEST_F(Widgets, ModalTextPad)
         EXPECT_EQ(NumCharInput::getText(nullptr, QStringLiteral("Password:"), &text, step.password), step.accepted);
         EXPECT_EQ(text, QString::fromLatin1(step.text));
     }
-    NumCharInput::setAnswerer([](const QString &, bool) { return std::optional<QString>(QStringLiteral("250")); });
-    int value = 0;
+    int value = 7;
+    QTimer::singleShot(0, [] {
+        auto *pad = QApplication::activeModalWidget()->findChild<NumberInput *>();
+        press(pad, QStringLiteral("2 5 0 Confirm"));
+    });
     EXPECT_TRUE(NumberInput::getValue(nullptr, QStringLiteral("Delay"), &value, 0, 100));
+    EXPECT_EQ(value, 100) << "the typed value is clamped into the range";
+    NumCharInput::setAnswerer([](const QString &, bool) { return std::optional<QString>(QStringLiteral("x")); });
+    EXPECT_FALSE(NumberInput::getValue(nullptr, QStringLiteral("Delay"), &value, 0, 100));
     EXPECT_EQ(value, 100);
 }
 
