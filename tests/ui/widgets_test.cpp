@@ -347,8 +347,9 @@ TEST_F(Widgets, PadServesAFieldInAModalDialog)
     ASSERT_EQ(gpNumCharPad->target(), edit);
     press(gpNumCharPad, QStringLiteral("o k"));
     EXPECT_EQ(edit->text(), QStringLiteral("ok"));
+    edit->hide();
+    EXPECT_FALSE(gpNumCharPad->isVisible()) << "the pad goes with its field";
     dialog.hide();
-    EXPECT_FALSE(gpNumCharPad->isVisible()) << "the pad goes with the dialog";
     EXPECT_EQ(gpNumCharPad->target(), nullptr);
 }
 

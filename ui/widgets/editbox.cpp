@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {

@@ -183,7 +183,7 @@ void KeypadBase::changeEvent(QEvent *event)
 void KeypadBase::serve(QLineEdit *field)
 {
     if (m_target && m_target != field && isWindow())
-        m_target->window()->removeEventFilter(this);
+        m_target->removeEventFilter(this);
     m_target = field;
     m_firstKey = true;
     retranslate();
@@ -197,14 +197,14 @@ void KeypadBase::serve(QLineEdit *field)
         winId();
     if (windowHandle() && host->windowHandle())
         windowHandle()->setTransientParent(host->windowHandle());
-    host->installEventFilter(this);
+    field->installEventFilter(this);
     show();
 }
 
 bool KeypadBase::eventFilter(QObject *watched, QEvent *event)
 {
-    // The screen holding the field went away: the pad goes with it.
-    if (event->type() == QEvent::Hide && m_target && watched == m_target->window())
+    // The field went out of sight with its screen or panel: the pad goes with it.
+    if (event->type() == QEvent::Hide && m_target && watched == m_target)
         release();
     return QFrame::eventFilter(watched, event);
 }
@@ -212,7 +212,7 @@ bool KeypadBase::eventFilter(QObject *watched, QEvent *event)
 void KeypadBase::release()
 {
     if (m_target && isWindow())
-        m_target->window()->removeEventFilter(this);
+        m_target->removeEventFilter(this);
     m_target = nullptr;
     if (isWindow())
         hide();

@@ -21,12 +21,13 @@ class KeypadBase : public QFrame
     Q_OBJECT
 public:
     // Starts serving `field`; the next key replaces its content. A keypad that is a window of its own
-    // shows itself next to the field, above any modal dialog the field is in.
+    // shows itself next to the field, above any modal dialog the field is in, and hides when the
+    // field is hidden.
     void serve(QLineEdit *field);
     QLineEdit *target() const { return m_target; }
-    // Stops serving and hides, without a range check (the screen that held the field went away).
+    // Stops serving and hides, without a range check (the field went out of sight).
     void release();
-    // The key caption for the character of a key; tests press keys by their captions.
+    // The key showing `caption` (tests press keys by their captions).
     ColorButton *key(const QString &caption) const;
 
 public slots:
