@@ -158,6 +158,21 @@ TEST_P(RangeRule, ValueShownAfterCheck)
 INSTANTIATE_TEST_SUITE_P(Box, RangeRule, ::testing::ValuesIn(kRangeCases),
                          [](const auto &info) { return info.param.name; });
 
+// A held step button repeats: the first repeat after 300 ms, then every 50 ms.
+TEST_F(Widgets, HeldStepButtonRepeats)
+{
+    EditBox box(0, 1000);
+    box.show();
+    auto *addOne = box.findChild<QPushButton *>(QStringLiteral("AddOne"));
+    QTest::mousePress(addOne, Qt::LeftButton);
+    QTest::qWait(250);
+    EXPECT_EQ(box.value(), 0) << "no repeat before 300 ms";
+    QTest::qWait(450);
+    QTest::mouseRelease(addOne, Qt::LeftButton);
+    EXPECT_GE(box.value(), 4);
+    EXPECT_LE(box.value(), 12);
+}
+
 // Leaving the field checks the range too; the pad closed by another touch leaves the value typed.
 TEST_F(Widgets, FocusOutChecksTheRange)
 {
@@ -429,9 +444,16 @@ TEST_F(Widgets, ModalTextPad)
     });
     EXPECT_TRUE(NumberInput::getValue(nullptr, QStringLiteral("Delay"), &value, 0, 100));
     EXPECT_EQ(value, 100) << "the typed value is clamped into the range";
+    // A number half typed on the station's pad is range-checked before the modal pad opens.
+    EditBox box(10, 100);
+    box.show();
+    QTest::mouseClick(box.field(), Qt::LeftButton);
+    press(gpNumPad, QStringLiteral("5"));
     NumCharInput::setAnswerer([](const QString &, bool) { return std::optional<QString>(QStringLiteral("x")); });
     EXPECT_FALSE(NumberInput::getValue(nullptr, QStringLiteral("Delay"), &value, 0, 100));
     EXPECT_EQ(value, 100);
+    EXPECT_EQ(box.value(), 10);
+    EXPECT_FALSE(gpNumPad->isVisible());
 }
 
 }  // namespace

@@ -107,7 +107,6 @@ bool runPadDialog(QDialog &dialog, const QString &title, QLineEdit *field, Keypa
     layout->addWidget(label);
     field->setProperty("mouldKeypad", QStringLiteral("none"));
     field->setFont(C_Type_COM::font(30));
-    field->setMinimumHeight(64);
     field->setFixedHeight(64);
     C_Type_COM::setTxtQss(field, C_Type_COM::Blue);
     layout->addWidget(field);
@@ -124,6 +123,15 @@ bool runPadDialog(QDialog &dialog, const QString &title, QLineEdit *field, Keypa
 }
 
 bool autoConfirm() { return qgetenv("MOULD_AUTO_CONFIRM") == "1"; }
+
+// Before a modal pad: a field the station's pads were serving is finished (and range-checked), or
+// those pads would stay on the screen, blocked by the modal dialog.
+void finishServedFields()
+{
+    for (KeypadBase *pad : {static_cast<KeypadBase *>(gpNumPad), static_cast<KeypadBase *>(gpNumCharPad)})
+        if (pad && pad->target())
+            pad->HideUpdate();
+}
 
 }  // namespace
 
@@ -329,6 +337,7 @@ NumberInput::NumberInput(QWidget *parent)
 
 bool NumberInput::getValue(QWidget *parent, const QString &title, int *value, int min, int max)
 {
+    finishServedFields();
     if (const NumCharInput::Answerer &answer = NumCharInput::answerer()) {
         const std::optional<QString> typed = answer(title, false);
         bool ok = false;
@@ -424,6 +433,7 @@ void NumCharInput::relabel()
 
 bool NumCharInput::getText(QWidget *parent, const QString &title, QString *text, bool password)
 {
+    finishServedFields();
     if (padAnswerer) {
         const std::optional<QString> typed = padAnswerer(title, password);
         if (!typed)
