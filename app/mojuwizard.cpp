@@ -25,6 +25,7 @@
 #include "cycle/inspectioncycle.h"
 #include "cycle/failimagestore.h"
 #include "ui/warnbox.h"
+#include "ui/widgets/keypads.h"
 #include "io/controlport.h"
 #include "log/eventrecord.h"
 #include "log/logmanager.h"
@@ -149,6 +150,7 @@ bool MoJuWizard::bringUp()
     // 3. Touch-calibration, logout and screen-off timers and the warning boxes (the cycle-record
     //    store comes with the records).
     CreateWarnBoxes(nullptr);  // top-level boxes that live as long as the process
+    CreateKeypads();           // a touch on a line edit opens the number or the text pad
     WarnBox::onShown = [this] {
         if (IsScreenOff())
             LCDOnOff(1);

@@ -4,6 +4,8 @@
 #include "ui/users/passwordbox.h"
 #include "ui/users/userdialogs.h"
 #include "ui/users/userstyle.h"
+#include "ui/widgets/colorbutton.h"
+#include "ui/widgets/keypads.h"
 
 #include "core/globals.h"
 #include "core/texttable.h"
@@ -19,7 +21,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
+#include <QTest>
 
 #include <cstring>
 
@@ -184,10 +188,27 @@ TEST_F(UsersPage, PasswordPrompts)
     gpWPara = &para;
     LoginLevels levels;
     PasswordBox box(levels);
+    CreateKeypads();
     box.show();
-    box.field()->setText("999");
-    box.confirmButton()->click();
+    QTest::qWait(50);
+    ASSERT_EQ(gpNumCharPad->target(), box.field()) << "the text pad comes up with the prompt";
+    for (const char *key : {"1", "2", "3"})
+        QTest::mouseClick(gpNumCharPad->key(QLatin1String(key)), Qt::LeftButton);
+    EXPECT_EQ(box.field()->text(), QStringLiteral("123"));
+    if (const QString dir = qEnvironmentVariable("MOULD_SCREENSHOTS"); !dir.isEmpty()) {
+        // The prompt and its pad as they stand on the screen.
+        QImage shot(QSize(std::max(box.width(), gpNumCharPad->x() - box.x() + gpNumCharPad->width()),
+                          gpNumCharPad->y() - box.y() + gpNumCharPad->height()), QImage::Format_RGB32);
+        shot.fill(Qt::black);
+        QPainter painter(&shot);
+        painter.drawPixmap(0, 0, box.grab());
+        painter.drawPixmap(gpNumCharPad->pos() - box.pos(), gpNumCharPad->grab());
+        painter.end();
+        shot.save(dir + QStringLiteral("/users-password-keypad.png"));
+    }
+    QTest::mouseClick(gpNumCharPad->key(LanStr(121)), Qt::LeftButton);  // the pad's "Confirm"
     EXPECT_TRUE(box.isVisible());
+    EXPECT_EQ(gpNumCharPad->target(), box.field()) << "after a wrong password the pad is back";
     EXPECT_EQ(box.field()->placeholderText(), QStringLiteral("The password is wrong"));
     EXPECT_EQ(box.field()->text(), QString());
     grab(box, "users-password-box");

@@ -1,4 +1,4 @@
-// Draws the station's button, lamp and navigation images and writes the alarm tone.
+// Draws the station's button, lamp, navigation and check-box images and writes the alarm tone.
 // Usage: station-factory STATION_DIR
 #include <QDir>
 #include <QFile>
@@ -166,6 +166,25 @@ QImage edit()
     return image;
 }
 
+// The ticked check-box indicator: a green box with a white tick, scaled to the indicator's size.
+QImage check()
+{
+    QImage image = canvas(64, 64);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x1a, 0xbc, 0x9c));
+    p.setPen(QPen(QColor(0x16, 0xa0, 0x86), 3));
+    p.drawRoundedRect(QRectF(2, 2, 60, 60), 8, 8);
+    QPainterPath tick;
+    tick.moveTo(15, 33);
+    tick.lineTo(27, 45);
+    tick.lineTo(50, 19);
+    p.setPen(QPen(Qt::white, 8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(tick);
+    return image;
+}
+
 bool save(const QImage &image, const QString &path)
 {
     if (image.save(path))
@@ -238,6 +257,7 @@ int main(int argc, char **argv)
     ok &= save(arrow(0), images + QStringLiteral("MoveRight.png"));
     ok &= save(symbol('+'), images + QStringLiteral("EnlargeScale.png"));
     ok &= save(symbol('-'), images + QStringLiteral("ReductionScale.png"));
+    ok &= save(check(), images + QStringLiteral("check.png"));
     ok &= writeAlarm(dir + QStringLiteral("/alarm.wav"));
     return ok ? 0 : 1;
 }

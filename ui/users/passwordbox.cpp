@@ -2,12 +2,14 @@
 
 #include "core/globals.h"
 #include "ui/users/userstyle.h"
+#include "ui/widgets/keypads.h"
 #include "users/loginlevels.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 PasswordBox *gpPasswordBox = nullptr;
@@ -59,6 +61,24 @@ void PasswordPrompt::showEvent(QShowEvent *event)
     m_field->clear();
     m_field->setPlaceholderText(LanStr(kRowPassword));
     QDialog::showEvent(event);
+    // The text pad comes up with the prompt (the password is all there is to type), and its
+    // "Confirm" key is the prompt's.
+    if (gpNumCharPad)
+        connect(gpNumCharPad, &KeypadBase::closed, this, &PasswordPrompt::padConfirmed, Qt::UniqueConnection);
+    QTimer::singleShot(0, this, &PasswordPrompt::openPad);
+}
+
+void PasswordPrompt::openPad()
+{
+    if (gpNumCharPad && isVisible())
+        gpNumCharPad->serve(m_field);
+}
+
+// While the modal prompt is up, its field is the only one the pad can serve.
+void PasswordPrompt::padConfirmed()
+{
+    if (isVisible())
+        accept();
 }
 
 void PasswordPrompt::accept()
@@ -67,6 +87,7 @@ void PasswordPrompt::accept()
     if (check(typed) == 0) {
         m_field->clear();
         m_field->setPlaceholderText(LanStr(kRowWrong));
+        openPad();
         return;
     }
     m_field->clear();

@@ -36,6 +36,10 @@ protected:
     virtual int check(const QString &typed) = 0;
     void accept() override;
 
+private slots:
+    void openPad();
+    void padConfirmed();
+
 private:
     QLineEdit *m_field;
     QPushButton *m_confirm;

@@ -20,7 +20,7 @@ QString Dialog(const QString &name)
                "QCheckBox { color: #f4f6f8; font-size: 24px; min-height: 60px; spacing: 14px; }"
                "QCheckBox::indicator { width: 36px; height: 36px; border: 2px solid #4a6a8a; border-radius: 6px;"
                "  background: #f4f6f8; }"
-               "QCheckBox::indicator:checked { background: #e0a020; border: 6px solid #f4f6f8; }")
+               "QCheckBox::indicator:checked { background: #e0a020; border: 2px solid #f4f6f8; }")
         .arg(name);
 }
 
