@@ -1,7 +1,11 @@
 #include "app/mojuwizard.h"
 
 #include "core/globals.h"
+#include "core/guard.h"
 #include "core/operatorport.h"
+#include "ui/users/drawuserwidget.h"
+#include "users/loginlevels.h"
+#include "users/usermanager.h"
 #include "ui/alarmband.h"
 #include "ui/stationimages.h"
 #include "ui/indexpanel.h"
@@ -90,6 +94,7 @@ QList<QRgb> grayTable()
 
 MoJuWizard::MoJuWizard(QWidget *parent)
     : QWidget(parent)
+    , m_login(std::make_unique<LoginLevels>([] { return MoJuWizard::clock(); }))
     , m_touch(std::make_unique<TouchGuard>())
 {
     // The station is the whole screen, without a window frame.
@@ -116,6 +121,9 @@ MoJuWizard::~MoJuWizard()
     if (gContinuousNgWarnBox)
         gContinuousNgWarnBox->onClosed = nullptr;
     EventRecord::SetSink(nullptr);
+    StationWiring::InstallLoginLevels(nullptr);
+    m_touch->onLogout = nullptr;
+    UserManager::instance().onDenied = nullptr;
     // The IO thread stops with the control port; the outputs stay as last published on the board.
     delete gpControlIO;
     gpControlIO = nullptr;
@@ -149,6 +157,7 @@ bool MoJuWizard::bringUp()
         m_touch->restartScreenOff();
     };
     m_touch->onCalibrationArmed = [] { Operator::Warn(370); };
+    m_touch->onLogout = [this] { TimerLogout(); };
     m_touch->onCalibrate = [] {
         SystemGateway::run({QStringLiteral("./tsc")});
         QThread::msleep(500);
@@ -160,6 +169,12 @@ bool MoJuWizard::bringUp()
     if (!OpenStationDatabases())
         return false;
     m_record = std::make_unique<OperationRecord>();
+    m_record->SetLevelSource([login = m_login.get()] { return login->level(); });
+    // The login levels guard the operator's actions from here on; the station starts logged out.
+    StationWiring::InstallLoginLevels(m_login.get());
+    UserManager::instance().clock = [] { return MoJuWizard::clock(); };
+    UserManager::instance().connectDatabase();
+    UserManager::instance().LogOut();
     if (!m_record->Open()) {
         Prompt::Warn(gaLanStr[135 * kLanguages + 1]);
         SystemGateway::reboot();
@@ -629,10 +644,17 @@ void MoJuWizard::createScreens()
     connect(m_foldBack, &QTimer::timeout, this, &MoJuWizard::MTimerScale);
 
     // The hosted panels, created once; those still to come stand in with a note.
+    // The users page; the permission check's refusals are its message dialog.
+    auto *users = new DrawUserWidget(UserManager::instance(), this);
+    connect(users, &DrawUserWidget::closed, this, [this] { panelClosed(UsersPanel); });
+    UserManager::instance().onDenied = [users](UserManager::Denial why) { users->ShowDenial(why); };
+    m_panels[UsersPanel] = users;
     const char *names[PanelCount] = {"System settings", "Region editor and alarm images", "IO status", nullptr,
                                      "Camera assignment", "Network settings", "IO names", "Cavity names", "Users",
                                      "Statistics"};
     for (int which = 0; which < PanelCount; ++which) {
+        if (m_panels[which])
+            continue;
         PlaceholderPanel *created = which == HelpPanel ? new HelpWidget(this)
                                                        : new PlaceholderPanel(QLatin1String(names[which]), this);
         created->setGeometry(rect());
@@ -960,11 +982,24 @@ void MoJuWizard::SlotSystemPara()
 {
     if (blockingPanelOpen() || alarmRaised())
         return;
-    if (!Operator::Password(OperatorPort::Primary))
+    // An advanced login is lowered first, so the advanced pages ask for the service code each time.
+    m_login->LowerForSystemParameters();
+    if (!Guard::Require(Guard::Action::SystemParameters))
         return;
     // The settings edit a copy of the live record.
     *gpWParaBak = *gpWPara;
     openPanel(SettingsPanel);
+}
+
+int MoJuWizard::CheckPassword() { return m_login->CheckPassword(); }
+bool MoJuWizard::CheckRoot() { return m_login->CheckRoot(); }
+
+void MoJuWizard::TimerLogout()
+{
+    m_touch->logoutTimer().stop();
+    m_login->LogOut();
+    if (auto *users = qobject_cast<DrawUserWidget *>(m_panels[UsersPanel]); users && users->isVisible())
+        users->Refresh();
 }
 
 void MoJuWizard::SlotAccount()

@@ -24,6 +24,7 @@ class QToolButton;
 class SaveFialImageThread;
 class StationCameras;
 class TouchGuard;
+class LoginLevels;
 
 class MoJuWizard : public QWidget
 {
@@ -48,6 +49,13 @@ public:
 
     void StartDetect();
     void StopDetect();
+
+    // The login level (0 "Unlogged", 1 "Primary", 2 "Advanced") and its checks.
+    LoginLevels &loginLevels() const { return *m_login; }
+    int CheckPassword();
+    bool CheckRoot();
+    // The automatic logout, when no touch came for the auto-logout time.
+    void TimerLogout();
 
     // Clock injection for tests of the clock check.
     static std::function<QDateTime()> clock;
@@ -136,6 +144,7 @@ private:
     void paintRegions(QPainter &painter, const QTransform &imageToView, int position) const;
     QList<ViewStatusLine> viewStatus(int position) const;
 
+    std::unique_ptr<LoginLevels> m_login;  // before the record, which reads it to its end
     std::unique_ptr<TouchGuard> m_touch;
     std::unique_ptr<OperationRecord> m_record;
     std::unique_ptr<StationCameras> m_cameras;

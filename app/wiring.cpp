@@ -5,6 +5,7 @@
 #include "cycle/inspectioncycle.h"
 #include "log/eventrecord.h"
 #include "ui/screenport.h"
+#include "users/loginlevels.h"
 #include "ui/warnbox.h"
 #include "vision/visionhooks.h"
 
@@ -22,6 +23,7 @@ std::vector<Hook> requiredHooks(const MoJuWizard &window)
 {
     std::vector<Hook> hooks = {
         {"operator port", OperatorPort::installed() != nullptr},
+        {"the login levels (Guard::Install)", Guard::Installed() != nullptr},
         {"CameraHooks::clampInterlockOn", bool(CameraHooks::clampInterlockOn)},
         {"CameraHooks::detectionRunning", bool(CameraHooks::detectionRunning)},
         {"CameraHooks::showLostCameraBox", bool(CameraHooks::showLostCameraBox)},
@@ -73,10 +75,18 @@ std::vector<Hook> requiredHooks(const MoJuWizard &window)
 
 }  // namespace
 
-void InstallOperatorPort()
+static ScreenPort &screenPort()
 {
     static ScreenPort port;  // lives as long as the process
-    OperatorPort::install(&port);
+    return port;
+}
+
+void InstallOperatorPort() { OperatorPort::install(&screenPort()); }
+
+void InstallLoginLevels(LoginLevels *levels)
+{
+    Guard::Install(levels);
+    screenPort().levels = levels;
 }
 
 QStringList MissingHooks(const MoJuWizard &window)

@@ -4,12 +4,17 @@
 
 #include <QStringList>
 
+class LoginLevels;
 class MoJuWizard;
 
 namespace StationWiring {
 
 // Installs the screens' operator port; once, before the main window (start-up refuses without it).
 void InstallOperatorPort();
+
+// Makes `levels` the station's guard and the level the screens' password box sets; nullptr takes
+// them back.
+void InstallLoginLevels(LoginLevels *levels);
 
 // The hooks the running station needs that nobody installed; empty when the wiring is complete.
 QStringList MissingHooks(const MoJuWizard &window);

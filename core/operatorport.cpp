@@ -52,6 +52,12 @@ bool Password(int level)
     return p && p->password(level);
 }
 
+int OneTimePassword()
+{
+    OperatorPort *p = port("one-time password", QString());
+    return p ? p->oneTimePassword() : 0;
+}
+
 void Notify(const QString &text)
 {
     if (OperatorPort *p = port("notify", text))

@@ -19,8 +19,12 @@ public:
     virtual void warn(const QString &text) = 0;
     // A modal yes/no question; true for YES.
     virtual bool ask(const QString &question) = 0;
-    // True when the operator holds `level` or enters a password of that level now.
+    // The password box: true when the operator holds `level` or enters a password of that level
+    // now. A true answer means the operator is logged in at that level from now on.
     virtual bool password(int level) = 0;
+    // The one-time password prompt: 0 cancelled, 1 the primary password, 2 the service code. The
+    // login level does not change.
+    virtual int oneTimePassword() = 0;
     // A notice shown without waiting (the station carries on).
     virtual void notify(const QString &text) = 0;
 
@@ -38,5 +42,6 @@ void Warn(int row);  // a text-table row
 bool Ask(const QString &question);
 bool Ask(int row);
 bool Password(int level);
+int OneTimePassword();
 void Notify(const QString &text);
 }  // namespace Operator

@@ -4,6 +4,7 @@
 #include "cycle/alarmstore.h"
 
 #include "core/globals.h"
+#include "core/guard.h"
 #include "core/operatorport.h"
 #include "core/panel.h"
 #include "io/controlport.h"
@@ -956,7 +957,7 @@ void InspectionCycle::RunAlgorithm(int camera, int stage)
             setOut(1, true);
         publish();
         detectState = Resampling;
-        const bool regionCheck = m_env.resampleDone && Operator::Password(OperatorPort::Primary);
+        const bool regionCheck = m_env.resampleDone && Guard::Require(Guard::Action::Resample);
         if (!regionCheck) {
             detectState = Detecting;
             return;
@@ -1612,6 +1613,10 @@ void InspectionCycle::SlotStartStop()
         if (m_env.netSendStatistics)
             m_env.netSendStatistics();
     };
+    // Start and stop both need the password; the login levels decide how it is asked (the stop
+    // password switch, word 136).
+    if (!Guard::Require(Guard::Action::StartStopDetection))
+        return;
     if (detectState == Stopped && !alarm) {
         StartDetect();
         if (detectState == Stopped)
@@ -1625,9 +1630,6 @@ void InspectionCycle::SlotStartStop()
         report(false);
         return;
     }
-    // The login levels decide how the password is asked (the stop password switch, word 136).
-    if (!Operator::Password(OperatorPort::Primary))
-        return;
     if (!Operator::Ask(kRowConfirmStop))
         return;
     // The operator takes the machine over: the interlocks follow the stopped state from now on.

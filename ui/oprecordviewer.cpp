@@ -1,6 +1,7 @@
 #include "ui/oprecordviewer.h"
 
 #include "core/globals.h"
+#include "core/guard.h"
 #include "log/operationrecord.h"
 
 #include <QDir>
@@ -139,7 +140,7 @@ void OpRecordViewer::UpdateRecord(QListWidgetItem *item)
 void OpRecordViewer::SlotClearRecord()
 {
     const auto advanced = [this] { return m_record->CurrentLevel() == kAdvancedLevel; };
-    const bool rootHolds = m_rootCheck ? m_rootCheck() : advanced();
+    const bool rootHolds = m_rootCheck ? m_rootCheck() : Guard::Require(Guard::Action::ClearRecord);
     if (!rootHolds)
         return;
     const QString question = LanStr(kRowClearQuestion);

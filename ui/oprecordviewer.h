@@ -27,8 +27,8 @@ public:
     explicit OpRecordViewer(OperationRecord *record, QWidget *parent = nullptr);
     ~OpRecordViewer() override;
 
-    // Asks for the advanced level (the password box of the main window) and says whether it holds
-    // now. Without one, only an advanced login already in place passes.
+    // Asks for the advanced level and says whether it holds now. Without one, the station's guard
+    // asks (Guard::Require with ClearRecord).
     void SetRootCheck(std::function<bool()> check);
     // Asks the operator a yes/no question (the choice box). Without one, a message box asks.
     void SetConfirm(std::function<bool(const QString &question)> confirm);

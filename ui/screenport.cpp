@@ -1,6 +1,8 @@
 #include "ui/screenport.h"
 
 #include "ui/prompt.h"
+#include "ui/users/passwordbox.h"
+#include "users/loginlevels.h"
 #include "ui/warnbox.h"
 
 #include <QtDebug>
@@ -25,10 +27,24 @@ bool ScreenPort::ask(const QString &question)
 
 bool ScreenPort::password(int level)
 {
-    if (checkLevel)
-        return checkLevel(level);
-    qInfo("password level %d requested: no accounts on this station yet, granted", level);
-    return true;
+    if (!levels) {
+        qWarning("password level %d requested before the login levels exist: refused", level);
+        return false;
+    }
+    if (!gpPasswordBox)
+        gpPasswordBox = new PasswordBox(*levels);  // lives as long as the process
+    gpPasswordBox->exec();
+    return levels->level() >= level;
+}
+
+int ScreenPort::oneTimePassword()
+{
+    if (!levels) {
+        qWarning("one-time password requested before the login levels exist: refused");
+        return 0;
+    }
+    PasswordDialog dialog(*levels);
+    return dialog.exec() == QDialog::Accepted ? dialog.passwordResult() : 0;
 }
 
 void ScreenPort::notify(const QString &text)

@@ -3,7 +3,7 @@
 
 #include "core/operatorport.h"
 
-#include <functional>
+class LoginLevels;
 
 // Before the message boxes exist (early start-up) it falls back to the start-up prompts.
 class ScreenPort : public OperatorPort
@@ -12,8 +12,10 @@ public:
     void warn(const QString &text) override;
     bool ask(const QString &question) override;
     bool password(int level) override;
+    int oneTimePassword() override;
     void notify(const QString &text) override;
 
-    // The login levels' check; until accounts exist on the station every level is granted.
-    std::function<bool(int level)> checkLevel;
+    // The station's login levels, which the password box sets; borrowed from the main window.
+    // Without them every password request is refused.
+    LoginLevels *levels = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "vision/templatelibrary.h"
 
 #include "core/globals.h"
+#include "core/guard.h"
 #include "core/operatorport.h"
 #include "log/eventrecord.h"
 #include "params/lastgood.h"
@@ -165,7 +166,7 @@ AddResult AddTemplate(CameraVision &view, CammerRecong *recong, const AddRequest
         Operator::Warn(258);
         return AddResult::SingleSlot;
     }
-    if (!Operator::Password(OperatorPort::Primary))
+    if (!Guard::Require(Guard::Action::AddTemplate))
         return AddResult::NotAllowed;
     if (!Operator::Ask(108))
         return AddResult::Cancelled;

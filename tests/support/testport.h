@@ -26,10 +26,17 @@ public:
         passwordLevels << level;
         return passwordOk;
     }
+    int oneTimePassword() override
+    {
+        ++oneTimeRequests;
+        return oneTimeResult;
+    }
     void notify(const QString &text) override { notices << text; }
 
     bool answer = true;      // every yes/no question
     bool passwordOk = true;  // every password request
     QStringList warnings, questions, notices;
     QList<int> passwordLevels;
+    int oneTimeResult = 1;  // every one-time password prompt: 0 cancelled, 1 primary, 2 service code
+    int oneTimeRequests = 0;
 };
