@@ -3,7 +3,11 @@
 #include "app/mojuwizard.h"
 #include "camera/cameraglobals.h"
 #include "cycle/inspectioncycle.h"
+#include "core/globals.h"
 #include "log/eventrecord.h"
+#include "params/wizardpara.h"
+#include "records/detectcycle.h"
+#include "records/resstatistics.h"
 #include "ui/screenport.h"
 #include "ui/warnbox.h"
 #include "vision/visionhooks.h"
@@ -77,6 +81,27 @@ void InstallOperatorPort()
 {
     static ScreenPort port;  // lives as long as the process
     OperatorPort::install(&port);
+}
+
+void CreateRecords(MoJuWizard &window)
+{
+    const auto clock = [] { return MoJuWizard::clock ? MoJuWizard::clock() : QDateTime::currentDateTime(); };
+    if (gpWPara && gpWPara->enable_statistics && !gpResStatisticsParam)
+        gpResStatisticsParam = new ResStatisticsParam(clock, &window);
+    if (!DetectCycleSQL::instance)
+        DetectCycleSQL::instance = new DetectCycleSQL(clock, &window);
+}
+
+void InstallRecordHooks(CycleEnvironment &env)
+{
+    env.countResult = [](int hour, bool ok, int camera, int detection) {
+        if (gpResStatisticsParam)
+            gpResStatisticsParam->Add(hour, ok, camera, detection);
+    };
+    env.recordCycle = [](int tenths) {
+        if (DetectCycleSQL::instance)
+            DetectCycleSQL::instance->insertCycle(tenths);
+    };
 }
 
 QStringList MissingHooks(const MoJuWizard &window)

@@ -212,6 +212,8 @@ ResStatisticsParam::ResStatisticsParam(Clock clock, QObject *parent)
 
 ResStatisticsParam::~ResStatisticsParam()
 {
+    if (gpResStatisticsParam == this)
+        gpResStatisticsParam = nullptr;
     if (QSqlDatabase::contains(QLatin1String(kConnection))) {
         QSqlDatabase::database(QLatin1String(kConnection), false).close();
         QSqlDatabase::removeDatabase(QLatin1String(kConnection));

@@ -373,6 +373,7 @@ void CycleExportJob::receive()
     const QString produced = QDir::current().absoluteFilePath(file);
     const QString onStick = QDir(m_stick).filePath(QFileInfo(produced).fileName());
     if (!UsbStick::CopyVerified(produced, onStick, &why)) {
+        UsbStick::Release();
         emit finished(false, why);
         return;
     }
