@@ -236,13 +236,13 @@ bool ResStatisticsParam::openFile()
         qWarning().noquote() << "statistics: no" << kFile << "and none could be made";
     db.setDatabaseName(RunningPath());
     if (db.open() && probeFile())
-        return m_open = true;
+        return m_open = useWriteAheadLog();
     // SQLite opens any file "successfully"; only a query shows whether it is a statistics file.
     db.close();
     if (QFile::exists(RunningPath())) {
         setFileAside();
         if (MakeFreshFile() && db.open() && probeFile())
-            return m_open = true;
+            return m_open = useWriteAheadLog();
         db.close();
     }
     qWarning().noquote() << "statistics: cannot open" << RunningPath() << db.lastError().text();
@@ -256,6 +256,17 @@ bool ResStatisticsParam::probeFile()
     if (!ok)
         qWarning().noquote() << "statistics:" << kFile << "is not readable:" << probe.lastError().text();
     return ok;
+}
+
+// Every result is a commit. With the write-ahead log a commit appends to the log and does not wait
+// for the disk; a crash keeps every commit, a power cut may lose the last ones but never leaves a
+// damaged file. The log is folded back before the file is archived (see NextDay).
+bool ResStatisticsParam::useWriteAheadLog()
+{
+    QSqlQuery pragma(QSqlDatabase::database(QLatin1String(kConnection), false));
+    if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
+        qWarning().noquote() << "statistics: no write-ahead log:" << pragma.lastError().text();
+    return true;
 }
 
 void ResStatisticsParam::setFileAside()
@@ -319,8 +330,16 @@ bool ResStatisticsParam::checkDate()
 bool ResStatisticsParam::NextDay(const QString &newDay)
 {
     save();
-    if (QSqlDatabase::contains(QLatin1String(kConnection)))
-        QSqlDatabase::database(QLatin1String(kConnection), false).close();
+    if (QSqlDatabase::contains(QLatin1String(kConnection))) {
+        // An archived day is one plain file that any reader opens, also read-only.
+        QSqlDatabase db = QSqlDatabase::database(QLatin1String(kConnection), false);
+        if (db.isOpen()) {
+            QSqlQuery pragma(db);
+            if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=DELETE")))
+                qWarning().noquote() << "statistics: the log stays beside" << kFile << pragma.lastError().text();
+        }
+        db.close();
+    }
     if (!archiveRunningFile()) {
         qWarning().noquote() << "statistics: day" << m_dayName << "not archived; it stays in" << kFile
                              << "and the next result tries again";

@@ -145,6 +145,7 @@ signals:
 private:
     bool openFile();
     bool probeFile();
+    bool useWriteAheadLog();
     void setFileAside();
     bool archiveRunningFile();
     bool mergeIntoArchive(const QString &archive);
