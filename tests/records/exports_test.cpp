@@ -87,8 +87,14 @@ TEST(CycleQueries, OneLinePerCalendarDay)
 // on day 3: three query lines, and the workbook on the stick holds the cycle at 23:59:59.5.
 TEST_F(Exports, CycleRecordsRollOverAndExportThreeDays)
 {
+    QDir().mkpath("DetectCycle");
+    QFile garbage("DetectCycle/time.txt");  // counts as missing: the running file is today's
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write("\n\x01junk");
+    garbage.close();
     QDateTime now = At("2026-12-01 21:59:00.000");
     DetectCycleSQL cycles([&] { return now; });
+    EXPECT_EQ(cycles.storedDay(), QDate(2026, 12, 1));
     const struct { const char *when; int tenths; } inserts[] = {
         {"2026-12-01 21:59:30.000", 123}, {"2026-12-01 22:30:00.000", 250}, {"2026-12-01 23:59:59.500", 301},
         {"2026-12-02 12:00:00.000", 88},  {"2026-12-03 01:59:00.000", 40},  {"2026-12-03 02:30:00.000", 41},
@@ -135,6 +141,18 @@ TEST_F(Exports, CycleRecordsRollOverAndExportThreeDays)
                                                   .join('\n')
                                                   .toStdString());
     EXPECT_TRUE(SystemGateway::recorded().contains("sync"));
+
+    // The clock set back to a day already archived: its cycles are added to that file.
+    now = At("2026-12-02 13:00:00.000");
+    ASSERT_TRUE(cycles.insertCycle(77));
+    now = At("2026-12-04 08:00:00.000");
+    ASSERT_TRUE(cycles.insertCycle(78));
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "merged");
+    db.setDatabaseName(DetectCycleSQL::ArchivePath("2026-12-02"));
+    ASSERT_TRUE(db.open());
+    QSqlQuery q("SELECT group_concat(roundtime, ' ') FROM detect_cycle", db);
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), "8.8 7.7");
 }
 
 // The workbook puts each hour under its own header column (8:00 first) and sums every detection
