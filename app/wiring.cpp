@@ -12,6 +12,8 @@
 #include "ui/warnbox.h"
 #include "vision/visionhooks.h"
 
+#include <QTimer>
+
 namespace StationWiring {
 
 namespace {
@@ -98,9 +100,16 @@ void InstallRecordHooks(CycleEnvironment &env)
         if (gpResStatisticsParam)
             gpResStatisticsParam->Add(hour, ok, camera, detection);
     };
+    // Written after the tick that started the cycle has published the interlocks: a slow disk
+    // must never delay them.
     env.recordCycle = [](int tenths) {
-        if (DetectCycleSQL::instance)
-            DetectCycleSQL::instance->insertCycle(tenths);
+        if (!DetectCycleSQL::instance)
+            return;
+        const QDateTime at = MoJuWizard::clock ? MoJuWizard::clock() : QDateTime::currentDateTime();
+        QTimer::singleShot(0, DetectCycleSQL::instance, [at, tenths] {
+            if (DetectCycleSQL::instance)
+                DetectCycleSQL::instance->insertDate({at.toString(QLatin1String(DetectCycleSQL::kTimeFormat)), tenths / 10.0});
+        });
     };
 }
 

@@ -163,7 +163,13 @@ bool DetectCycleSQL::openDB()
     if (db.isOpen())
         return true;
     db.setDatabaseName(RunningPath());
-    return db.open();
+    if (!db.open())
+        return false;
+    // A cycle is appended to the log without waiting for the disk (see ResStatisticsParam).
+    QSqlQuery pragma(db);
+    if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !pragma.exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
+        qWarning().noquote() << "cycle records: no write-ahead log:" << pragma.lastError().text();
+    return true;
 }
 
 bool DetectCycleSQL::createTable()
@@ -179,10 +185,17 @@ bool DetectCycleSQL::createTable()
     return ok;
 }
 
+// The log is folded back, so that the file is one plain file for the converter and the archive.
 void DetectCycleSQL::closeDB()
 {
-    if (QSqlDatabase::contains(QLatin1String(kConnection)))
-        QSqlDatabase::database(QLatin1String(kConnection), false).close();
+    if (!QSqlDatabase::contains(QLatin1String(kConnection)))
+        return;
+    QSqlDatabase db = QSqlDatabase::database(QLatin1String(kConnection), false);
+    if (db.isOpen()) {
+        QSqlQuery pragma(db);
+        pragma.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    }
+    db.close();
 }
 
 bool DetectCycleSQL::insertDate(const detectCycleInfo &info)
@@ -203,7 +216,6 @@ bool DetectCycleSQL::insertDate(const detectCycleInfo &info)
         if (!ok)
             qWarning().noquote() << "cycle records: cycle not written:" << query.lastError().text();
     }
-    closeDB();
     return ok;
 }
 

@@ -39,7 +39,8 @@ public:
     ~DetectCycleSQL() override;
 
     // Appends one cycle to the running file, after archiving it first when the day has changed.
-    // False (and a debug message) when the file cannot be opened: the cycle is dropped.
+    // False (and a debug message) when the file cannot be opened: the cycle is dropped. The
+    // connection stays open between cycles; closeDB() leaves a plain file behind.
     bool insertDate(const detectCycleInfo &info);
     // A cycle that ended now, `tenths` after the previous trigger.
     bool insertCycle(int tenths);
