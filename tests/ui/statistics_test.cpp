@@ -4,6 +4,7 @@
 #include "core/texttable.h"
 #include "records/detectcycle.h"
 #include "records/resstatistics.h"
+#include "records/usbexport.h"
 #include "tests/support/stationdir.h"
 #include "tests/support/testport.h"
 #include "ui/statistics/detectcyclewidget.h"
@@ -11,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QListWidget>
 #include <QSqlTableModel>
 #include <QTableView>
@@ -82,6 +85,16 @@ TEST(StatisticsScreen, RunningDayFollowsResultsAndArchivedDaysAreRead)
     screen.UpdateRecord(screen.dayList()->item(2));
     EXPECT_EQ(page->shownValues()[4], "1");
     EXPECT_EQ(screen.dayList()->currentRow(), 1);
+
+    // "Export DT": confirmed, the workbook lands on the stick and only then is success shown.
+    QTemporaryDir stick;
+    UsbStick::SetMountPoint(stick.path());
+    screen.SlotExportData();
+    UsbStick::SetMountPoint(QString());
+    EXPECT_EQ(port.questions, QStringList({LanStr(324)}));
+    EXPECT_EQ(port.warnings, QStringList({LanStr(147)}));
+    EXPECT_EQ(QDir(stick.path()).entryList({"*.xlsx"}).size(), 1);
+    EXPECT_TRUE(QDir().entryList({"*.xlsx"}).isEmpty());
 }
 
 TEST(CycleRecordsWindow, ListsArchivedDaysThenTodayAndShowsTheRunningFile)
