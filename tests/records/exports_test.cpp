@@ -155,6 +155,36 @@ TEST_F(Exports, CycleRecordsRollOverAndExportThreeDays)
     EXPECT_EQ(q.value(0).toString(), "8.8 7.7");
 }
 
+// A converter that reports a file the stick cannot take, or no file at all: the export fails
+// with the reason, and nothing claims success.
+TEST_F(Exports, CycleExportFailsUnlessTheFileIsOnTheStick)
+{
+    DetectCycleSQL cycles([] { return At("2026-12-01 10:00:00.000"); });
+    cycles.insertCycle(50);
+    const auto run = [](const QString &stick) {
+        CycleExportJob job;
+        QEventLoop loop;
+        QPair<bool, QString> result{true, "not finished"};
+        QObject::connect(&job, &CycleExportJob::finished, &loop, [&](bool ok, const QString &why) {
+            result = {ok, why};
+            loop.quit();
+        });
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        if (job.start(At("2026-12-01 00:00:00.000"), At("2026-12-01 23:00:00.000"), stick))
+            loop.exec();
+        return result;
+    };
+    const auto [noStickOk, noStickWhy] = run(m_stick.filePath("gone"));
+    EXPECT_FALSE(noStickOk);
+    EXPECT_TRUE(noStickWhy.contains("gone")) << noStickWhy.toStdString();
+    EXPECT_EQ(QDir().entryList({"*.xlsx"}).size(), 1) << "the workbook stays in the station";
+
+    QFile::remove("cnt_net/xls");
+    const auto [noConverterOk, noConverterWhy] = run(m_stick.path());
+    EXPECT_FALSE(noConverterOk);
+    EXPECT_TRUE(QDir(m_stick.path()).entryList(QDir::Files).isEmpty());
+}
+
 // The workbook puts each hour under its own header column (8:00 first) and sums every detection
 // step; the running day comes first, then the archived days.
 TEST_F(Exports, StatisticsWorkbookIsAlignedAndSummedOverSteps)

@@ -149,6 +149,37 @@ TEST_F(Statistics, ArchivedDayIsMergedAndAFailedArchiveIsRetried)
     EXPECT_EQ(m_stats->getCount(WholeDay, true, 8, 8), 1);
 }
 
+// A station switched off for days: the day of restime.txt is archived under its own name at the
+// next start and the new day is named after the statistics date of now. A file that lacks rows
+// reads them as zeros.
+TEST_F(Statistics, StartAfterDaysOffAndMissingRows)
+{
+    Open();
+    Count("2026-12-07 15:00:00", false, 1, 0);
+    m_stats.reset();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "cut");
+        db.setDatabaseName(QDir::current().absoluteFilePath("ResStatistics.db"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery("DELETE FROM resstatistics WHERE name = 'C0_D0'", db);
+    }
+    QSqlDatabase::removeDatabase("cut");
+    Set("2026-12-11 06:30:00");
+    ResStatisticsParam &stats = Open();
+    EXPECT_EQ(stats.dayName(), "2026-12-10");
+    EXPECT_EQ(stats.dayStart(), QDateTime::fromString("2026-12-10 08:00:00", "yyyy-MM-dd hh:mm:ss"));
+    EXPECT_EQ(QDir("ResStatistics").entryList({"*.db"}), QStringList({"2026-12-07.db"}));
+    EXPECT_EQ(stats.getCount(WholeDay, false, 8, 8), 0);
+    ASSERT_TRUE(QFile::copy(ResStatisticsParam::ArchivePath("2026-12-07"), "day.db"));
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "archived");
+    db.setDatabaseName(QDir::current().absoluteFilePath("day.db"));
+    ASSERT_TRUE(db.open());
+    QSqlQuery query(db);
+    stats.setFindCount(query);
+    EXPECT_EQ(stats.getCount(WholeDay, false, 1, 0), 1);
+    EXPECT_EQ(stats.getCount(WholeDay, true, 0, 0), 0) << "the missing row reads as zeros";
+}
+
 // A ResStatistics.db that is not a database is set aside with one warning, and counting goes on.
 TEST_F(Statistics, DamagedFileIsSetAside)
 {
