@@ -32,6 +32,8 @@
 #include "log/operationrecord.h"
 #include "params/lastgood.h"
 #include "params/wizardpara.h"
+#include "records/resstatistics.h"
+#include "ui/statistics/statisticswidget.h"
 #include "vision/cameravision.h"
 
 #include <QApplication>
@@ -516,6 +518,7 @@ void MoJuWizard::createCycle()
             SlotReturn();
         refreshScreens();
     };
+    StationWiring::InstallRecordHooks(env);
     m_cycle = std::make_unique<InspectionCycle>(gpControlIO, std::move(env));
     gContinuousNgWarnBox->onClosed = [this] { m_cycle->ContinuousNgClosed(); };
     connect(&m_cycle->showTimer(), &QTimer::timeout, this, [this] {
@@ -660,6 +663,14 @@ void MoJuWizard::createScreens()
         created->setGeometry(rect());
         connect(created, &PlaceholderPanel::closed, this, [this, which] { panelClosed(Panel(which)); });
         m_panels[which] = created;
+    }
+    // The result statistics and cycle records; the statistics screen only with statistics on.
+    StationWiring::CreateRecords(*this);
+    if (gpResStatisticsParam) {
+        auto *statistics = new StatisticsWidget(gpResStatisticsParam, this);
+        connect(statistics, &StatisticsWidget::closed, this, [this] { panelClosed(StatisticsPanel); });
+        delete m_panels[StatisticsPanel];
+        m_panels[StatisticsPanel] = statistics;
     }
     m_index->raise();
     for (QWidget *p : m_panels)

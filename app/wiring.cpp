@@ -3,11 +3,17 @@
 #include "app/mojuwizard.h"
 #include "camera/cameraglobals.h"
 #include "cycle/inspectioncycle.h"
+#include "core/globals.h"
 #include "log/eventrecord.h"
+#include "params/wizardpara.h"
+#include "records/detectcycle.h"
+#include "records/resstatistics.h"
 #include "ui/screenport.h"
 #include "users/loginlevels.h"
 #include "ui/warnbox.h"
 #include "vision/visionhooks.h"
+
+#include <QTimer>
 
 namespace StationWiring {
 
@@ -87,6 +93,34 @@ void InstallLoginLevels(LoginLevels *levels)
 {
     Guard::Install(levels);
     screenPort().levels = levels;
+}
+
+void CreateRecords(MoJuWizard &window)
+{
+    const auto clock = [] { return MoJuWizard::clock ? MoJuWizard::clock() : QDateTime::currentDateTime(); };
+    if (gpWPara && gpWPara->enable_statistics && !gpResStatisticsParam)
+        gpResStatisticsParam = new ResStatisticsParam(clock, &window);
+    if (!DetectCycleSQL::instance)
+        DetectCycleSQL::instance = new DetectCycleSQL(clock, &window);
+}
+
+void InstallRecordHooks(CycleEnvironment &env)
+{
+    env.countResult = [](int hour, bool ok, int camera, int detection) {
+        if (gpResStatisticsParam)
+            gpResStatisticsParam->Add(hour, ok, camera, detection);
+    };
+    // Written after the tick that started the cycle has published the interlocks: a slow disk
+    // must never delay them.
+    env.recordCycle = [](int tenths) {
+        if (!DetectCycleSQL::instance)
+            return;
+        const QDateTime at = MoJuWizard::clock ? MoJuWizard::clock() : QDateTime::currentDateTime();
+        QTimer::singleShot(0, DetectCycleSQL::instance, [at, tenths] {
+            if (DetectCycleSQL::instance)
+                DetectCycleSQL::instance->insertDate({at.toString(QLatin1String(DetectCycleSQL::kTimeFormat)), tenths / 10.0});
+        });
+    };
 }
 
 QStringList MissingHooks(const MoJuWizard &window)

@@ -6,6 +6,7 @@
 
 class LoginLevels;
 class MoJuWizard;
+struct CycleEnvironment;
 
 namespace StationWiring {
 
@@ -18,6 +19,11 @@ void InstallLoginLevels(LoginLevels *levels);
 
 // The hooks the running station needs that nobody installed; empty when the wiring is complete.
 QStringList MissingHooks(const MoJuWizard &window);
+
+// The records of the station: the result statistics (only when they are on at start-up) and the
+// cycle records, owned by `window`; and the cycle's hooks that count into them.
+void CreateRecords(MoJuWizard &window);
+void InstallRecordHooks(CycleEnvironment &env);
 
 // Optional extension points not installed yet (statistics, cycle records, network reports): the
 // features that fill them are still to come. For the log at start-up.

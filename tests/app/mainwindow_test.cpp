@@ -11,6 +11,7 @@
 #include "core/systemgateway.h"
 #include "core/texttable.h"
 #include "ui/viewstate.h"
+#include "ui/statistics/statisticswidget.h"
 #include "ui/camerastatus.h"
 #include "camera/cameraglobals.h"
 #include "cycle/inspectioncycle.h"
@@ -319,6 +320,8 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         ASSERT_EQ(numCamera, 2);
         // Every hook the running station needs is installed.
         EXPECT_EQ(StationWiring::MissingHooks(window), QStringList());
+        // Statistics are on in the factory parameters: the statistics panel is the statistics screen.
+        EXPECT_TRUE(qobject_cast<StatisticsWidget *>(window.panel(MoJuWizard::StatisticsPanel)));
         window.show();
         const QSize screen = window.size();
         ASSERT_EQ(screen, QSize(1920, 1080));

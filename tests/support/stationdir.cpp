@@ -34,6 +34,8 @@ const QStringList kRuntimeEntries = {
     QStringLiteral("sysadd.txt"), QStringLiteral("alarmimage"), QStringLiteral("originalimage"),
     QStringLiteral("RECORD"), QStringLiteral("paraGroup/lastgood"), QStringLiteral("paraGroup/restored.txt"),
     QStringLiteral("alarmstate.json"), QStringLiteral("alarmstate.json.new"),
+    QStringLiteral("ResStatistics.db"), QStringLiteral("ResStatistics"), QStringLiteral("restime.txt"),
+    QStringLiteral("DetectCycle.db"), QStringLiteral("DetectCycle"), QStringLiteral("sql.txt"),
 };
 
 void resetToFactory(const QString &dir)
