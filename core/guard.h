@@ -5,7 +5,7 @@ namespace Guard {
 
 // Every action the login levels protect. Screens still to come call Require with their action.
 enum class Action {
-    StartStopDetection,  // start or stop detection (stop password switch, word 136)
+    StartStopDetection,  // stop detection (stop password switch, word 136); a start asks nothing
     DontDetect,          // "Don't detect" a mould (protection switch, word 133)
     AddTemplate,         // add the current image as a template (protection switch, word 134)
     IgnoreAlarmPoint,    // ignore an alarm point (protection switch, word 135)

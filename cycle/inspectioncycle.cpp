@@ -1613,10 +1613,7 @@ void InspectionCycle::SlotStartStop()
         if (m_env.netSendStatistics)
             m_env.netSendStatistics();
     };
-    // Start and stop both need the password; the login levels decide how it is asked (the stop
-    // password switch, word 136).
-    if (!Guard::Require(Guard::Action::StartStopDetection))
-        return;
+    // Starting needs no password: it only brings the interlocks back under the judgement.
     if (detectState == Stopped && !alarm) {
         StartDetect();
         if (detectState == Stopped)
@@ -1630,6 +1627,9 @@ void InspectionCycle::SlotStartStop()
         report(false);
         return;
     }
+    // The login levels decide how the stop password is asked (the stop password switch, word 136).
+    if (!Guard::Require(Guard::Action::StartStopDetection))
+        return;
     if (!Operator::Ask(kRowConfirmStop))
         return;
     // The operator takes the machine over: the interlocks follow the stopped state from now on.

@@ -33,8 +33,8 @@ QStringList levelRows(MoJuWizard &w)
 }  // namespace
 
 // With password use off and the stop password switch on, stopping asks the one-time password:
-// refused, detection goes on; given, the stop is confirmed and nobody is logged in by it. Then a
-// login lapses after the auto-logout time without a touch.
+// refused, detection goes on; given, the stop is confirmed and nobody is logged in by it. The start
+// asks nothing. Then a login lapses after the auto-logout time without a touch.
 TEST_F(Users, StopPasswordSwitchAndAutomaticLogout)
 {
     setParams([](WizardPara &p) {
@@ -61,6 +61,9 @@ TEST_F(Users, StopPasswordSwitchAndAutomaticLogout)
     EXPECT_EQ(cycle().detectState, InspectionCycle::Stopped);
     EXPECT_TRUE(port.passwordLevels.isEmpty()) << "password use is off: no password box";
     EXPECT_EQ(window().loginLevels().level(), 0);
+    startStop->click();
+    EXPECT_EQ(port.oneTimeRequests, 2) << "a start asks nothing: it puts the interlocks under the judgement again";
+    EXPECT_EQ(cycle().detectState, InspectionCycle::Detecting);
 
     // A login, a touch, then no touch for the auto-logout time (1 s).
     LoginLevels &levels = window().loginLevels();
