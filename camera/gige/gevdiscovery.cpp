@@ -55,8 +55,10 @@ CBroadcastSocket::CBroadcastSocket(const gvcp::Ip4 &localIp, uint16_t remotePort
         while ((port & 0xFFFF) <= 10000)
             port = std::rand();
         m_port = static_cast<uint16_t>(port & 0xFFFF);
+        // Broadcasts leave through the interface that holds the send socket's address; the broadcast
+        // receiver only listens on that interface.
         m_receive = openUdp(interfaceName);
-        m_send = openUdp(interfaceName);
+        m_send = openUdp({});
         if (m_receive >= 0 && m_send >= 0 && bindTo(m_receive, INADDR_BROADCAST, m_port) &&
             bindTo(m_send, gvcp::ToHost(localIp), m_port))
             return;

@@ -15,8 +15,9 @@
 int64_t GetTickCount();
 
 // Two UDP sockets on one random port above 10000: one bound to 255.255.255.255 for broadcast
-// answers, one bound to the interface address that sends and takes unicast answers. Both are
-// bound to the interface when it is named, so nothing leaves through another one.
+// answers, one bound to the interface address that sends and takes unicast answers. Broadcasts
+// leave through the interface holding that address; the broadcast receiver is bound to the
+// interface when it is named.
 class CBroadcastSocket
 {
 public:
