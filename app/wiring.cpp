@@ -2,6 +2,7 @@
 
 #include "app/mojuwizard.h"
 #include "camera/cameraglobals.h"
+#include "camera/gige/sdkipconfig.h"
 #include "cycle/inspectioncycle.h"
 #include "log/eventrecord.h"
 #include "ui/screenport.h"
@@ -78,6 +79,8 @@ void InstallOperatorPort()
     static ScreenPort port;  // lives as long as the process
     OperatorPort::install(&port);
 }
+
+void InstallCameraAddressRepair() { InstallGigeAddressRepair(); }
 
 QStringList MissingHooks(const MoJuWizard &window)
 {

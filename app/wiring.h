@@ -11,6 +11,11 @@ namespace StationWiring {
 // Installs the screens' operator port; once, before the main window (start-up refuses without it).
 void InstallOperatorPort();
 
+// Installs the GigE address repair of the camera probe (CameraHooks::repairAllCameraIP,
+// ensureDeviceReach, autoSetCameraIP); once, before the main window. It only touches the camera
+// interfaces (MOULD_GIGE_INTERFACES, or in a panel build those without the default route).
+void InstallCameraAddressRepair();
+
 // The hooks the running station needs that nobody installed; empty when the wiring is complete.
 QStringList MissingHooks(const MoJuWizard &window);
 

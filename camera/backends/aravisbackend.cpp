@@ -81,6 +81,8 @@ std::string text(const char *value) { return value ? value : ""; }
 bool prepareInterfaces()
 {
     const std::vector<std::string> chosen = AravisInterfaces();
+    if (chosen.empty())
+        return false;
     const unsigned count = arv_get_n_interfaces();
     for (unsigned i = 0; i < count; ++i) {
         const std::string id = text(arv_get_interface_id(i));
@@ -89,7 +91,7 @@ bool prepareInterfaces()
     }
     for (const std::string &id : chosen)
         arv_enable_interface(id.c_str());
-    return !chosen.empty();
+    return true;
 }
 
 // Runs a library call that reports through GError; false (and the message logged) on failure.
