@@ -142,6 +142,7 @@ int main(int argc, char **argv)
     // 10. The main window; most of the station comes up inside it. Its ready line also goes to
     //     standard output, for the technician at a terminal and for scripts that wait for it.
     StationWiring::InstallOperatorPort();
+    StationWiring::InstallCameraAddressRepair();
     auto *window = new MoJuWizard;
     if (!window->isUp()) {
         qCritical("the station could not come up; see the messages above");

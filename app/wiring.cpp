@@ -2,6 +2,7 @@
 
 #include "app/mojuwizard.h"
 #include "camera/cameraglobals.h"
+#include "camera/gige/sdkipconfig.h"
 #include "cycle/inspectioncycle.h"
 #include "core/globals.h"
 #include "log/eventrecord.h"
@@ -122,6 +123,8 @@ void InstallRecordHooks(CycleEnvironment &env)
         });
     };
 }
+
+void InstallCameraAddressRepair() { InstallGigeAddressRepair(); }
 
 QStringList MissingHooks(const MoJuWizard &window)
 {

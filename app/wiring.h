@@ -17,6 +17,11 @@ void InstallOperatorPort();
 // them back.
 void InstallLoginLevels(LoginLevels *levels);
 
+// Installs the GigE address repair of the camera probe (CameraHooks::repairAllCameraIP,
+// ensureDeviceReach, autoSetCameraIP); once, before the main window. It only touches the camera
+// interfaces (MOULD_GIGE_INTERFACES, or in a panel build those without the default route).
+void InstallCameraAddressRepair();
+
 // The hooks the running station needs that nobody installed; empty when the wiring is complete.
 QStringList MissingHooks(const MoJuWizard &window);
 

@@ -22,6 +22,7 @@ enum CameraCode : int {
     kCameraImv = 8,
     kCameraV4l2 = 9,
     kCameraDvp = 12,
+    kCameraAravis = 13,  // standard GenICam cameras (GigE Vision, USB3 Vision) through Aravis
 };
 
 extern int gFindCamera;      // cameras the probe found (4 when none)

@@ -2,6 +2,7 @@
 
 #include "core/globals.h"
 #include "core/operatorport.h"
+#include "camera/backends/aravisbackend.h"
 #include "camera/cameraacquisition.h"
 #include "camera/cameraglobals.h"
 #include "camera/cameraprobe.h"
@@ -48,6 +49,7 @@ int camerasPresent()
     case kCameraDvp: return enumerateCount(camsdk::Vendor::Dvp);
     // Daheng cameras are counted by their device list too, so that they come back after a loss.
     case kCameraDaheng: return enumerateCount(camsdk::Vendor::Daheng);
+    case kCameraAravis: return static_cast<int>(AravisEnumerate().size());
     default: return -1;
     }
 }
@@ -93,6 +95,10 @@ void CameraCheck(int position)
         break;
     case kCameraDvp:
         if (enumerateCount(camsdk::Vendor::Dvp) == numCamera)
+            return;
+        break;
+    case kCameraAravis:
+        if (static_cast<int>(AravisEnumerate().size()) == numCamera)
             return;
         break;
     case kCameraDaheng:

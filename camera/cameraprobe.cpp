@@ -3,6 +3,7 @@
 #include "core/globals.h"
 #include "core/operatorport.h"
 #include "core/systemgateway.h"
+#include "camera/backends/aravisbackend.h"
 #include "camera/backends/sdkbackend.h"
 #include "camera/cameraacquisition.h"
 #include "camera/cameraglobals.h"
@@ -337,7 +338,8 @@ void CheckCameraID()
     if (CameraHooks::repairAllCameraIP && CameraHooks::repairAllCameraIP() > 0)
         CameraHooks::sleepMs(6000);
     const bool found = probeDaheng() || probeUEye() || probeMindVision() || probeDvp() ||
-                       (!simulated && probeV4l2()) || probeImv() || probeHikvision();
+                       (!simulated && probeV4l2()) || probeImv() || probeHikvision() ||
+                       (!simulated && AravisProbe());
     if (!found) {
         gCameraID = kCameraNone;
         gFindCamera = 4;

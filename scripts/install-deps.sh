@@ -13,6 +13,7 @@ packages=(
   libcjson-dev libxlsxwriter-dev libsqlite3-dev sqlite3
   fonts-wqy-microhei
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libaravis-dev libusb-1.0-0-dev iproute2
   xvfb x11vnc xauth
 )
 

@@ -1,5 +1,6 @@
 #include "camera/backends/sdkbackend.h"
 
+#include "camera/backends/aravisbackend.h"
 #include "core/globals.h"
 #include "camera/cameraglobals.h"
 
@@ -152,6 +153,7 @@ std::unique_ptr<CameraBackend> MakeCameraBackend(int code, int position, FrameSl
     case kCameraImv: return MakeImvBackend(position, slot);
     case kCameraV4l2: return MakeV4l2Backend(position, slot);
     case kCameraDvp: return MakeDvpBackend(position, slot);
+    case kCameraAravis: return MakeAravisBackend(position, slot);
     default: return std::make_unique<NoCameraBackend>(position, slot);
     }
 }

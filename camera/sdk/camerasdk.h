@@ -37,6 +37,16 @@ struct DeviceInfo
     int sensorWidth = 0;
     int sensorHeight = 0;
     bool color = false;
+    // GigE devices: the address the device holds now and the host interface the library found it
+    // on (address, mask, gateway), as dotted texts; empty for USB devices.
+    std::string ip;
+    std::string mask;
+    std::string gateway;
+    std::string hostIp;
+    std::string hostMask;
+    std::string hostGateway;
+    std::string ipConfig = "Valid";  // IMV: "Valid" when the device's address suits its interface
+    bool accessible = true;          // Hikvision: can be opened in exclusive mode now
 };
 
 // A feature value: integers, floats, switches and texts, as the vendor libraries have them.
@@ -92,6 +102,14 @@ public:
     // Callback delivery, on a thread of the library.
     virtual int setFrameCallback(Handle handle, FrameCallback callback) = 0;
     virtual int setEventCallback(Handle handle, EventCallback callback) = 0;
+
+    // GigE force-IP of a device found by serial or key, without opening it (address, mask, gateway
+    // as dotted texts). Libraries without it answer ErrNotFound.
+    virtual int forceIp(OpenBy by, const std::string &what, const std::string &ip, const std::string &mask,
+                        const std::string &gateway)
+    {
+        return ErrNotFound;
+    }
 };
 
 // The library of each vendor in use; none is set on a machine without camera libraries.

@@ -553,4 +553,25 @@ int SimCameraPool::setEventCallback(Handle handle, EventCallback callback)
     return Ok;
 }
 
+int SimCameraPool::forceIp(OpenBy by, const std::string &what, const std::string &ip, const std::string &mask,
+                           const std::string &gateway)
+{
+    std::lock_guard lock(m_mutex);
+    static const char *const names[] = {"serial=", "key=", "name="};
+    recordLocked(std::string("forceIp ") + names[static_cast<int>(by)] + what + " " + ip + " " + mask + " " + gateway);
+    for (Device &device : m_devices) {
+        const std::string &id = by == OpenBy::Serial ? device.info.serial : device.info.key;
+        if (!device.plugged || id != what)
+            continue;
+        if (const int failure = failureLocked(device, "forceIp"))
+            return failure;
+        device.info.ip = ip;
+        device.info.mask = mask;
+        device.info.gateway = gateway;
+        device.info.ipConfig = "Valid";
+        return Ok;
+    }
+    return ErrNotFound;
+}
+
 }  // namespace camsdk

@@ -84,6 +84,10 @@ public:
     int releaseFrame(Handle handle) override;
     int setFrameCallback(Handle handle, FrameCallback callback) override;
     int setEventCallback(Handle handle, EventCallback callback) override;
+    // Moves the device (recorded as "forceIp serial=X ip mask gateway"); its IP configuration then
+    // reads "Valid". A failure set for "forceIp" answers that code.
+    int forceIp(OpenBy by, const std::string &what, const std::string &ip, const std::string &mask,
+                const std::string &gateway) override;
 
 private:
     struct Device
