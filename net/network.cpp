@@ -18,6 +18,9 @@
 #include <QTimerEvent>
 #include <QtDebug>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace {
 
 // The first number of the 'CntNet' row, or -1 when PARAM.db cannot be read.
@@ -135,6 +138,9 @@ void CNT_Net::restartRelay()
         m_relay = new QProcess(this);
         m_relay->setProgram(m_options.relayProgram);
         m_relay->setArguments(m_options.relayArguments);
+        // A station that ends without its orderly way out takes the relay with it, so a restarted
+        // station never finds an old relay beside the one it starts.
+        m_relay->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_relay->setStandardOutputFile(QStringLiteral("./cnt_net/cnt_log_app/runNetClient.log"), QIODevice::Append);
         m_relay->setStandardErrorFile(QStringLiteral("./cnt_net/cnt_log_app/runNetClient.log"), QIODevice::Append);
         connect(m_relay, &QProcess::started, this, [this] { emit relayStarted(m_relay->processId()); });
@@ -362,6 +368,17 @@ void CNT_Net::CNT_SendRunState()
         return;
     send(SendRunState, NetMessages::RunStateBody(m_host, runState ? runState() : RunState::Stopped,
                                                  QDateTime::currentMSecsSinceEpoch()));
+}
+
+void CNT_Net::noteRunState()
+{
+    if (!on(SendRunState) || !runState || elsewhere([this] { noteRunState(); }))
+        return;
+    const int state = int(runState());
+    if (state == m_lastRunState)
+        return;
+    m_lastRunState = state;
+    CNT_SendRunState();
 }
 
 void CNT_Net::CNT_SendCancle(int releaseCode)

@@ -78,6 +78,8 @@ public:
     void CNT_SendSaveNgVideo(int camera, int isng);
     void CNT_SendTelInfo(int stage, int count);
     void CNT_SendRunState();
+    // Sends the run state when it differs from the one sent last.
+    void noteRunState();
     void CNT_SendCancle(int releaseCode);
     // The NG and release sequences of the cycle, as far as this service sends them.
     void reportNg(int stage, int failedRegions);
@@ -144,6 +146,7 @@ private:
     qint64 m_bindUtc = 0;  // the last per-cycle statistics message
     QString m_listenError;
     quint64 m_unanswered = 0;
+    int m_lastRunState = -1;
     QProcess *m_relay = nullptr;
     bool m_relayRestartPending = false;
 };
