@@ -158,6 +158,7 @@ void CNT_Net::restartRelay()
         });
     }
     if (m_relay->state() == QProcess::NotRunning) {
+        QDir().mkpath(QStringLiteral("./cnt_net/cnt_log_app/"));
         m_relay->start();
         return;
     }
@@ -260,13 +261,18 @@ bool CNT_Net::send(int type, const QByteArray &body)
     if (!on(type))
         return false;
     const int dropped = m_queue.push(NetWire::Frame(type, body));
-    if (dropped > 0) {
-        const quint64 total = m_queue.dropped();
-        // Every drop is counted; the log hears of the first and then of every thousandth.
-        if (total == quint64(dropped) || total / 1000 != (total - dropped) / 1000)
-            LOG(WARNING) << "CNT: the send queue is full; " << total << " oldest messages dropped so far";
-    }
     StartSend();
+    if (dropped > 0 && !m_dropLogPending) {
+        // Every drop is counted; the log hears of them after the caller's work, not inside it.
+        m_dropLogPending = true;
+        QMetaObject::invokeMethod(this, [this] {
+            m_dropLogPending = false;
+            const quint64 total = m_queue.dropped();
+            if (total / 1000 != m_droppedLogged / 1000 || m_droppedLogged == 0)
+                LOG(WARNING) << "CNT: the send queue is full; " << total << " oldest messages dropped so far";
+            m_droppedLogged = total;
+        }, Qt::QueuedConnection);
+    }
     return true;
 }
 

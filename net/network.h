@@ -147,6 +147,8 @@ private:
     QString m_listenError;
     quint64 m_unanswered = 0;
     int m_lastRunState = -1;
+    bool m_dropLogPending = false;
+    quint64 m_droppedLogged = 0;
     QProcess *m_relay = nullptr;
     bool m_relayRestartPending = false;
 };
