@@ -76,7 +76,10 @@ CNT_Net::CNT_Net(QObject *parent, const NetOptions &options)
 
     m_thread = std::make_unique<CNT_Thread>(m_queue, m_connected, m_options.ackTimeoutMs, m_options.maxAttempts);
     SendLink *link = m_thread->link();
-    connect(link, &SendLink::heart, this, &CNT_Net::signOfLife);
+    connect(link, &SendLink::heart, this, [this] {
+        ++m_heartbeats;
+        signOfLife();
+    });
     connect(link, &SendLink::reline, this, [this] {
         m_connected = false;
         if (m_enabled) {

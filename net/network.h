@@ -105,6 +105,7 @@ public:
     qsizetype queued() const { return m_queue.size(); }
     quint64 droppedByBound() const { return m_queue.dropped(); }
     quint64 droppedUnanswered() const { return m_unanswered; }
+    quint64 heartbeats() const { return m_heartbeats; }
     quint64 lateAcks() const { return m_thread && m_thread->link() ? m_thread->link()->lateAcks() : 0; }
 
     static constexpr const char *kDataDir = "./cnt_net/data/";
@@ -146,6 +147,7 @@ private:
     qint64 m_bindUtc = 0;  // the last per-cycle statistics message
     QString m_listenError;
     quint64 m_unanswered = 0;
+    quint64 m_heartbeats = 0;
     int m_lastRunState = -1;
     bool m_dropLogPending = false;
     quint64 m_droppedLogged = 0;
