@@ -16,17 +16,18 @@ void SendLink::kickLater()
         QMetaObject::invokeMethod(this, &SendLink::kick, Qt::QueuedConnection);
 }
 
-void SendLink::adopt(qintptr descriptor)
+void SendLink::adopt(qintptr descriptor, quint64 connection)
 {
     if (m_socket)
         drop(m_socket);
     auto *socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
-        emit linkLost();
+        emit linkLost(connection);
         return;
     }
     m_socket = socket;
+    m_connection = connection;
     m_replies = {};
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] { onDisconnected(socket); });
@@ -73,7 +74,7 @@ void SendLink::kick()
         if (m_socket->bytesToWrite() > kMaxUnwritten) {
             qWarning("network: the relay reads nothing; its connection is closed");
             drop(m_socket);
-            emit linkLost();
+            emit linkLost(m_connection);
             return;
         }
         // The queue's lock is not held here: a write never waits for it, nor it for a write.
@@ -101,7 +102,8 @@ void SendLink::acknowledge()
     }
     m_ackTimer.stop();
     m_inFlight = false;
-    m_queue.popIf(m_headId);
+    if (m_queue.popIf(m_headId))
+        ++m_acked;
     kick();
 }
 
@@ -136,7 +138,7 @@ void SendLink::onDisconnected(QTcpSocket *socket)
     if (socket != m_socket)
         return;
     drop(socket);
-    emit linkLost();
+    emit linkLost(m_connection);
 }
 
 CNT_Thread::CNT_Thread(NetQueue &queue, const std::atomic<bool> &connected, int ackTimeoutMs, int maxAttempts,

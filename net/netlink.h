@@ -30,10 +30,11 @@ public:
     void kickLater();
 
     quint64 lateAcks() const { return m_lateAcks; }
+    quint64 acknowledged() const { return m_acked; }
 
 public slots:
-    // A new connection: the previous socket, if any, is closed first.
-    void adopt(qintptr descriptor);
+    // A new connection (numbered by the service): the previous socket, if any, is closed first.
+    void adopt(qintptr descriptor, quint64 connection);
     void kick();
     void closeSocket();
 
@@ -41,7 +42,8 @@ signals:
     void heart();
     void reline();
     void session(int number, const QByteArray &body);
-    void linkLost();
+    // The connection numbered `connection` ended.
+    void linkLost(quint64 connection);
     void sent(quint64 id, int attempt);
     void dropped(quint64 id);
 
@@ -56,12 +58,14 @@ private:
     const std::atomic<bool> &m_connected;
     const int m_maxAttempts;
     QTcpSocket *m_socket = nullptr;
+    quint64 m_connection = 0;
     QTimer m_ackTimer;
     NetWire::ReplyBuffer m_replies;
     bool m_inFlight = false;
     quint64 m_headId = 0;  // the message the attempts count for
     int m_attempts = 0;
-    quint64 m_lateAcks = 0;
+    std::atomic<quint64> m_lateAcks{0};
+    std::atomic<quint64> m_acked{0};
     std::atomic<bool> m_kickPending{false};
 };
 

@@ -7,6 +7,7 @@ int NetQueue::push(const QByteArray &message)
     QMutexLocker lock(&m_mutex);
     m_entries.push_back({m_nextId++, message});
     m_bytes += message.size();
+    ++m_pushed;
     int dropped = 0;
     while (m_entries.size() > 1 && (qsizetype(m_entries.size()) > m_maxMessages || m_bytes > m_maxBytes)) {
         m_bytes -= m_entries.front().bytes.size();
@@ -46,6 +47,12 @@ qint64 NetQueue::bytes() const
 {
     QMutexLocker lock(&m_mutex);
     return m_bytes;
+}
+
+quint64 NetQueue::pushed() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_pushed;
 }
 
 quint64 NetQueue::dropped() const

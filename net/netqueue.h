@@ -34,6 +34,7 @@ public:
     qsizetype size() const;
     qint64 bytes() const;
     quint64 dropped() const;
+    quint64 pushed() const;
 
 private:
     mutable QMutex m_mutex;
@@ -41,6 +42,7 @@ private:
     qint64 m_bytes = 0;
     quint64 m_nextId = 1;
     quint64 m_dropped = 0;
+    quint64 m_pushed = 0;
     const qsizetype m_maxMessages;
     const qint64 m_maxBytes;
 };

@@ -107,6 +107,11 @@ CNT_Net::CNT_Net(QObject *parent, const NetOptions &options)
 
 CNT_Net::~CNT_Net()
 {
+    if (m_enabled)
+        LOG(INFO) << "CNT: " << m_queue.pushed() << " messages queued, "
+                  << (m_thread && m_thread->link() ? m_thread->link()->acknowledged() : 0) << " acknowledged, "
+                  << m_unanswered << " dropped unanswered, " << m_queue.dropped() << " dropped by the bound, "
+                  << m_queue.size() << " still queued";
     if (m_relay && m_relay->state() != QProcess::NotRunning) {
         m_relay->disconnect(this);
         m_relay->terminate();
@@ -196,7 +201,8 @@ void CNT_Net::incomingConnection(qintptr descriptor)
     m_lastSign = QDateTime::currentDateTimeUtc();
     LOG(INFO) << "CNT: new connected";
     // The send thread owns the socket; it closes the previous one before taking this.
-    QMetaObject::invokeMethod(m_thread->link(), [link = m_thread->link(), descriptor] { link->adopt(descriptor); },
+    QMetaObject::invokeMethod(m_thread->link(),
+                              [link = m_thread->link(), descriptor, n = ++m_connection] { link->adopt(descriptor, n); },
                               Qt::QueuedConnection);
     m_memoryInfoSent = false;
     if (onNewConnection)
@@ -204,8 +210,12 @@ void CNT_Net::incomingConnection(qintptr descriptor)
     StartSend();
 }
 
-void CNT_Net::SlotDisConnetced()
+// Only the end of the newest connection takes the link down: an older socket that ends after a
+// new relay connected says nothing about the new one.
+void CNT_Net::SlotDisConnetced(quint64 connection)
 {
+    if (connection != m_connection)
+        return;
     LOG(INFO) << "CNT: has disconnect";
     m_memoryInfoSent = false;
     m_connected = false;

@@ -124,7 +124,7 @@ protected:
 
 private:
     void ParsingSession(int number, const QByteArray &body);
-    void SlotDisConnetced();
+    void SlotDisConnetced(quint64 connection);
     void signOfLife();
     // Runs `call` on the service's thread: at once when already there, queued otherwise.
     bool elsewhere(std::function<void()> call);
@@ -148,6 +148,7 @@ private:
     QString m_listenError;
     quint64 m_unanswered = 0;
     quint64 m_heartbeats = 0;
+    quint64 m_connection = 0;  // number of the newest connection
     int m_lastRunState = -1;
     bool m_dropLogPending = false;
     quint64 m_droppedLogged = 0;

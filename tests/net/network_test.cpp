@@ -16,6 +16,7 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 
@@ -340,6 +341,19 @@ TEST_F(Net, OffMeansNothingListensAndNothingIsMade)
     service.CNT_SendManualStop(true);
     EXPECT_EQ(service.queued(), 0);
     EXPECT_EQ(QDir(QStringLiteral("cnt_net")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+}
+
+TEST_F(Net, APortInUseIsReportedAndMessagesStillQueue)
+{
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    NetOptions options = fast();
+    options.port = taken.serverPort();
+    CNT_Net &service = make(options);
+    EXPECT_FALSE(service.isListening());
+    EXPECT_FALSE(service.listenError().isEmpty());
+    EXPECT_TRUE(service.isEnabled());
+    EXPECT_TRUE(service.send(SendRunState, "kept for later"));
 }
 
 TEST_F(Net, ReminderAndStopFilesSurviveDamage)

@@ -286,6 +286,7 @@ class Relay:
         self.forwarder = Forwarder(Settings(args.conf), Backlog(args.backlog, args.backlog_entries,
                                                                 args.backlog_bytes), args.retry)
         self.host = socket.gethostname()
+        self.received = 0
 
     def answer(self, kind):
         try:
@@ -311,6 +312,7 @@ class Relay:
         decoded = decode_body(kind, body)
         device = decoded.get("device_id", decoded.get("deviceId", self.host)) if isinstance(decoded, dict) else self.host
         envelope = {"type": kind, "device_id": device, "received_utc": now_ms(), "body": decoded}
+        self.received += 1
         self.forwarder.put({"kind": "data", "envelope": envelope})
         if kind in PATH_TYPES:
             self.forwarder.put({"kind": "file", "type": kind, "path": decoded, "device_id": device})
@@ -348,7 +350,7 @@ class Relay:
                     log("station link:", error)
             self.stopping.wait(1.0)
         self.forwarder.stop()
-        log("stopped;", self.forwarder.delivered, "deliveries made")
+        log("stopped;", self.received, "messages received,", self.forwarder.delivered, "deliveries made")
 
 
 def main():
