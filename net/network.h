@@ -94,6 +94,9 @@ public:
     // Interface name -> address, mask, gateway ("0.0.0.0" when not found); interface -> MAC.
     static QMap<QString, QStringList> getNewNetCardInfo();
     static QMap<QString, QString> getNetMac();
+    // The tables read at construction, for the settings screens.
+    const QMap<QString, QStringList> &netCards() const { return m_cards; }
+    const QMap<QString, QString> &netMacs() const { return m_macs; }
 
     // What the senders read from the station, installed by the wiring.
     std::function<RunState()> runState;
@@ -134,7 +137,6 @@ private:
     bool m_enabled = false;
     std::atomic<bool> m_connected{false};
     bool m_memoryInfoSent = false;
-    bool m_restartRequested = false;
     QDateTime m_lastSign;
     QString m_host;
     QMap<QString, QStringList> m_cards;

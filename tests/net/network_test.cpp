@@ -389,3 +389,19 @@ TEST_F(Net, ReminderAndStopFilesSurviveDamage)
 }
 
 }  // namespace
+
+TEST(NetTables, CardsWithoutLoopbackAndEveryMac)
+{
+    const QMap<QString, QStringList> cards = CNT_Net::getNewNetCardInfo();
+    EXPECT_FALSE(cards.contains(QStringLiteral("lo")));
+    static const QRegularExpression dotted(QStringLiteral("^\\d+\\.\\d+\\.\\d+\\.\\d+$"));
+    for (const QStringList &entry : cards) {
+        ASSERT_EQ(entry.size(), 3);
+        for (const QString &address : entry)
+            EXPECT_TRUE(dotted.match(address).hasMatch()) << address.toStdString();
+    }
+    const QMap<QString, QString> macs = CNT_Net::getNetMac();
+    EXPECT_EQ(macs.value(QStringLiteral("lo")), QStringLiteral("00:00:00:00:00:00"));
+    for (const QString &card : cards.keys())
+        EXPECT_TRUE(macs.contains(card)) << card.toStdString();
+}
