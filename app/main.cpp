@@ -11,6 +11,8 @@
 #include "io/iothread.h"
 #include "log/glog.h"
 #include "log/operationrecord.h"
+#include "net/network.h"
+#include "params/wizardpara.h"
 
 #include <glog/logging.h>
 
@@ -29,6 +31,9 @@
 #include <unistd.h>
 
 namespace {
+
+// "The network port %1 could not be opened: %2".
+constexpr int kRowNetPortClosed = 1280;
 
 // How long a stop request may take: the orderly way out, or failing that the quick one.
 constexpr auto kStopDeadline = std::chrono::milliseconds(800);
@@ -134,7 +139,8 @@ int main(int argc, char **argv)
     FillTextTable();
     LoadStationImages();
 
-    // 8. The network service comes with network reporting.
+    // 8. The network service; it listens only when network reporting ('CntNet') is on.
+    gpNet = new CNT_Net;
 
     // 9. The executable's directory.
     gAppDirPath = QCoreApplication::applicationDirPath();
@@ -150,7 +156,15 @@ int main(int argc, char **argv)
     }
     app.setTouchGuard(window->touchGuard());
 
-    // 11. Network reporting starts here when it is on.
+    // 11. Network reporting: its senders, then the relay.
+    if (gpWPara->net_report && gpNet->isEnabled()) {
+        StationWiring::InstallNetwork(*window);
+        if (!gpNet->listenError().isEmpty())
+            window->InsertRecord(LanStr(kRowNetPortClosed).arg(NetOptions().port).arg(gpNet->listenError()));
+        gpNet->CNT_FirstInit();
+        CNT_Net::CNT_ReStart();
+        LOG(INFO) << "(start init) 'NetClinet' will restart...";
+    }
 
     // 12. Full screen, then the event loop (unless a stop was asked for while the station came up,
     //     for example while a start-up box was waiting for the operator).
@@ -160,6 +174,8 @@ int main(int argc, char **argv)
     mainLoopRunning = false;
     app.setTouchGuard(nullptr);
     delete window;
+    delete gpNet;  // stops the relay
+    gpNet = nullptr;
     CloseStationDatabases();
     return result;
 }

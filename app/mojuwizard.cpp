@@ -30,6 +30,7 @@
 #include "log/eventrecord.h"
 #include "log/logmanager.h"
 #include "log/operationrecord.h"
+#include "net/network.h"
 #include "params/lastgood.h"
 #include "params/wizardpara.h"
 #include "records/resstatistics.h"
@@ -478,8 +479,6 @@ void MoJuWizard::createCycle()
                 m_cycle->RegionCheckDone();
         });
     };
-    // Network reports (netSendStageResult, netSendStatistics, netReportAlarm, netReportManualStop)
-    // stay empty until the network link is built.
     env.linkLostBox = [](bool shown, const QString &text) {
         gpLostComWarnBox->setText(text);
         gpLostComWarnBox->setVisible(shown);
@@ -519,6 +518,7 @@ void MoJuWizard::createCycle()
         refreshScreens();
     };
     StationWiring::InstallRecordHooks(env);
+    StationWiring::FillNetworkHooks(env, *this);
     m_cycle = std::make_unique<InspectionCycle>(gpControlIO, std::move(env));
     gContinuousNgWarnBox->onClosed = [this] { m_cycle->ContinuousNgClosed(); };
     connect(&m_cycle->showTimer(), &QTimer::timeout, this, [this] {
@@ -529,6 +529,8 @@ void MoJuWizard::createCycle()
     m_failThread = std::make_unique<SaveFialImageThread>(gpFailImage);
     m_failThread->ngLimit = [] { return gpWPara->ng_max_num; };
     m_failThread->okLimit = [] { return gpWPara->ok_record_max_num; };
+    if (gpNet && gpNet->isEnabled())
+        m_failThread->fileSaved = [](const QString &path) { gpNet->CNT_SendAlarmPic(path); };
     m_failThread->start(QThread::LowPriority);
 
     // The capture speed of the parameters on every opened camera, before the first tick.

@@ -1,17 +1,21 @@
 #include "app/wiring.h"
 
 #include "app/mojuwizard.h"
+#include "app/stationcameras.h"
 #include "camera/cameraglobals.h"
 #include "camera/gige/sdkipconfig.h"
-#include "cycle/inspectioncycle.h"
 #include "core/globals.h"
+#include "cycle/inspectioncycle.h"
 #include "log/eventrecord.h"
+#include "log/operationrecord.h"
+#include "net/network.h"
 #include "params/wizardpara.h"
 #include "records/detectcycle.h"
 #include "records/resstatistics.h"
 #include "ui/screenport.h"
-#include "users/loginlevels.h"
 #include "ui/warnbox.h"
+#include "users/loginlevels.h"
+#include "vision/cameravision.h"
 #include "vision/visionhooks.h"
 
 #include <QTimer>
@@ -80,7 +84,82 @@ std::vector<Hook> requiredHooks(const MoJuWizard &window)
     return hooks;
 }
 
+// Failed regions of one stage over every camera, for the alarm notification.
+int failedRegions(const MoJuWizard &window, int stage)
+{
+    const StationCameras *cameras = window.cameras();
+    if (!cameras || stage < 0 || stage >= kMaxDetect)
+        return 0;
+    int count = 0;
+    for (int position = 0; position < 8; ++position) {
+        const CameraVision *vision = cameras->vision(position);
+        if (!vision)
+            continue;
+        const int regions = std::clamp(vision->singleton.roiNum[stage], 0, kMaxRoi);
+        for (int i = 0; i < regions; ++i)
+            count += vision->roiOK[stage][i] ? 0 : 1;
+    }
+    return count;
+}
+
 }  // namespace
+
+void FillNetworkHooks(CycleEnvironment &env, const MoJuWizard &window)
+{
+    if (!gpNet || !gpNet->isEnabled())
+        return;
+    const MoJuWizard *w = &window;
+    gpNet->runState = [w] {
+        const InspectionCycle *cycle = w->cycle();
+        if (!cycle || cycle->detectState == InspectionCycle::Stopped)
+            return RunState::Stopped;
+        return cycle->detectState == InspectionCycle::Resampling ? RunState::Training : RunState::Detecting;
+    };
+    gpNet->userName = [] { return QString::fromUtf8(gpWPara->net_operator, int(qstrnlen(gpWPara->net_operator, 100))); };
+    env.netSendStageResult = [w](int stage, bool ng) {
+        if (ng)
+            gpNet->reportNg(stage, failedRegions(*w, stage));
+    };
+    env.netReportAlarm = [](int seconds, bool, int releaseCode) {
+        gpNet->reportAlarmReleased(seconds, releaseCode);
+        gpNet->noteRunState();
+    };
+    env.netReportManualStop = [](bool stopped) { gpNet->CNT_SendManualStop(stopped); };
+    // The run state changes with the start/stop button, a raised alarm and a re-sampling.
+    auto also = [](auto &hook) {
+        hook = [inner = hook](auto... args) {
+            if (inner)
+                inner(args...);
+            gpNet->noteRunState();
+        };
+    };
+    also(env.setStartStopText);
+    also(env.showAlarmView);
+    also(env.resampleStarted);
+    also(env.resampleDone);
+}
+
+void InstallNetwork(MoJuWizard &window)
+{
+    if (!gpNet || !gpNet->isEnabled())
+        return;
+    if (OperationRecord *record = window.operationRecord())
+        record->SetForwarder([](const QDateTime &time, const QString &user, const QString &text) {
+            gpNet->CNT_SendRecord(time, user, text);
+        });
+    WizardPara::onSaved = [](const WizardPara &) { gpNet->CNT_SendParam(); };
+    VisionHooks::sendTempPic = [](const QString &path) { gpNet->CNT_SendTempPic(path); };
+    VisionHooks::sendIgnorePoint = [](const QString &path) { gpNet->CNT_SendTempPic(path); };
+    VisionHooks::sendDelTempPic = [](int camera, int detection, const QString &name) {
+        gpNet->CNT_SendDelTempPic(camera, detection, name);
+    };
+    const MoJuWizard *w = &window;
+    VisionHooks::sendROIParam = [w](int camera, int detection) {
+        if (const CameraVision *vision = w->cameras() ? w->cameras()->vision(camera) : nullptr)
+            gpNet->CNT_SendROIParam(vision->singleton, detection);
+    };
+    gpNet->noteRunState();
+}
 
 static ScreenPort &screenPort()
 {

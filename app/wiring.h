@@ -22,6 +22,13 @@ void InstallLoginLevels(LoginLevels *levels);
 // interfaces (MOULD_GIGE_INTERFACES, or in a panel build those without the default route).
 void InstallCameraAddressRepair();
 
+// The cycle's network reports (and the run-state report riding on its screen hooks), filled last
+// into the environment before the cycle is made; nothing is installed without a network service.
+void FillNetworkHooks(CycleEnvironment &env, const MoJuWizard &window);
+// The other senders: operation record, parameter saves, templates, regions, failed images, and
+// the run state; after the main window is up.
+void InstallNetwork(MoJuWizard &window);
+
 // The hooks the running station needs that nobody installed; empty when the wiring is complete.
 QStringList MissingHooks(const MoJuWizard &window);
 

@@ -1312,11 +1312,11 @@ void InspectionCycle::restoreCaptureModeAfterAlarm()
 }
 
 // The network hears how long the alarm stood and that it is over.
-void InspectionCycle::reportAlarmEnded()
+void InspectionCycle::reportAlarmEnded(int releaseCode)
 {
     if (para().net_report && m_env.netReportAlarm) {
         const QDateTime now = m_env.now ? m_env.now() : QDateTime::currentDateTime();
-        m_env.netReportAlarm(static_cast<int>(m_alarmSince.secsTo(now)), true);
+        m_env.netReportAlarm(static_cast<int>(m_alarmSince.secsTo(now)), true, releaseCode);
     }
 }
 
@@ -1342,7 +1342,7 @@ void InspectionCycle::endAlarmAfterPass()
         StartDetect();  // records that the alarm is gone
     }
     alarmState = Waiting;
-    reportAlarmEnded();
+    reportAlarmEnded(fixed03 && slotOf(stage) == 0 ? kReleasedToMouldCheck : kReleasedByReCheck);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1653,7 +1653,7 @@ void InspectionCycle::endAlarmByStop()
     alarmState = Waiting;
     storeAlarm(false);
     lamp(kLampNg, false);
-    reportAlarmEnded();
+    reportAlarmEnded(kReleasedByStop);
 }
 
 void InspectionCycle::SlotStartSkipDetect()

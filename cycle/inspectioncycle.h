@@ -66,7 +66,8 @@ struct CycleEnvironment
     // Network reports; called only while reporting is on (parameter word 219).
     std::function<void(int detection, bool ng)> netSendStageResult;  // per-stage statistics, NG details
     std::function<void()> netSendStatistics;                      // after a complete cycle, start/stop
-    std::function<void(int durationSeconds, bool cancelled)> netReportAlarm;
+    // The alarm ended; releaseCode (InspectionCycle::ReleaseCode) says how.
+    std::function<void(int durationSeconds, bool cancelled, int releaseCode)> netReportAlarm;
     std::function<void(bool stopped)> netReportManualStop;        // the start/stop button was used
 };
 
@@ -76,6 +77,8 @@ class InspectionCycle : public QObject
 public:
     enum DetectState { Detecting = 1, Resampling = 2, Stopped = 3 };
     enum AlarmState { Waiting = 0, ShowingResult = 1, AlarmRaised = 2, Browsing = 3 };
+    // How an alarm was released, as the network report names it.
+    enum ReleaseCode { kReleasedByStop = 0, kReleasedToMouldCheck = 2, kReleasedByReCheck = 4 };
     static constexpr int kStages = 8;
     static constexpr int kCameras = 8;
     // Custom mode: the 1-based output of stages 1-7; the last stage always uses the eighth, output 1.
@@ -200,7 +203,7 @@ private:
     void endAlarmAfterPass();
     void endAlarmByStop();
     void restoreCaptureModeAfterAlarm();
-    void reportAlarmEnded();
+    void reportAlarmEnded(int releaseCode);
     void restoreStoredAlarm();
     void storeAlarm(bool raised);
     void releaseStartUpHold(int stage);

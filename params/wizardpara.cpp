@@ -515,8 +515,6 @@ bool WizardPara::SaveDatatoFile()
             ok = updateRow(db, key, values.join(QLatin1Char(' '))) && ok;
         }
     }
-    if (onSaved)
-        onSaved(*this);
     if (!ok) {
         db.rollback();
         qWarning("parameter save failed; the stored parameters are unchanged");
@@ -526,6 +524,9 @@ bool WizardPara::SaveDatatoFile()
         qWarning().noquote() << "parameter save could not be committed:" << db.lastError().text();
         return false;
     }
+    // The network hears of parameters only once they are stored.
+    if (onSaved)
+        onSaved(*this);
     LastGood::Keep(LastGood::Saved::Parameters);
     return true;
 }

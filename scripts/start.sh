@@ -67,6 +67,11 @@ if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$build/tools/machine-sim/machine-s
   rm -rf "$station_dir"
   cp -a "$build/station" "$station_dir"
   "$build/tools/demo-teach/demo-teach" --station "$station_dir" "${mould[@]}" "${teach_timing[@]}"
+  # MOULD_NET_REPORT=1: network reporting on; the station starts its relay, which delivers to the
+  # plant server named in cnt_net/sysconf.db (127.0.0.1:8088 by default).
+  if [ "${MOULD_NET_REPORT:-0}" = 1 ]; then
+    sqlite3 "$station_dir/PARAM.db" "update sysparam set value='1'||substr(value, 2) where name='CntNet'"
+  fi
 
   rm -rf "$cams"
   machine_log=/tmp/mould-machine.log

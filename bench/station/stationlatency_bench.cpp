@@ -9,6 +9,7 @@
 // floor of the detection work.
 #include "core/globals.h"
 #include "io/controlport.h"
+#include "net/network.h"
 #include "app/mojuwizard.h"
 #include "app/wiring.h"
 #include "ui/prompt.h"
@@ -32,7 +33,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QThread>
 
 #include <algorithm>
@@ -79,9 +82,16 @@ double percentile(std::vector<double> v, double q)
     return v[std::min(v.size() - 1, static_cast<size_t>(q * (v.size() - 1) + 0.5))];
 }
 
+// With MOULD_BENCH_NET=stalled the station reports to a relay that connected and reads nothing,
+// while a message of 1 KiB is queued every 2 ms besides the station's own reports.
+bool stalledRelay() { return qgetenv("MOULD_BENCH_NET") == "stalled"; }
+
 // The station in a temporary directory, taught and started, against the simulated board and cameras.
 struct Station
 {
+    QTcpSocket relay;
+    QTimer traffic;
+
     IoBoardSim board;
     QTemporaryDir cameras;
     std::unique_ptr<TempStation> dir;
@@ -114,7 +124,19 @@ struct Station
         }
         if (!teach())
             return;
+        if (stalledRelay()) {
+            NetOptions options;
+            options.port = 0;
+            gpNet = new CNT_Net(nullptr, options);
+        }
         window = std::make_unique<MoJuWizard>();
+        if (gpNet) {
+            StationWiring::InstallNetwork(*window);
+            relay.connectToHost(QHostAddress::LocalHost, gpNet->port());
+            relay.setReadBufferSize(1);
+            QObject::connect(&traffic, &QTimer::timeout, [] { gpNet->send(SendStatisticsOnce, QByteArray(1024, 'x')); });
+            traffic.start(2);
+        }
         if (!window->isUp() || numCamera != kCameras) {
             error = "the station did not come up with both cameras";
             return;
@@ -142,7 +164,10 @@ struct Station
 
     ~Station()
     {
+        traffic.stop();
         window.reset();
+        delete gpNet;
+        gpNet = nullptr;
         CloseStationDatabases();
     }
 
@@ -163,6 +188,7 @@ struct Station
             para.front_auto_check_time = 0;
             para.ok_record_max_num = 0;
             para.enable_statistics = 0;
+            para.net_report = stalledRelay() ? 1 : 0;
             para.SaveDatatoFile();
             gpWPara = &para;
             gImageW = kW;
@@ -307,6 +333,10 @@ void BM_InputEdgeToClampRelease(benchmark::State &state)
     state.counters["ratio_p99"] = percentile(start, 0.99) > 0 ? p99 / percentile(start, 0.99) : 0;
     state.counters["budget_p99_ms"] = kBudgetP99Ms;
     state.counters["within_budget"] = p99 <= kBudgetP99Ms ? 1 : 0;
+    if (gpNet) {
+        state.counters["net_queued"] = double(gpNet->queued());
+        state.counters["net_dropped"] = double(gpNet->droppedByBound());
+    }
 }
 
 // Plain OpenCV over the same regions of both cameras: absdiff against one template and threshold.

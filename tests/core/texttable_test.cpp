@@ -126,6 +126,7 @@ TEST_F(TextTable, FilledAndEmptyRows)
             {1110, 1112},                // the cycle's camera-fault and re-check notices
             {1200, 1200},                // the users page
             {1250, 1256},                // the keypads' and the date editor's captions
+            {1280, 1280},                // the network port that did not open
             {1300, 1318},                // statistics, cycle records, exports
         };
         bool filled = row <= 660;

@@ -76,8 +76,8 @@ protected:
             calls << QStringLiteral("net stage %1 %2").arg(stage).arg(ng ? "NG" : "OK");
         };
         env.netSendStatistics = [this] { calls << QStringLiteral("net statistics"); };
-        env.netReportAlarm = [this](int seconds, bool cancelled) {
-            calls << QStringLiteral("net alarm %1 s %2").arg(seconds).arg(cancelled ? "cancelled" : "");
+        env.netReportAlarm = [this](int seconds, bool cancelled, int code) {
+            calls << QStringLiteral("net alarm %1 s %2 code %3").arg(seconds).arg(cancelled ? "cancelled" : "").arg(code);
         };
         env.netReportManualStop = [this](bool stopped) {
             calls << QStringLiteral("net %1").arg(stopped ? "stopped" : "started");
@@ -738,7 +738,7 @@ TEST_F(Cycle, NetworkReportsAtTheirPoints)
     fail(1, false);
     clock = clock.addSecs(42);
     pulse(1);
-    EXPECT_TRUE(calls.contains(QStringLiteral("net alarm 42 s cancelled")));
+    EXPECT_TRUE(calls.contains(QStringLiteral("net alarm 42 s cancelled code 4")));
 
     calls.clear();
     cycle->SlotStartStop();

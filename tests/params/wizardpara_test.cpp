@@ -216,6 +216,23 @@ TEST_F(WizardParaStore, RoundTripKeepsEveryStoredWord)
     EXPECT_EQ(ParaText(second.net_product_name, true), QStringLiteral("外壳 A'1"));
 }
 
+// The network's parameter report follows a save that was stored, never one that was refused.
+TEST_F(WizardParaStore, OnlyAStoredSaveIsReported)
+{
+    int reports = 0;
+    WizardPara::onSaved = [&](const WizardPara &) { ++reports; };
+    WizardPara para;
+    para.LoadDatafromFile();
+    QSqlQuery db(QSqlDatabase::database(QStringLiteral("dbIn")));
+    ASSERT_TRUE(db.exec(QStringLiteral("create trigger refuse before update on sysparam begin select raise(abort, 'no'); end")));
+    EXPECT_FALSE(para.SaveDatatoFile());
+    EXPECT_EQ(reports, 0);
+    ASSERT_TRUE(db.exec(QStringLiteral("drop trigger refuse")));
+    EXPECT_TRUE(para.SaveDatatoFile());
+    EXPECT_EQ(reports, 1);
+    WizardPara::onSaved = nullptr;
+}
+
 TEST_F(WizardParaStore, ModeChangeTakesEffectAtNextStart)
 {
     setValue("dbIn", "numFailDetect", "9 0 0 0 1 1 1 1");
