@@ -118,11 +118,11 @@ TEST_F(TextTable, FilledAndEmptyRows)
 {
     for (int row = 0; row < kTextRows; ++row) {
         SCOPED_TRACE(row);
-        // 1020-1023: damaged teaching files; 1100-1105: clock, placeholder and box texts; 1110-1112:
-        // the cycle's camera-fault and re-check notices.
+        // 1020-1023: damaged teaching files; 1100-1105: clock, placeholder and box texts; 1110-1113:
+        // the cycle's camera-fault and re-check notices and the held clamp's awaited input.
         const bool filled = row <= 660 || (row >= 1001 && row <= 1013 && row != 1008)
                             || (row >= 1020 && row <= 1023) || (row >= 1100 && row <= 1105)
-                            || (row >= 1110 && row <= 1112);
+                            || (row >= 1110 && row <= 1113);
         EXPECT_EQ(hasRow(row), filled);
         if (!filled)
             continue;
