@@ -639,6 +639,7 @@ void InspectionCycle::startCycle(int input)
     redetectDelay = para().redetect_delay;
     m_mouldAfterAlarmClear = false;
     m_heldForInput = 0;
+    m_cycleStartedAt = input == kManualStart ? mono() : m_triggerAt;
 
     // With the machine triggering the cameras, this cycle's pictures are the frame set that came
     // with this start (input 1 and the trigger are one machine event, either may come first), or
@@ -1369,17 +1370,21 @@ void InspectionCycle::endAlarmAfterPass()
             // The product is good now: the mould stage follows, at once when the cycle's start
             // armed it, else at its own trigger.
             markOwing(stage + 1);
-            if (mouldFollowsProductAtOnce()) {
+            if (mouldFollowsProductAtOnce() || inputCameThisCycle(triggerOf(stage + 1))) {
                 forcedInput = 1;
                 m_mouldAfterAlarmClear = true;
             } else {
                 m_heldForInput = inputNumber(triggerOf(stage + 1));
             }
         } else {
-            // The next stage on the same input follows at once, one on another input at its edge.
+            // The later stages are still owed (also after an alarm restored at start-up); the next
+            // one follows at once on the same input, else at its own input's edge.
+            for (int later = stage + 1; later < gDNum && later < kStages; ++later)
+                if (isActive(later))
+                    markOwing(later);
             noteNextExpectedInput(stage);
             for (int next = stage + 1; next < gDNum && next < kStages && m_nextExpectedInput < 0; ++next) {
-                if (isActive(next) && stageCamMask[slotOf(next)] != 0) {
+                if (isActive(next)) {
                     m_heldForInput = inputNumber(triggerOf(next));
                     break;
                 }
@@ -1390,6 +1395,14 @@ void InspectionCycle::endAlarmAfterPass()
     }
     alarmState = Waiting;
     reportAlarmEnded();
+}
+
+// Whether the input's active edge was seen since the cycle started: for the mould stage's input,
+// the ejector has moved already (the machine ejected before the product was judged, or during the
+// alarm) and will not report again in this cycle.
+bool InspectionCycle::inputCameThisCycle(int input) const
+{
+    return input >= 0 && input < kStages && m_edgeAt[input] != 0 && m_edgeAt[input] >= m_cycleStartedAt;
 }
 
 // After a product pass that ended an alarm: whether the mould stage runs at once (with its own

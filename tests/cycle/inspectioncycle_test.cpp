@@ -1050,3 +1050,27 @@ TEST_F(Cycle, AlarmOfAnEarlierStageEndsWithClampingStillProhibited)
         EXPECT_EQ(cycle->clampHeldForInput(), 0);
     }
 }
+
+// A machine that ejected before the product was judged (the station was late) reported the
+// ejector back already: once the door's re-check found the product gone, the mould stage follows
+// without another input 3, and alone allows clamping.
+TEST_F(Cycle, MouldStageFollowsAtOnceWhenTheEjectorCameBackBeforeTheProductAlarm)
+{
+    para.semi_auto = 1;
+    para.trigInDelay[0] = 3;
+    para.trigInDelay[1] = 5;
+    make();
+    fail(0);  // the product check looks into the emptied mould
+    setInput(0, true);
+    cycle->Run();
+    setInput(2, true);
+    advance(300);
+    ASSERT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+    pulse(1);
+    EXPECT_NE(cycle->alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_TRUE(out(1));
+    EXPECT_EQ(cycle->clampHeldForInput(), 0) << "nothing left to wait for";
+    advance(600);
+    EXPECT_EQ(detections[1], 2 + 2) << "the mould check on the door's pictures, then the mould stage";
+    EXPECT_FALSE(out(1));
+}
