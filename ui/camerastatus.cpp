@@ -47,7 +47,7 @@ QList<ViewStatusLine> CameraStatusLines(const CameraStatus &s)
         lines.append({LanStr(kRowNotTaught), QColor(255, 200, 0), true});
     // Why the machine stands with no alarm: the check that allows clamping waits for its input.
     if (s.clampHeldForInput > 0)
-        lines.append({LanStr(kRowClampHeldForInput).arg(s.clampHeldForInput), QColor(255, 200, 0), true});
+        lines.append({LanStr(kRowClampHeldForInput).arg(s.clampHeldForInput), QColor(255, 200, 0)});
     lines.append({LanStr(kRowLately).arg(seconds(s.cycleTimeTenths / 10.0)).arg(s.continuousNg).arg(s.continuousNgLimit),
                   white});
     const QColor verdictColour = s.verdict == QLatin1String("NG") ? QColor(255, 80, 80) : white;
