@@ -491,9 +491,8 @@ void InspectionCycle::triggers(const bool edges[kStages])
     if (manualTrigStage != gDNum) {
         const int stage = manualTrigStage;
         manualTrigStage = gDNum;
+        // (An alarm stops detection and no manual trigger is taken while it stands.)
         if (isActive(stage) && detectState != Stopped) {
-            if (alarmState == AlarmRaised)
-                setOut(isLastStage(stage) ? 1 : 2, true);
             if (!skipConsumesCycleStart()) {
                 startCycle(kManualStart);
                 if (!fixedMode())
@@ -639,6 +638,7 @@ void InspectionCycle::startCycle(int input)
     redetectDelay = para().redetect_delay;
     m_mouldAfterAlarmClear = false;
     m_heldForInput = 0;
+    m_cycleStartInput = input;
     m_cycleStartedAt = input == kManualStart ? mono() : m_triggerAt;
 
     // With the machine triggering the cameras, this cycle's pictures are the frame set that came
@@ -1368,9 +1368,9 @@ void InspectionCycle::endAlarmAfterPass()
         m_redetectPending = false;
         if (fixedMode()) {
             // The product is good now: the mould stage follows, at once when the cycle's start
-            // armed it, else at its own trigger.
+            // armed it or the ejector already came back in this cycle, else at its own trigger.
             markOwing(stage + 1);
-            if (mouldFollowsProductAtOnce() || inputCameThisCycle(triggerOf(stage + 1))) {
+            if (mouldFollowsProductAtOnce() || ejectorBackInThisCycle(triggerOf(stage + 1))) {
                 forcedInput = 1;
                 m_mouldAfterAlarmClear = true;
             } else {
@@ -1397,12 +1397,16 @@ void InspectionCycle::endAlarmAfterPass()
     reportAlarmEnded();
 }
 
-// Whether the input's active edge was seen since the cycle started: for the mould stage's input,
-// the ejector has moved already (the machine ejected before the product was judged, or during the
-// alarm) and will not report again in this cycle.
-bool InspectionCycle::inputCameThisCycle(int input) const
+// Whether the mould stage's input (the ejector back) came after the cycle's start and is still
+// active while the mould stays open: the ejector has moved already (the machine ejected before the
+// product was judged, or during the alarm) and will not report again in this cycle. A mould that
+// closed since (the start input gone) or an input that dropped again is a cycle that went on.
+bool InspectionCycle::ejectorBackInThisCycle(int input) const
 {
-    return input >= 0 && input < kStages && m_edgeAt[input] != 0 && m_edgeAt[input] >= m_cycleStartedAt;
+    if (!m_io || input < 0 || input >= kStages || m_edgeAt[input] == 0 || m_edgeAt[input] < m_cycleStartedAt)
+        return false;
+    const bool mouldOpen = m_cycleStartInput == kManualStart || m_io->IOState(0, m_cycleStartInput);
+    return mouldOpen && m_io->IOState(0, input);
 }
 
 // After a product pass that ended an alarm: whether the mould stage runs at once (with its own

@@ -213,7 +213,7 @@ private:
     void raiseAlarm();
     void endAlarmAfterPass();
     bool mouldFollowsProductAtOnce() const;
-    bool inputCameThisCycle(int input) const;
+    bool ejectorBackInThisCycle(int input) const;
     void endAlarmByStop();
     void restoreCaptureModeAfterAlarm();
     void reportAlarmEnded();
@@ -259,6 +259,7 @@ private:
     qint64 m_edgeAt[kStages] = {};          // when each input's last active edge was seen
     qint64 m_triggerAt = 0;                 // the trigger time of the input being processed
     qint64 m_cycleStartedAt = 0;            // the trigger time of the cycle's start
+    int m_cycleStartInput = kManualStart;   // the input that started the cycle
     qint64 m_redetectDue = 0;
     qint64 m_redetectTriggeredAt = 0;
     bool m_redetectAwaiting = false;

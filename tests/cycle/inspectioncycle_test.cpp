@@ -1053,24 +1053,35 @@ TEST_F(Cycle, AlarmOfAnEarlierStageEndsWithClampingStillProhibited)
 
 // A machine that ejected before the product was judged (the station was late) reported the
 // ejector back already: once the door's re-check found the product gone, the mould stage follows
-// without another input 3, and alone allows clamping.
+// without another input 3, and alone allows clamping. A mould that closed meanwhile waits.
 TEST_F(Cycle, MouldStageFollowsAtOnceWhenTheEjectorCameBackBeforeTheProductAlarm)
 {
-    para.semi_auto = 1;
-    para.trigInDelay[0] = 3;
-    para.trigInDelay[1] = 5;
-    make();
-    fail(0);  // the product check looks into the emptied mould
-    setInput(0, true);
-    cycle->Run();
-    setInput(2, true);
-    advance(300);
-    ASSERT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
-    pulse(1);
-    EXPECT_NE(cycle->alarmState, InspectionCycle::AlarmRaised);
-    EXPECT_TRUE(out(1));
-    EXPECT_EQ(cycle->clampHeldForInput(), 0) << "nothing left to wait for";
-    advance(600);
-    EXPECT_EQ(detections[1], 2 + 2) << "the mould check on the door's pictures, then the mould stage";
-    EXPECT_FALSE(out(1));
+    const struct { const char *name; bool mouldStillOpen; } rows[] = {
+        {"mould still open", true},
+        {"mould closed since", false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        freshRow();
+        setInput(2, false);
+        para.semi_auto = 1;
+        para.trigInDelay[0] = 3;
+        para.trigInDelay[1] = 5;
+        make();
+        fail(0);  // the product check looks into the emptied mould
+        setInput(0, true);
+        cycle->Run();
+        setInput(2, true);
+        advance(300);
+        ASSERT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+        setInput(0, row.mouldStillOpen);
+        setInput(2, row.mouldStillOpen);
+        pulse(1);
+        EXPECT_NE(cycle->alarmState, InspectionCycle::AlarmRaised);
+        EXPECT_TRUE(out(1));
+        EXPECT_EQ(cycle->clampHeldForInput(), row.mouldStillOpen ? 0 : 3);
+        advance(600);
+        EXPECT_EQ(detections[1], row.mouldStillOpen ? 2 + 2 : 2) << "the mould check at the door, then the stage";
+        EXPECT_EQ(out(1), !row.mouldStillOpen);
+    }
 }
