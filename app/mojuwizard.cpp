@@ -1143,6 +1143,7 @@ QList<ViewStatusLine> MoJuWizard::viewStatus(int position) const
         s.skipping = m_cycle->skipActive;
         s.skipCount = m_cycle->skipCount;
         s.fps = m_cycle->cameraFps[position];
+        s.clampHeldForInput = m_cycle->clampHeldForInput();
     }
     s.continuousNg = gContinuousNg[0];
     if (gpWPara) {

@@ -51,16 +51,30 @@ bool StationCameras::notTaught(int position, int detection) const
     return m_vision[position]->singleton.NotTaught(detection);
 }
 
-bool StationCameras::detect(int camera, int detection)
+DetectVerdict StationCameras::detect(int camera, int detection)
 {
     CameraVision *state = m_vision[camera].get();
     CammerRecong *recong = m_recong[camera].get();
-    if (!state || !recong)
-        return false;  // a position without a camera cannot pass
+    DetectVerdict verdict;
+    if (!state || !recong) {
+        verdict.ok = false;  // a position without a camera cannot pass
+        return verdict;
+    }
     recong->ShapeMatch(detection);
     state->workImage.copyTo(state->detectImage);
     recong->Run(detection);
-    return state->imageOK != 0;
+    verdict.ok = state->imageOK != 0;
+    if (verdict.ok)
+        return verdict;
+    // The NG output groups of the failed regions (a group outside 0-3 is group 0, as at loading).
+    const CammerSingleton &regions = state->singleton;
+    for (int i = 0; i < std::clamp(regions.roiNum[detection], 0, kMaxRoi); ++i) {
+        if (state->roiOK[detection][i] == 0) {
+            const int group = regions.roiOut[i];
+            verdict.ngGroups |= 1u << (unsigned(group) > 3 ? 0 : group);
+        }
+    }
+    return verdict;
 }
 
 void StationCameras::keepJudgedImage(int camera, int detection, bool ok, bool doorTrigger)

@@ -40,7 +40,7 @@ public:
     void retrainAll();
 
 private:
-    bool detect(int camera, int detection);
+    DetectVerdict detect(int camera, int detection);
     void keepJudgedImage(int camera, int detection, bool ok, bool doorTrigger);
     void saveRawImage(int camera, int detection, int index);
 

@@ -255,6 +255,9 @@ bool InspectionCycle::isLastStage(int stage) const
     return fixedMode() ? slotOf(stage) == 1 : stage == lastStage();
 }
 
+// The 1-based number of a 0-based trigger input, 0 for none (or any).
+int InspectionCycle::inputNumber(int input) { return input >= 0 && input < kStages ? input + 1 : 0; }
+
 // Custom mode: the output a stage drives; the last stage always drives output 1.
 int InspectionCycle::stageOutput(int stage) const
 {
@@ -485,17 +488,20 @@ void InspectionCycle::triggers(const bool edges[kStages])
         }
     }
 
-    // 2. Manual trigger.
+    // 2. Manual trigger: a cycle start (skipping, interlocks, counts) with the stage judged at once.
     if (manualTrigStage != gDNum) {
         const int stage = manualTrigStage;
         manualTrigStage = gDNum;
-        if (isActive(stage)) {
-            if (alarmState == AlarmRaised)
-                setOut(isLastStage(stage) ? 1 : 2, true);
-            markOwing(stage);
-            m_stageTimer[stage].stop();
-            m_stageOrigin[stage] = FromManual;
-            armStage(stage, 0, mono());
+        // (An alarm stops detection and no manual trigger is taken while it stands.)
+        if (isActive(stage) && detectState != Stopped) {
+            if (!skipConsumesCycleStart()) {
+                startCycle(kManualStart);
+                if (!fixedMode())
+                    switchOnForTrigger(stage);
+                m_stageTimer[stage].stop();
+                m_stageOrigin[stage] = FromManual;
+                armStage(stage, 0, mono());
+            }
         }
     }
 
@@ -576,21 +582,29 @@ void InspectionCycle::processInput(int input, bool chained)
     if (detectState == Stopped)
         return;
     if (!chained && startsCycle(input)) {
-        if (skipActive) {
-            ++skipCount;
-            record(LanStr(kRowSkipDone).arg(skipCount));
-            if (skipCount >= para().skip_cycles) {
-                skipActive = false;
-                if (m_env.setSkipText)
-                    m_env.setSkipText(kRowSkipStart);
-            }
+        if (skipConsumesCycleStart())
             return;
-        }
         startCycle(input);
     }
     triggerStages(input);
 }
 
+// While skipping, a cycle start is counted and consumed: nothing is judged in that cycle.
+bool InspectionCycle::skipConsumesCycleStart()
+{
+    if (!skipActive)
+        return false;
+    ++skipCount;
+    record(LanStr(kRowSkipDone).arg(skipCount));
+    if (skipCount >= para().skip_cycles) {
+        skipActive = false;
+        if (m_env.setSkipText)
+            m_env.setSkipText(kRowSkipStart);
+    }
+    return true;
+}
+
+// `input` is the 0-based input that started the cycle, or kManualStart for a manual trigger.
 void InspectionCycle::startCycle(int input)
 {
     // 1. Cycle time.
@@ -599,8 +613,9 @@ void InspectionCycle::startCycle(int input)
     lastTrigTime = now;
     if (para().cycle_records && m_env.recordCycle)
         m_env.recordCycle(cycleTime);
-    // Mode 2: a cycle started by input 1 is side 1, one started by input 4 side 0.
-    if (para().work_mode == 2)
+    // Mode 2: a cycle started by input 1 is side 1, one started by input 4 side 0 (a manual
+    // trigger keeps the side presented).
+    if (para().work_mode == 2 && input != kManualStart)
         twoStationSide = input == 0 ? 1 : 0;
 
     // 2. The no-input warning goes with the next start.
@@ -622,8 +637,10 @@ void InspectionCycle::startCycle(int input)
         left = 0;
     redetectLeft[1] = (para().ok_ng_pulse || para().word124) ? 0 : para().front_auto_check_time;
     redetectDelay = para().redetect_delay;
-    m_cycleStartInput = input;
     m_mouldAfterAlarmClear = false;
+    m_heldForInput = 0;
+    m_cycleStartInput = input;
+    m_cycleStartedAt = input == kManualStart ? mono() : m_triggerAt;
 
     // With the machine triggering the cameras, this cycle's pictures are the frame set that came
     // with this start (input 1 and the trigger are one machine event, either may come first), or
@@ -640,9 +657,10 @@ void InspectionCycle::startCycle(int input)
         m_failArmed[cam] = true;
     }
 
-    // 5. Interlocks for the cycle.
+    // 5. Interlocks for the cycle. With input 3 also starting cycles (word 172) each start input
+    // holds its own interlock; a manual trigger, started by neither, holds both.
     if (para().work_mode != 4 && !para().ok_ng_pulse) {
-        const bool input3Start = para().work_mode == 0 && para().input3_starts_cycle == 1;
+        const bool input3Start = para().work_mode == 0 && para().input3_starts_cycle == 1 && input != kManualStart;
         if (!(para().pre_cut || para().word131 || para().word124) && (!input3Start || input == 2))
             setOut(1, true);
         if (stageCamMask[0] != 0) {
@@ -740,6 +758,9 @@ void InspectionCycle::triggerStages(int input)
             else
                 due = trigger == input;
             due = due && stageCamMask[slot] != 0;
+            // After a cleared product alarm the mould stage follows the next processed input.
+            if (slot == 1 && m_mouldAfterAlarmClear && stageCamMask[slot] != 0)
+                due = true;
             // Stages 0/2 and 1/3 are one check on either side: one countdown per slot at a time.
             for (int other = slot; other < gDNum && other < kStages && due; other += 2)
                 due = !m_stageTimer[other].isActive();
@@ -763,7 +784,7 @@ void InspectionCycle::triggerStages(int input)
             m_productDelayTenths = delay;
         else if (stage == 1 && chained && !m_mouldAfterAlarmClear && input == 0)
             delay += m_productDelayTenths;
-        if (stage == 1)
+        if (fixedMode() && slot == 1)
             m_mouldAfterAlarmClear = false;
         if (mode == 4)
             switchOnForTrigger(stage);
@@ -775,6 +796,7 @@ void InspectionCycle::triggerStages(int input)
 // The stage's delay runs out at a deadline; its pictures must be taken after `triggeredAt`.
 void InspectionCycle::armStage(int stage, int delayTenths, qint64 triggeredAt)
 {
+    m_heldForInput = 0;
     m_stageTriggeredAt[stage] = triggeredAt;
     m_stageAwaiting[stage] = false;
     m_waitSince[stage] = 0;
@@ -968,7 +990,8 @@ void InspectionCycle::RunAlgorithm(int camera, int stage)
         return;
     }
 
-    const bool ok = m_env.detect ? m_env.detect(camera, detection) : true;
+    const DetectVerdict verdict = m_env.detect ? m_env.detect(camera, detection) : DetectVerdict{};
+    const bool ok = verdict.ok;
     m_cameraOk[camera] = ok;
     if (!ok && !para().ok_ng_pulse) {
         if (fixedMode()) {
@@ -992,8 +1015,13 @@ void InspectionCycle::RunAlgorithm(int camera, int stage)
             m_failArmed[camera] = false;
             gFailNum[camera]++;
         }
-        if (slot == 0 && (para().enable_stop_not_alarm || para().no_alarm_pulse) && camera < 4)
-            m_groupFailed[camera] = true;
+        // The pulse groups follow the NG output groups of the failed regions; a failed image that
+        // names no region (a region that could not be judged) fails every group.
+        if (slot == 0 && (para().enable_stop_not_alarm || para().no_alarm_pulse)) {
+            const unsigned groups = (verdict.ngGroups & 0xFu) != 0 ? verdict.ngGroups : 0xFu;
+            for (int g = 0; g < 4; ++g)
+                m_groupFailed[g] = m_groupFailed[g] || ((groups >> g) & 1u);
+        }
         if (m_owes[camera][stage] && m_env.keepFailedFrame)
             m_env.keepFailedFrame(camera, detection);
     }
@@ -1135,7 +1163,7 @@ void InspectionCycle::pulseOptions(bool ng, int slot)
         }
         if (para().enable_stop_not_alarm) {
             const int groupOutputs[4] = {2, 4, 5, 6};
-            for (int g = 0; g < 4 && g < cameras(); ++g)
+            for (int g = 0; g < 4; ++g)
                 if (!m_groupFailed[g])
                     setOut(groupOutputs[g], true);
         }
@@ -1211,7 +1239,7 @@ void InspectionCycle::raiseAlarm()
 
 void InspectionCycle::alarmClearing(const bool edges[kStages])
 {
-    const bool mouldStage = slotOf(m_alarmStage) == 1;
+    const bool mouldStage = isLastStage(m_alarmStage);
     const bool door = edges[1] || forcedInput == 1;
     const bool input3 = mouldStage && para().semi_auto && (edges[2] || forcedInput == 2);
     if (!door && !input3) {
@@ -1239,8 +1267,10 @@ void InspectionCycle::SlotReCheckAlarm()
             setOut(1, true);
         if (slotOf(stage) == 0 && !(para().enable_cutoff_ontime || para().word130 || para().no_alarm_pulse))
             setOut(2, true);
-        publish();
+    } else {
+        setOut(stageOutput(stage), true);
     }
+    publish();
     m_reCheckRequested = true;
     m_reCheckAt = mono();
     m_waitSince[kReCheckWait] = 0;
@@ -1295,7 +1325,7 @@ bool InspectionCycle::productTakenOut(int stage)
         return false;
     const int detection = detectionOf(stage + 1);
     for (int cam = 0; cam < cameras(); ++cam)
-        if (!m_env.detect(cam, detection))
+        if (!m_env.detect(cam, detection).ok)
             return false;
     return true;
 }
@@ -1320,29 +1350,75 @@ void InspectionCycle::reportAlarmEnded(int releaseCode)
     }
 }
 
-// A pass of the failed stage ends the alarm.
+// A pass of the failed stage ends the alarm. Only the last stage's pass restarts detection with
+// the interlocks released; after an earlier stage's pass the alarm output goes off, the other
+// interlocks stay as the cycle holds them (clamping prohibited) and the cycle goes on to its later
+// stages, the last of which alone allows clamping.
 void InspectionCycle::endAlarmAfterPass()
 {
     const int stage = m_alarmStage;
     restoreCaptureModeAfterAlarm();
-    const bool fixed03 = para().work_mode == 0 || para().work_mode == 3;
-    if (fixed03 && slotOf(stage) == 0) {
-        // The product is good now: the alarm goes off and the mould stage follows.
+    if (isLastStage(stage)) {
+        StartDetect();  // records that the alarm is gone
+    } else {
         setOut(3, false);
         publish();
         detectState = Detecting;
         alarmState = Waiting;
         storeAlarm(false);
-        markOwing(1);
-        if (!para().semi_auto) {
-            forcedInput = 1;
-            m_mouldAfterAlarmClear = true;
+        m_redetectPending = false;
+        if (fixedMode()) {
+            // The product is good now: the mould stage follows, at once when the cycle's start
+            // armed it or the ejector already came back in this cycle, else at its own trigger.
+            markOwing(stage + 1);
+            if (mouldFollowsProductAtOnce() || ejectorBackInThisCycle(triggerOf(stage + 1))) {
+                forcedInput = 1;
+                m_mouldAfterAlarmClear = true;
+            } else {
+                m_heldForInput = inputNumber(triggerOf(stage + 1));
+            }
+        } else {
+            // The later stages are still owed (also after an alarm restored at start-up); the next
+            // one follows at once on the same input, else at its own input's edge.
+            for (int later = stage + 1; later < gDNum && later < kStages; ++later)
+                if (isActive(later))
+                    markOwing(later);
+            noteNextExpectedInput(stage);
+            for (int next = stage + 1; next < gDNum && next < kStages && m_nextExpectedInput < 0; ++next) {
+                if (isActive(next)) {
+                    m_heldForInput = inputNumber(triggerOf(next));
+                    break;
+                }
+            }
         }
-    } else {
-        StartDetect();  // records that the alarm is gone
+        if (m_env.setStartStopText)
+            m_env.setStartStopText(kRowStopDetection);
     }
     alarmState = Waiting;
     reportAlarmEnded(fixed03 && slotOf(stage) == 0 ? kReleasedToMouldCheck : kReleasedByReCheck);
+}
+
+// Whether the mould stage's input (the ejector back) came after the cycle's start and is still
+// active while the mould stays open: the ejector has moved already (the machine ejected before the
+// product was judged, or during the alarm) and will not report again in this cycle. A mould that
+// closed since (the start input gone) or an input that dropped again is a cycle that went on.
+bool InspectionCycle::ejectorBackInThisCycle(int input) const
+{
+    if (!m_io || input < 0 || input >= kStages || m_edgeAt[input] == 0 || m_edgeAt[input] < m_cycleStartedAt)
+        return false;
+    const bool mouldOpen = m_cycleStartInput == kManualStart || m_io->IOState(0, m_cycleStartInput);
+    return mouldOpen && m_io->IOState(0, input);
+}
+
+// After a product pass that ended an alarm: whether the mould stage runs at once (with its own
+// delay) rather than at its own trigger input.
+bool InspectionCycle::mouldFollowsProductAtOnce() const
+{
+    const int mode = para().work_mode;
+    if (mode == 0 || mode == 3)
+        return !para().semi_auto;  // both stages on input 1
+    const int mouldTrigger = triggerOf(1);
+    return mouldTrigger == 255 || mouldTrigger == triggerOf(0);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1525,6 +1601,7 @@ void InspectionCycle::StartDetect()
     detectState = Detecting;
     m_regionCheck = false;
     m_nextExpectedInput = -1;
+    m_heldForInput = 0;
     m_ticks = 0;
     if (m_env.setStartStopText)
         m_env.setStartStopText(kRowStopDetection);
@@ -1562,6 +1639,7 @@ void InspectionCycle::SetStopDetect()
         m_stageOrigin[stage] = FromCycle;
     }
     m_nextExpectedInput = -1;
+    m_heldForInput = 0;
     detectState = Stopped;
 }
 

@@ -11,6 +11,14 @@
 
 class ControlPort;
 
+// What one camera's detection run of one detection found.
+struct DetectVerdict
+{
+    bool ok = true;  // every region passed
+    // Bit g (0-3): a failed region drives NG output group g (the region's roiOut).
+    unsigned ngGroups = 0;
+};
+
 // Everything the cycle needs from the cameras, the screens and the records. The main window fills
 // it in (app/'s wiring checks that the station's required hooks are all there); tests fill in what
 // they check, and an empty hook does nothing. Questions, warnings and passwords go through the
@@ -22,9 +30,9 @@ struct CycleEnvironment
     // true when there was a new frame, whose arrival time goes to `capturedAt` (milliseconds of
     // the monotonic clock below).
     std::function<bool(int camera, qint64 &capturedAt)> takeFrame;
-    // Position correction and the detection run of one detection on the camera's working image;
-    // true when every region of the camera passed.
-    std::function<bool(int camera, int detection)> detect;
+    // Position correction and the detection run of one detection on the camera's working image:
+    // whether every region passed, and the NG output groups of the regions that failed.
+    std::function<DetectVerdict(int camera, int detection)> detect;
     std::function<bool()> cameraLost;
     std::function<void()> restartCameras;
     std::function<void()> checkCameras;       // a camera fault was flagged: test every connection
@@ -156,6 +164,9 @@ public:
     // A stage whose delay has run out but which still waits for pictures taken after its trigger.
     bool awaitingFrames(int stage) const { return m_stageAwaiting[stage]; }
     bool reCheckPending() const { return m_reCheckRequested; }
+    // After an earlier stage's pass ended an alarm: the 1-based input the next stage waits for,
+    // with clamping prohibited meanwhile; 0 when the cycle waits for no such input.
+    int clampHeldForInput() const { return m_heldForInput; }
     bool anyStageRunning() const;
     int lastStage() const;
     // The stage that gates clamping: the mould stages (odd) in the fixed modes, the last in mode 4.
@@ -180,6 +191,7 @@ private:
     bool fixedMode() const;
     bool isActive(int stage) const;
     int triggerOf(int stage) const;
+    static int inputNumber(int input);
     void setOut(int output1Based, bool on);
     void publish();
     void record(const QString &text);
@@ -190,6 +202,8 @@ private:
     void triggers(const bool edges[kStages]);
     void processInput(int input, bool chained = false);
     bool startsCycle(int input) const;
+    bool skipConsumesCycleStart();
+    static constexpr int kManualStart = -1;  // startCycle() for a manual trigger
     void startCycle(int input);
     void triggerStages(int input);
     void armStage(int stage, int delayTenths, qint64 triggeredAt);
@@ -201,6 +215,8 @@ private:
     void redetection();
     void raiseAlarm();
     void endAlarmAfterPass();
+    bool mouldFollowsProductAtOnce() const;
+    bool ejectorBackInThisCycle(int input) const;
     void endAlarmByStop();
     void restoreCaptureModeAfterAlarm();
     void reportAlarmEnded(int releaseCode);
@@ -245,6 +261,8 @@ private:
     qint64 m_holdDue[kStages] = {};         // end of each input's hold; 0 none running
     qint64 m_edgeAt[kStages] = {};          // when each input's last active edge was seen
     qint64 m_triggerAt = 0;                 // the trigger time of the input being processed
+    qint64 m_cycleStartedAt = 0;            // the trigger time of the cycle's start
+    int m_cycleStartInput = kManualStart;   // the input that started the cycle
     qint64 m_redetectDue = 0;
     qint64 m_redetectTriggeredAt = 0;
     bool m_redetectAwaiting = false;
@@ -278,7 +296,7 @@ private:
     int m_alarmStage = 0;
     int m_decidingStage = 0;
     int m_shownStage = -1;
-    int m_cycleStartInput = 0;
+    int m_heldForInput = 0;  // see clampHeldForInput()
     int m_productDelayTenths = 0;
     bool m_mouldAfterAlarmClear = false;
     bool m_manualCycle = false;       // the stage being judged was started by a manual trigger

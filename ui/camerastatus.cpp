@@ -17,6 +17,7 @@ constexpr int kRowMeanGray = 367;
 constexpr int kRowSeconds = 540;
 constexpr int kRowTableError = 0;
 constexpr int kRowNotTaught = 1020;
+constexpr int kRowClampHeldForInput = 1113;
 
 QString seconds(double value) { return QString::number(value, 'f', 1) + LanStr(kRowSeconds); }
 
@@ -44,6 +45,9 @@ QList<ViewStatusLine> CameraStatusLines(const CameraStatus &s)
         lines.append({LanStr(kRowTableError), QColor(255, 80, 80), true});
     if (s.notTaught)
         lines.append({LanStr(kRowNotTaught), QColor(255, 200, 0), true});
+    // Why the machine stands with no alarm: the check that allows clamping waits for its input.
+    if (s.clampHeldForInput > 0)
+        lines.append({LanStr(kRowClampHeldForInput).arg(s.clampHeldForInput), QColor(255, 200, 0)});
     lines.append({LanStr(kRowLately).arg(seconds(s.cycleTimeTenths / 10.0)).arg(s.continuousNg).arg(s.continuousNgLimit),
                   white});
     const QColor verdictColour = s.verdict == QLatin1String("NG") ? QColor(255, 80, 80) : white;

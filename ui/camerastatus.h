@@ -28,9 +28,11 @@ struct CameraStatus
     double meanGray = 0;
     bool tableError = false;    // the camera's regions could not be read (row 0)
     bool notTaught = false;     // the shown detection holds no region (row 1020)
+    int clampHeldForInput = 0;  // clamping held until the next stage's input (1-based), 0 none
 };
 
 // The lines top to bottom: the detection state (row 312 green, 311 red, 310 cyan), row 313 (camera
-// and stage), "Camera parameter file error!" (row 0, red) and "Not taught" (row 1020, amber) when
-// they hold, then rows 314, 315, 316 (655 when the NG count is hidden), 575 while skipping, and 367.
+// and stage), "Camera parameter file error!" (row 0, red), "Not taught" (row 1020, amber) and the
+// held clamp's awaited input (row 1113, amber) when they hold, then rows 314, 315, 316 (655 when
+// the NG count is hidden), 575 while skipping, and 367.
 QList<ViewStatusLine> CameraStatusLines(const CameraStatus &status);

@@ -123,7 +123,7 @@ TEST_F(TextTable, FilledAndEmptyRows)
             {1001, 1007}, {1009, 1013},  // start-up and restart notices
             {1020, 1023},                // damaged teaching files
             {1100, 1105},                // clock, placeholder and box texts
-            {1110, 1112},                // the cycle's camera-fault and re-check notices
+            {1110, 1113},                // the cycle's camera-fault, re-check and held-clamp notices
             {1200, 1200},                // the users page
             {1250, 1256},                // the keypads' and the date editor's captions
             {1280, 1280},                // the network port that did not open

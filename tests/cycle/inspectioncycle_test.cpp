@@ -53,7 +53,8 @@ protected:
         env.detect = [this](int camera, int detection) {
             ++detections[detection];
             const auto it = verdict.find({camera, detection});
-            return it == verdict.end() ? true : it->second;
+            const auto groups = ngGroups.find({camera, detection});
+            return DetectVerdict{it == verdict.end() || it->second, groups == ngGroups.end() ? 0u : groups->second};
         };
         env.record = [this](const QString &text) { records << text; };
         env.lamp = [this](int lamp, bool on) { lamps[lamp] = on; };
@@ -149,6 +150,7 @@ protected:
         operatorPort.notices.clear();
         detections.clear();
         verdict.clear();
+        ngGroups.clear();
         frozen[0] = frozen[1] = false;
     }
 
@@ -158,6 +160,7 @@ protected:
     std::unique_ptr<ControlPort> io;
     std::unique_ptr<InspectionCycle> cycle;
     std::map<std::pair<int, int>, bool> verdict;
+    std::map<std::pair<int, int>, unsigned> ngGroups;  // NG output groups of a failing camera
     std::map<int, int> detections;
     QStringList records;
     QStringList calls;                          // hooks called, in order
@@ -940,7 +943,145 @@ TEST_F(Cycle, ProductAlarmClearsAtTheDoorOnceTheMouldIsEmpty)
         EXPECT_EQ(cycle->alarmState != InspectionCycle::AlarmRaised && !out(2) && !out(3)
                       && records.contains(LanStr(1112)), row.mouldEmpty) << "cleared, ejector allowed";
         EXPECT_TRUE(out(1));
+        EXPECT_EQ(cycle->clampHeldForInput(), row.mouldEmpty ? 3 : 0) << "the reason shown while it holds";
         pulse(2);
         EXPECT_EQ(out(1), !row.mouldEmpty) << "the mould stage at input 3 allows clamping";
+    }
+}
+
+// Under the product pulse options each pulse group follows the NG output groups of the regions that
+// failed, whichever camera they belong to; a failed image naming no region fails every group.
+TEST_F(Cycle, PulseGroupsFollowTheFailedRegionsOutputGroups)
+{
+    const struct { const char *name; bool okPulse132; int camera; unsigned groups; bool on[4]; } rows[] = {
+        // with 132: outputs 5, 6, 7, 8; with 123: outputs 2, 4, 5, 6
+        {"132, camera 2 fails a region of group 1", true, 1, 0x1, {true, false, false, true}},
+        {"132, camera 1 fails a region of group 2", true, 0, 0x2, {false, true, true, false}},
+        {"123, camera 1 fails a region of group 4", false, 0, 0x8, {true, true, true, false}},
+        {"123, camera 2 fails naming no region", false, 1, 0x0, {false, false, false, false}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        freshRow();
+        para.no_alarm_pulse = row.okPulse132;
+        para.enable_stop_not_alarm = !row.okPulse132;
+        para.thimble_pulse = 5;
+        make();
+        verdict[{row.camera, 0}] = false;
+        ngGroups[{row.camera, 0}] = row.groups;
+        pulse(0);
+        const int outputs[2][4] = {{2, 4, 5, 6}, {5, 6, 7, 8}};
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(out(outputs[row.okPulse132][k]), row.on[k]) << "output " << outputs[row.okPulse132][k];
+    }
+}
+
+// A manual trigger is a cycle start: skipping consumes it; otherwise both interlocks are held, the
+// counts armed, and the requested stage judged at once, its pass releasing only its own interlock.
+TEST_F(Cycle, ManualTriggerStartsACycle)
+{
+    const struct { const char *name; int stage; bool skipping; int judged; bool clamp, ejector; int counted; } rows[] = {
+        {"product shot", 0, false, 2, true, false, 1},
+        {"mould shot", 1, false, 2, false, true, 1},
+        {"shot while skipping", 0, true, 0, false, false, 0},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        freshRow();
+        para.offer_skip_detect = 1;
+        para.skip_cycles = 3;
+        make();
+        pulse(0);  // a whole good cycle: both interlocks released, counted
+        if (row.skipping)
+            cycle->SlotStartSkipDetect();
+        detections.clear();
+        const int counted = gAllNum[0];
+        cycle->SlotManualTrig(row.stage);
+        cycle->Run();
+        EXPECT_EQ(detections[row.stage], row.judged);
+        EXPECT_EQ(out(1), row.clamp);
+        EXPECT_EQ(out(2), row.ejector);
+        EXPECT_EQ(gAllNum[0] - counted, row.counted);
+        EXPECT_EQ(records.contains(QStringLiteral("skip 1 Detect")), row.skipping);
+    }
+}
+
+// Clamping stays prohibited until the last stage passed: a pass of an earlier stage that ends an
+// alarm keeps output 1 on, and the station says which input the next stage waits for. In the
+// custom mode the last stage is the mould stage that input 3 re-checks in semi-automatic mode.
+TEST_F(Cycle, AlarmOfAnEarlierStageEndsWithClampingStillProhibited)
+{
+    const struct { const char *name; int mode; int failedStage; int clearInput; int nextInput; } rows[] = {
+        {"custom, middle stage cleared at the door", 4, 1, 2, 3},
+        {"custom, last stage cleared by input 3", 4, 2, 3, 0},
+        {"two-station, product cleared at the door", 1, 0, 2, 3},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        freshRow();
+        para.work_mode = row.mode;
+        para.work_submode = 0;  // mode 1: product on input 1, mould on input 3
+        para.semi_auto = 1;
+        para.custom_stage_count = 3;  // stages 1, 2 on input 1, stage 3 on input 3, all kind 0
+        para.custom_stage_source[0] = para.custom_stage_source[1] = 0;
+        para.custom_stage_source[2] = 1;
+        para.trigger_source_input[0] = 0;
+        para.trigger_source_input[1] = 1;
+        para.trigger_source_kind[0] = para.trigger_source_kind[1] = 0;
+        para.cycle_start_input1_only = 1;
+        make();
+        io->releaseHold(0);
+        io->releaseHold(1);
+        fail(row.failedStage);
+        pulse(0);
+        if (row.failedStage == 2)
+            pulse(2);
+        ASSERT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+        fail(row.failedStage, false);
+        pulse(row.clearInput - 1);
+        EXPECT_NE(cycle->alarmState, InspectionCycle::AlarmRaised);
+        EXPECT_FALSE(out(3));
+        EXPECT_EQ(out(1), row.nextInput != 0) << "clamping waits for the last stage";
+        EXPECT_EQ(cycle->clampHeldForInput(), row.nextInput);
+        if (row.nextInput == 0)
+            continue;
+        pulse(row.nextInput - 1);
+        EXPECT_FALSE(out(1)) << "the last stage's pass allows clamping";
+        EXPECT_EQ(cycle->clampHeldForInput(), 0);
+    }
+}
+
+// A machine that ejected before the product was judged (the station was late) reported the
+// ejector back already: once the door's re-check found the product gone, the mould stage follows
+// without another input 3, and alone allows clamping. A mould that closed meanwhile waits.
+TEST_F(Cycle, MouldStageFollowsAtOnceWhenTheEjectorCameBackBeforeTheProductAlarm)
+{
+    const struct { const char *name; bool mouldStillOpen; } rows[] = {
+        {"mould still open", true},
+        {"mould closed since", false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        freshRow();
+        setInput(2, false);
+        para.semi_auto = 1;
+        para.trigInDelay[0] = 3;
+        para.trigInDelay[1] = 5;
+        make();
+        fail(0);  // the product check looks into the emptied mould
+        setInput(0, true);
+        cycle->Run();
+        setInput(2, true);
+        advance(300);
+        ASSERT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+        setInput(0, row.mouldStillOpen);
+        setInput(2, row.mouldStillOpen);
+        pulse(1);
+        EXPECT_NE(cycle->alarmState, InspectionCycle::AlarmRaised);
+        EXPECT_TRUE(out(1));
+        EXPECT_EQ(cycle->clampHeldForInput(), row.mouldStillOpen ? 0 : 3);
+        advance(600);
+        EXPECT_EQ(detections[1], row.mouldStillOpen ? 2 + 2 : 2) << "the mould check at the door, then the stage";
+        EXPECT_EQ(out(1), !row.mouldStillOpen);
     }
 }

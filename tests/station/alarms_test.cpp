@@ -176,6 +176,26 @@ TEST_F(Alarms, ContinuousProductFailuresShowTheBoxAndCountAgainAfterIt)
     }
 }
 
+// Under the product pulse option (word 132) the failed region's output group names the failed
+// pulse group, not its camera: a group-2 region of camera 1 fails on outputs 7 and 8.
+TEST_F(Alarms, ProductPulseGroupFollowsTheFailedRegionsOutputGroup)
+{
+    setParams([](WizardPara &p) {
+        p.no_alarm_pulse = 1;
+        p.thimble_pulse = 10;
+    });
+    teachFault(0, 0, 1);
+    ASSERT_NO_FATAL_FAILURE(start());
+    showFrame(0, true);
+    setInput(1, true);
+    const auto t = lastInput();
+    ASSERT_TRUE(waitUntil([&] { return msToOutput(7, true, t) >= 0; }, 2000)) << "group 2 failed";
+    EXPECT_FALSE(output(5));
+    EXPECT_TRUE(output(6)) << "group 1 passed";
+    EXPECT_FALSE(output(8));
+    setInput(1, false);
+}
+
 // The board stops answering: the link box comes up and cannot be dismissed while the link is
 // lost; when the board answers again the box says so, can be closed, and cycles run as before.
 TEST_F(Alarms, LinkLostBoxFollowsTheBoard)

@@ -2,7 +2,9 @@
 // without delay answers its own edge, the input time-out, skipped cycles and the custom mode.
 #include "tests/station/stationfixture.h"
 
+#include "app/stationcameras.h"
 #include "core/globals.h"
+#include "ui/cammerwidget.h"
 #include "ui/warnbox.h"
 
 #include <cstdio>
@@ -133,6 +135,31 @@ TEST_F(MachineCycle, SemiAutoMouldStageOnInput3)
     settle(100);
     EXPECT_TRUE(waitOutput(3, false, 500));
     EXPECT_TRUE(waitOutput(2, false, 500)) << "the product passed: the ejector is allowed";
+
+    // Another product fault cleared at the door: clamping waits for the mould stage at input 3
+    // (the ejector has not moved in this cycle), and the camera views say so until it passed.
+    window().show();
+    showFrame(0, true);
+    setInput(1, true);
+    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 2000));
+    setInput(1, false);
+    showFrame(0, false);
+    pulse(2);
+    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState != InspectionCycle::AlarmRaised; }, 1000));
+    const QString waiting = LanStr(1113).arg(3);
+    auto viewSays = [&] {
+        for (const ViewStatusLine &line : window().cameras()->view(0)->paintedStatus())
+            if (line.text == waiting)
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(waitUntil(viewSays, 1000));
+    EXPECT_TRUE(output(1));
+    if (const QString dir = qEnvironmentVariable("MOULD_SCREENSHOTS"); !dir.isEmpty())
+        window().grab().save(dir + QStringLiteral("/clamp-waits-for-input-3.png"));
+    pulse(3);
+    EXPECT_TRUE(waitOutput(1, false, 1000));
+    EXPECT_TRUE(waitUntil([&] { return !viewSays(); }, 1000));
 }
 
 // No cycle start within the time-out: clamping prohibited and the warning shown until the next

@@ -132,7 +132,7 @@ void StationScenario::setParams(const std::function<void(WizardPara &)> &edit)
     CloseStationDatabases();
 }
 
-void StationScenario::teachFault(int camera, int detection)
+void StationScenario::teachFault(int camera, int detection, int outputGroup)
 {
     ASSERT_FALSE(m_window) << "regions are taught before the station starts";
     gImageW = kW;
@@ -147,6 +147,7 @@ void StationScenario::teachFault(int camera, int detection)
         regions.roiFunc[detection][i] = FuncWhiteArea;
         regions.roiPara2[detection][i] = 200;  // bright: gray 200 and above
         regions.roiPara3[detection][i] = 30;   // more bright pixels than this fail
+        regions.roiOut[i] = outputGroup;
         const QRect around = kFault.adjusted(-10, -10, 10, 10);
         regions.rect[detection][i].setCorners(around.left(), around.top(), around.right(), around.bottom());
         EXPECT_TRUE(regions.SaveDatatoFile());

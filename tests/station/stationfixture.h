@@ -43,7 +43,8 @@ protected:
     // already in: no input hold, short stage delays, no re-detections, no input time-out.
     void setParams(const std::function<void(WizardPara &)> &edit);
     // A bright-area region over kFault for one camera and detection: frames with the fault fail.
-    void teachFault(int camera, int detection);
+    // The region drives NG output group `outputGroup` (0-3).
+    void teachFault(int camera, int detection, int outputGroup = 0);
 
     // The station comes up detecting in the temporary directory; restart() takes it down and up.
     void start();

@@ -57,6 +57,9 @@ public:
     int falseAlarms = 0;        // product checks that fail although the part is good
     int failedRechecks = 0;     // door re-checks that fail although the mould is right
     bool mouldCheckAtOnce = false;  // the mould check follows the product check before any ejection
+    // A passing door re-check of the mould ends the alarm but leaves the clamp held until the
+    // mould check that input 3 (the ejector back) starts.
+    bool clampWaitsForEjectorBack = false;
     unsigned silentAfterRelease = 0;  // stops polling the moment it lets this interlock go
     bool partsOut = false;          // the test tells when the mould was emptied
     Ms decisionDelay{10};
@@ -84,7 +87,11 @@ public:
                 --failedRechecks;
                 return;
             }
-            if (passes(m_failed))
+            if (!passes(m_failed))
+                return;
+            if (m_failed == kClamp && clampWaitsForEjectorBack)
+                m_outputs &= ~kAlarm;
+            else
                 release(m_failed);
         }
     }
@@ -457,8 +464,26 @@ TEST(MachineSim, SetterEmptiesTheMouldWhenTheStationHoldsItBeforeTheEjection)
     EXPECT_EQ(s.falseStops, 2);
     EXPECT_EQ(s.doorOpenings, 2);
     EXPECT_EQ(s.closedOnPart, 0);
-    EXPECT_EQ(station.count(machinesim::kEjectorBackInput, true), 0) << "the ejector never moved";
+    EXPECT_EQ(station.count(machinesim::kEjectorBackInput, true), 2) << "the empty stroke once allowed";
     expectInterlocksObeyed(station);
+
+    // A station that holds the clamp after the door until the mould check at the ejector's return
+    // gets that return from the empty stroke: the machine does not stand for ever.
+    ScriptedStation waiting;
+    waiting.mouldCheckAtOnce = true;
+    waiting.clampWaitsForEjectorBack = true;
+    MachineConfig config = quickMachine(2, 0.0);
+    config.waitTimeout = Ms(500);
+    MachineSim held(config, waiting);
+    held.setEventListener([&](const machinesim::Event &e) {
+        if (e.kind == machinesim::Event::HandEject || e.kind == machinesim::Event::Eject)
+            waiting.partsOut = true;
+    });
+    const Summary u = runWith(held, waiting);
+    EXPECT_FALSE(u.timedOut) << u.timeoutReason;
+    EXPECT_EQ(u.cycles, 2);
+    EXPECT_EQ(u.handEjections, 2);
+    expectInterlocksObeyed(waiting);
 
     // When the first look at the door fails, the stop goes on: one stop, two door openings.
     ScriptedStation stubborn;

@@ -419,7 +419,8 @@ void MachineSim::lookAfterStandingMachine(bool *handEjected)
 {
     // The setter comes to the standing machine: takes out what should not be there, or, when the
     // station already let the ejector go but holds the machine on the alarm, empties the mould by
-    // hand; then opens and closes the safety door, on which the station looks again.
+    // hand (the machine, held before its ejection, still makes its stroke once allowed); then
+    // opens and closes the safety door, on which the station looks again.
     const unsigned out = m_link.outputs();
     const scenegen::Fault fault = m_faultInMould.load();
     if (fault != scenegen::Fault::None) {
@@ -431,7 +432,7 @@ void MachineSim::lookAfterStandingMachine(bool *handEjected)
             emit(Event::FaultCleared, out, fault);
             pause(m_config.frameSettle);
         }
-    } else if (m_phase == Phase::Product && handEjected && !bit(out, kEjectorInterlock)) {
+    } else if (m_phase == Phase::Product && handEjected && !*handEjected && !bit(out, kEjectorInterlock)) {
         publish(renderFrames(scenegen::Stage::Mould, scenegen::Fault::None, 0, m_shot));
         *handEjected = true;
         m_phase = Phase::Mould;
@@ -449,8 +450,6 @@ MachineSim::Wait MachineSim::waitUntilAllowed(int interlock, const char *what, b
         const unsigned out = watch();
         if (m_stop)
             return Wait::Stopped;
-        if (handEjected && *handEjected)
-            return Wait::Done;
         const bool alive = stationAlive();
         const bool alarm = alarmOn(out);
         const auto now = Clock::now();
@@ -562,21 +561,25 @@ Summary MachineSim::run()
         if (waitUntilAllowed(kEjectorInterlock, "ejector interlock (output 2)", &handEjected) != Wait::Done)
             break;
         Frames mouldFrames = m_pending.get();
-        if (!handEjected) {
+        {
             const unsigned out = m_link.outputs();
-            if (m_faultInMould.load() != Fault::None)
-                ++m_summary.faultsMissed;  // the bad part went out with the good ones
             if (!m_sawEjectorHeld)
                 ++m_summary.unguardedEjections;
-            publish(mouldFrames);
             ++m_ejectionsSincePoll;
-            m_faultInMould = Fault::None;
-            emit(Event::Eject, out, scenegen::Fault::None, !m_sawEjectorHeld);
-            showFault(mouldFault);
+            if (handEjected) {
+                // The setter emptied the mould: the stroke pushes nothing out and leaves nothing.
+                emit(Event::Eject, out, scenegen::Fault::None, !m_sawEjectorHeld);
+            } else {
+                if (m_faultInMould.load() != Fault::None)
+                    ++m_summary.faultsMissed;  // the bad part went out with the good ones
+                publish(mouldFrames);
+                m_faultInMould = Fault::None;
+                emit(Event::Eject, out, scenegen::Fault::None, !m_sawEjectorHeld);
+                showFault(mouldFault);
+            }
         }
         m_phase = Phase::Mould;
-        if (!handEjected)
-            m_link.setInput(kEjectorBackInput, true);  // after a hand ejection the ejector never moved
+        m_link.setInput(kEjectorBackInput, true);
         if (!alarmOn(m_link.outputs()))
             m_alarmEpisode = false;  // a stop that still stands goes on as the same stop
         if (!pause(m_config.mouldTime))

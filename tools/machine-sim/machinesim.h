@@ -193,7 +193,8 @@ private:
     bool stationAlive() const;
     bool alarmOn(unsigned outputs) const;
     bool pause(Ms time);
-    // Waits until the station is there, no alarm stands and `interlock` (-1: none) is off.
+    // Waits until the station is there, no alarm stands and `interlock` (-1: none) is off; while
+    // the alarm stands the setter looks after the machine (`handEjected`: may empty the mould).
     Wait waitUntilAllowed(int interlock, const char *what, bool *handEjected);
     void lookAfterStandingMachine(bool *handEjected);
     void pulseDoor();
