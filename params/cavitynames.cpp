@@ -140,12 +140,14 @@ OpenResult Databaseinit()
             why = database.lastError().text();
         database.close();
         // Kept for the service staff; the station goes on with the default names.
-        const QString aside = QStringLiteral("%1.damaged-%2")
-                                  .arg(QLatin1String(kFile),
-                                       QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        QString aside = QStringLiteral("%1.damaged-%2")
+                            .arg(QLatin1String(kFile),
+                                 QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        for (int n = 2; QFile::exists(aside); ++n)  // never over an earlier damaged file
+            aside = aside.section(QLatin1Char('~'), 0, 0) + QStringLiteral("~%1").arg(n);
         qWarning().noquote() << "cavity names:" << kFile << "is not readable (" << why << "), kept as" << aside
                              << "and made anew with the default names";
-        if (!QFile::rename(QLatin1String(kFile), aside) && !QFile::remove(QLatin1String(kFile))) {
+        if (!QFile::rename(QLatin1String(kFile), aside)) {
             qWarning().noquote() << "cavity names: cannot set" << kFile << "aside; the default names are shown";
             LoadCache();
             return OpenResult::Failed;
