@@ -1,5 +1,6 @@
 // The cavity-names editor: Cancel and Confirm over several cameras, typed names, its layout.
 #include "ui/cavity/editcavitywidget.h"
+#include "ui/cavity/cavitylabel.h"
 
 #include "core/globals.h"
 #include "core/texttable.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -157,4 +159,36 @@ TEST_F(CavityEditor, LayoutInEveryLanguage)
         if (const QByteArray dir = qgetenv("MOULD_GRAB_DIR"); !dir.isEmpty())
             window.grab().save(QStringLiteral("%1/cavity-%2.png").arg(QString::fromLocal8Bit(dir)).arg(lan));
     }
+}
+
+// The saved name sits on its plate just above a region, or inside it at the top of the view; the
+// seventeenth region has no cavity and no label.
+TEST_F(CavityEditor, NamesBesideTheRegions)
+{
+    CavityNames::Databaseinit();
+    QStringList names = CavityNames::Read(QLatin1String(CavityNames::kSavedTable), 1);
+    names[2] = QStringLiteral("B-3");
+    CavityNames::Write(QLatin1String(CavityNames::kScratchTable), 1, names);
+    CavityNames::Initialize(QLatin1String(CavityNames::kScratchTable), QLatin1String(CavityNames::kSavedTable));
+    EXPECT_EQ(CavityName(1, 2), QStringLiteral("B-3"));
+
+    QImage view(640, 480, QImage::Format_RGB32);
+    view.fill(QColor(128, 128, 128));
+    const QRectF middle(200, 200, 150, 100), top(400, 0, 150, 100), seventeenth(50, 350, 100, 100);
+    {
+        QPainter painter(&view);
+        painter.setPen(QPen(Qt::green, 2));
+        for (const QRectF &box : {middle, top, seventeenth})
+            painter.drawRect(box);
+        DrawCavityName(painter, middle, 1, 2);
+        DrawCavityName(painter, top, 1, 0);
+        DrawCavityName(painter, seventeenth, 1, 16);
+    }
+    const QRgb gray = qRgb(128, 128, 128);
+    EXPECT_NE(view.pixel(203, 190), gray);  // above the region
+    EXPECT_EQ(view.pixel(203, 210), gray);
+    EXPECT_NE(view.pixel(403, 10), gray);   // inside, at the top of the view
+    EXPECT_EQ(view.pixel(53, 340), gray);
+    if (const QByteArray dir = qgetenv("MOULD_GRAB_DIR"); !dir.isEmpty())
+        view.save(QStringLiteral("%1/cavity-labels.png").arg(QString::fromLocal8Bit(dir)));
 }
