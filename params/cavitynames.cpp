@@ -220,12 +220,13 @@ bool Initialize(const QString &from, const QString &to)
     bool ok = true;
     for (int camera = 0; camera < kCameras; ++camera)
         ok = Write(to, camera, Read(from, camera)) && ok;
-    if (to == QLatin1String(kSavedTable)) {
+    if (to == QLatin1String(kSavedTable))
         LoadCache();
-        for (int camera = 0; camera < std::min(numCamera, kCameras); ++camera)
-            if (gButtonHook)
-                gButtonHook(camera, gCache[camera]);
-    }
+    // The names just copied label the buttons of the attached cameras (the saved ones at start-up,
+    // the confirmed ones after Confirm).
+    for (int camera = 0; camera < std::min(numCamera, kCameras); ++camera)
+        if (gButtonHook)
+            gButtonHook(camera, Read(to, camera));
     return ok;
 }
 

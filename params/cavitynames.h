@@ -46,16 +46,17 @@ QStringList Read(const QString &table, int camera);
 // Writes the sixteen names of `camera` into `table`, bound as one value. False on an SQL error.
 bool Write(const QString &table, int camera, const QStringList &names);
 
-// Copies every camera's row from `from` into `to`. Copying into the saved table refreshes the
-// cache and hands the names of each attached camera (below numCamera) to the button hook.
+// Copies every camera's row from `from` into `to` and hands the names of each attached camera
+// (below numCamera) to the button hook. Copying into the saved table refreshes the cache.
 bool Initialize(const QString &from, const QString &to);
 
 // The saved name of a camera's position, from the cache (filled at the first call when
 // Databaseinit has not run). Painting calls this; it does not read the database.
 QString getResult(int camera, int position);
 
-// Called with the saved names of each attached camera whenever they are applied (start-up,
-// Confirm): the region buttons of that camera take them as captions. Optional.
+// Called by Initialize with the names of each attached camera (start-up and every opening of the
+// editor: the saved names; Confirm: the confirmed ones): the region buttons of that camera take
+// them as captions. Optional.
 void SetButtonHook(std::function<void(int camera, const QStringList &names)> hook);
 
 }  // namespace CavityNames

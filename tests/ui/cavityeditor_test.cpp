@@ -60,10 +60,11 @@ TEST_F(CavityEditor, CancelKeepsAndConfirmAppliesEveryCameraVisited)
     window.show();
     settings->show();
     EditCavitywidget *editor = CreateCavityEditor(&window);
-    EXPECT_EQ(buttons.keys(), QList<int>());  // start-up copies saved into scratch only
+    EXPECT_EQ(buttons.keys(), (QList<int>{0, 1}));  // start-up labels the attached cameras' buttons
     QSignalSpy closed(editor, &EditCavitywidget::closed);
 
     OpenCavityNames(settings);
+    buttons.clear();
     ASSERT_TRUE(editor->isVisible());
     EXPECT_FALSE(settings->isVisible());
     EXPECT_EQ(editor->geometry(), window.rect());
