@@ -4,6 +4,7 @@
 
 #include "core/globals.h"
 #include "core/texttable.h"
+#include "log/eventrecord.h"
 #include "params/cavitynames.h"
 #include "tests/support/stationdir.h"
 #include "ui/widgets/choosers.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -192,4 +194,21 @@ TEST_F(CavityEditor, NamesBesideTheRegions)
     EXPECT_EQ(view.pixel(53, 340), gray);
     if (const QByteArray dir = qgetenv("MOULD_GRAB_DIR"); !dir.isEmpty())
         view.save(QStringLiteral("%1/cavity-labels.png").arg(QString::fromLocal8Bit(dir)));
+}
+
+// A damaged file found when the editor comes up is told in the operation record; the editor shows
+// the default names.
+TEST_F(CavityEditor, DamagedFileIsRecorded)
+{
+    QFile file(QString::fromLatin1(CavityNames::kFile));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(2048, '\x01'));
+    file.close();
+    QStringList recorded;
+    EventRecord::SetSink([&](const QString &text) { recorded << text; });
+    EditCavitywidget editor;
+    editor.init();
+    EventRecord::SetSink(nullptr);
+    EXPECT_EQ(recorded, QStringList{LanStr(1430)});
+    EXPECT_EQ(editor.field(15)->text(), QStringLiteral("模腔16"));
 }
