@@ -4,6 +4,8 @@
 #include "core/guard.h"
 #include "core/operatorport.h"
 #include "ui/users/drawuserwidget.h"
+#include "ui/cavity/cavitylabel.h"
+#include "ui/cavity/editcavitywidget.h"
 #include "users/loginlevels.h"
 #include "users/usermanager.h"
 #include "ui/alarmband.h"
@@ -654,6 +656,10 @@ void MoJuWizard::createScreens()
     connect(users, &DrawUserWidget::closed, this, [this] { panelClosed(UsersPanel); });
     UserManager::instance().onDenied = [users](UserManager::Denial why) { users->ShowDenial(why); };
     m_panels[UsersPanel] = users;
+    // The cavity names, opened from the system settings (OpenCavityNames).
+    EditCavitywidget *cavities = CreateCavityEditor(this);
+    connect(cavities, &EditCavitywidget::closed, this, [this] { panelClosed(CavityNamesPanel); });
+    m_panels[CavityNamesPanel] = cavities;
     const char *names[PanelCount] = {"System settings", "Region editor and alarm images", "IO status", nullptr,
                                      "Camera assignment", "Network settings", "IO names", "Cavity names", "Users",
                                      "Statistics"};
@@ -1109,7 +1115,9 @@ void MoJuWizard::paintRegions(QPainter &painter, const QTransform &map, int posi
     for (int i = 0; i < regions; ++i) {
         const bool ok = vision->roiOK[d][i] != 0;
         painter.setPen(QPen(ok ? green : red, 2));
-        painter.drawPath(map.map(vision->RegionOutline(d, i)));
+        const QPainterPath outline = map.map(vision->RegionOutline(d, i));
+        painter.drawPath(outline);
+        DrawCavityName(painter, outline.boundingRect(), position, i);
         if (ok)
             continue;
         painter.setPen(QPen(red, 1));
