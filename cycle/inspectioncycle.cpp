@@ -1357,8 +1357,9 @@ void InspectionCycle::reportAlarmEnded(int releaseCode)
 void InspectionCycle::endAlarmAfterPass()
 {
     const int stage = m_alarmStage;
+    const bool last = isLastStage(stage);
     restoreCaptureModeAfterAlarm();
-    if (isLastStage(stage)) {
+    if (last) {
         StartDetect();  // records that the alarm is gone
     } else {
         setOut(3, false);
@@ -1395,7 +1396,7 @@ void InspectionCycle::endAlarmAfterPass()
             m_env.setStartStopText(kRowStopDetection);
     }
     alarmState = Waiting;
-    reportAlarmEnded(fixed03 && slotOf(stage) == 0 ? kReleasedToMouldCheck : kReleasedByReCheck);
+    reportAlarmEnded(last ? kReleasedByReCheck : kReleasedToMouldCheck);
 }
 
 // Whether the mould stage's input (the ejector back) came after the cycle's start and is still
