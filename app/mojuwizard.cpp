@@ -25,6 +25,7 @@
 #include "cycle/inspectioncycle.h"
 #include "cycle/failimagestore.h"
 #include "ui/warnbox.h"
+#include "ui/settings/wizardparawidget.h"
 #include "ui/widgets/keypads.h"
 #include "io/controlport.h"
 #include "log/eventrecord.h"
@@ -649,6 +650,22 @@ void MoJuWizard::createScreens()
     connect(users, &DrawUserWidget::closed, this, [this] { panelClosed(UsersPanel); });
     UserManager::instance().onDenied = [users](UserManager::Denial why) { users->ShowDenial(why); };
     m_panels[UsersPanel] = users;
+    // The system parameters; the screens it leads to that the station lacks say so.
+    auto *settings = new WizardParaWidget(m_record.get(), this);
+    WizardParaWidget::Hooks &hooks = settings->hooks();
+    hooks.insertRecord = [this](const QString &text) { InsertRecord(text); };
+    hooks.flushAll = [this] {
+        if (m_record)
+            m_record->Flush();
+        CloseStationDatabases();
+    };
+    hooks.resetCounters = [this] {
+        if (m_cycle)
+            m_cycle->CountWrite();
+    };
+    hooks.cameraView = [this](int position) { return cameraView(position); };
+    connect(settings, &WizardParaWidget::closed, this, [this] { panelClosed(SettingsPanel); });
+    m_panels[SettingsPanel] = settings;
     const char *names[PanelCount] = {"System settings", "Region editor and alarm images", "IO status", nullptr,
                                      "Camera assignment", "Network settings", "IO names", "Cavity names", "Users",
                                      "Statistics"};
@@ -986,9 +1003,9 @@ void MoJuWizard::SlotSystemPara()
     m_login->LowerForSystemParameters();
     if (!Guard::Require(Guard::Action::SystemParameters))
         return;
-    // The settings edit a copy of the live record.
-    *gpWParaBak = *gpWPara;
+    // The settings edit a copy of the whole live record.
     openPanel(SettingsPanel);
+    static_cast<WizardParaWidget *>(m_panels[SettingsPanel])->Open();
 }
 
 int MoJuWizard::CheckPassword() { return m_login->CheckPassword(); }
