@@ -102,7 +102,7 @@ std::vector<Field> makeFields()
         number(181, 161, 1, 20, Advanced),
         number(403, 179, 0, 180, Advanced),
         toggle(586, 155, Advanced),
-        toggle(589, 156, Advanced),
+        toggle(591, 156, Advanced),
         toggle(572, 153, Advanced),
         toggle(194, 133, Advanced),
         toggle(341, 134, Advanced),

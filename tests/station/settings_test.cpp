@@ -10,6 +10,7 @@
 #include "ui/widgets/choosers.h"
 #include "ui/widgets/editbox.h"
 
+#include <cstdio>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -80,7 +81,7 @@ TEST_F(Settings, AcceptRecordsTheChangeAndCancelKeepsTheLiveRecord)
     WizardPara before = *gpWPara;
 
     window().SlotSystemPara();
-    ASSERT_TRUE(settings.isVisible());
+    ASSERT_FALSE(settings.isHidden());
     EXPECT_EQ(port.passwordLevels, QList<int>{1});
     EXPECT_EQ(settings.currentPage(), WizardParaWidget::CommonPage);
     auto *templates = qobject_cast<EditBox *>(settings.fieldOf(105));
@@ -98,7 +99,7 @@ TEST_F(Settings, AcceptRecordsTheChangeAndCancelKeepsTheLiveRecord)
     EXPECT_EQ(port.questions, QStringList{LanStr(234)});
     EXPECT_EQ(gpWPara->max_mold_num, 10);
     settings.reject();
-    EXPECT_FALSE(settings.isVisible());
+    EXPECT_TRUE(settings.isHidden());
     EXPECT_EQ(gpWPara->max_mold_num, 10);
     EXPECT_EQ(storedWord(QStringLiteral("system2"), 2), 10);
 
@@ -108,7 +109,7 @@ TEST_F(Settings, AcceptRecordsTheChangeAndCancelKeepsTheLiveRecord)
     templates->setValue(12);
     port.answer = true;
     settings.accept();
-    EXPECT_FALSE(settings.isVisible());
+    EXPECT_TRUE(settings.isHidden());
     EXPECT_TRUE(records().contains(QStringLiteral("Modify the system parameters, Temp number is changed from 10 to 12")))
         << records().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(gpWPara->max_mold_num, 12);
@@ -214,15 +215,20 @@ TEST_F(Settings, PagesAreLaidOutForTouchInAllLanguages)
     const QString shots = qEnvironmentVariable("MOULD_SCREENSHOT_DIR");
     for (int lan = 0; lan < 3; ++lan) {
         gLan = lan;
-        WizardParaWidget screen(window().operationRecord(), &window());
-        screen.setGeometry(window().rect());
+        WizardParaWidget screen(window().operationRecord());
+        screen.setGeometry(0, 0, 1920, 1080);
         screen.show();
         screen.Open();
         for (int page = 0; page < WizardParaWidget::PageCount; ++page) {
             SCOPED_TRACE(QStringLiteral("language %1 page %2").arg(lan).arg(page).toStdString());
             screen.pageButton(page)->click();
             ASSERT_EQ(screen.currentPage(), page);
+            settle(50);  // lays the page out
             QWidget *content = screen.page(page);
+            if (qEnvironmentVariableIsSet("MOULD_DEBUG_SIZES"))
+                std::fprintf(stderr, "page %d min %dx%d size %dx%d view %dx%d\n", page, content->minimumSizeHint().width(),
+                             content->minimumSizeHint().height(), content->width(), content->height(),
+                             content->parentWidget()->width(), content->parentWidget()->height());
             for (QPushButton *button : content->findChildren<QPushButton *>())
                 if (button->isVisible() && button->text().size() > 2)
                     EXPECT_GE(button->height(), 60) << button->text().toStdString();

@@ -163,7 +163,7 @@ WizardParaWidget::WizardParaWidget(OperationRecord *record, QWidget *parent) : Q
                                  "QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
 
     auto *outer = new QHBoxLayout(this);
-    outer->setContentsMargins(12, 12, 12, 12);
+    outer->setContentsMargins(12, 8, 12, 8);
     auto *navigation = new QVBoxLayout;
     const int pageRows[PageCount] = {kRowCommonParam, kRowCameraParam, kRowNetworkSettings, kRowInputOutput,
                                      kRowAdvancedParam, kRowOpRecord};
@@ -173,6 +173,8 @@ WizardParaWidget::WizardParaWidget(OperationRecord *record, QWidget *parent) : Q
     for (int i = 0; i < PageCount; ++i) {
         m_pageButtons[i] = actionButton(pageRows[i], pageSlots[i], this);
         m_pageButtons[i]->setCheckable(true);
+        m_pageButtons[i]->setStyleSheet(m_pageButtons[i]->styleSheet()
+                                        + QStringLiteral("QPushButton:checked { background-color: #e67e22; }"));
         m_pageButtons[i]->setFixedWidth(240);
         navigation->addWidget(m_pageButtons[i]);
     }
@@ -194,6 +196,8 @@ WizardParaWidget::WizardParaWidget(OperationRecord *record, QWidget *parent) : Q
     m_stack->addWidget(scrolled(buildIoPage()));
     m_stack->addWidget(scrolled(buildAdvancedPage()));
     m_viewer = new OpRecordViewer(m_record);
+    m_viewer->ClearButton()->setMinimumSize(180, kButtonHeight);  // a finger's target on the panel
+    m_viewer->ClearButton()->setFont(C_Type_COM::font(24));
     m_stack->addWidget(m_viewer);
     outer->addWidget(m_stack, 1);
 
@@ -212,7 +216,7 @@ QPushButton *WizardParaWidget::actionButton(int row, void (WizardParaWidget::*sl
     auto *button = new QPushButton(oneLine(row), parent);
     button->setFont(C_Type_COM::font(24));
     button->setMinimumHeight(kButtonHeight);
-    button->setMinimumWidth(180);
+    button->setMinimumWidth(qMax(180, button->fontMetrics().horizontalAdvance(button->text()) + 48));
     button->setFocusPolicy(Qt::NoFocus);
     C_Type_COM::setBtnQss(button, C_Type_COM::Blue);
     connect(button, &QPushButton::clicked, this, slot);
@@ -221,47 +225,45 @@ QPushButton *WizardParaWidget::actionButton(int row, void (WizardParaWidget::*sl
 
 void WizardParaWidget::addFields(QGridLayout *grid, int page, int &row)
 {
-    // Number fields two to a row, then the switches two to a row.
-    int column = 0;
+    // Number fields two to a row, then the switches three to a row, each set in a grid of its own.
+    auto isToggle = [](const Field &field) {
+        return field.kind == Kind::Switch || field.kind == Kind::SwitchReversed
+               || (field.kind == Kind::Silent && field.max == 1);
+    };
+    auto *numbers = new QGridLayout;
+    auto *toggles = new QGridLayout;
+    numbers->setHorizontalSpacing(40);
+    toggles->setHorizontalSpacing(24);
+    int numberCount = 0, toggleCount = 0;
     for (const Field &field : ParaClauses::Fields()) {
         if (field.page != page || field.kind == Kind::CameraNumber)
             continue;
-        const bool toggle = field.kind == Kind::Switch || field.kind == Kind::SwitchReversed
-                            || (field.kind == Kind::Silent && field.max == 1);
-        if (toggle)
+        if (isToggle(field)) {
+            auto *box = new CheckBox(Text(field.labelRow));
+            box->setMinimumHeight(kButtonHeight);
+            toggles->addWidget(box, toggleCount / 3, toggleCount % 3);
+            ++toggleCount;
+            m_fields.append({&field, box});
             continue;
+        }
         const QString unit = field.divisor == 10 ? Text(kRowUnitS) : QString();
         auto *box = new EditBox(field.min, field.max, nullptr, Text(field.labelRow), unit,
                                 field.divisor == 10 ? 2 : 0, field.divisor);
         box->setButtonNum(3);
         if (field.word == 108)
             box->setUse0(true);  // screen-off delay: 0 keeps the screen on
-        grid->addWidget(box, row, column);
+        numbers->addWidget(box, numberCount / 2, numberCount % 2);
+        ++numberCount;
         m_fields.append({&field, box});
-        if (++column == 2) {
-            column = 0;
-            ++row;
-        }
     }
-    if (column)
-        ++row;
-    column = 0;
-    for (const Field &field : ParaClauses::Fields()) {
-        const bool toggle = field.kind == Kind::Switch || field.kind == Kind::SwitchReversed
-                            || (field.kind == Kind::Silent && field.max == 1);
-        if (field.page != page || !toggle)
-            continue;
-        auto *box = new CheckBox(Text(field.labelRow));
-        box->setMinimumHeight(kButtonHeight);
-        grid->addWidget(box, row, column);
-        m_fields.append({&field, box});
-        if (++column == 2) {
-            column = 0;
-            ++row;
-        }
-    }
-    if (column)
-        ++row;
+    if (numberCount)
+        grid->addLayout(numbers, row++, 0, 1, -1);
+    else
+        delete numbers;
+    if (toggleCount)
+        grid->addLayout(toggles, row++, 0, 1, -1);
+    else
+        delete toggles;
 }
 
 QWidget *WizardParaWidget::buildCommonPage()
@@ -270,11 +272,12 @@ QWidget *WizardParaWidget::buildCommonPage()
     auto *grid = new QGridLayout(content);
     grid->setVerticalSpacing(8);
     int row = 0;
-    grid->addWidget(heading(kRowCommonParam), row++, 0, 1, 2);
+    grid->addWidget(heading(kRowCommonParam), row++, 0, 1, -1);
     addFields(grid, CommonPage, row);
 
     // Language, working mode and the custom stage count.
     auto *modeRow = new QHBoxLayout;
+    modeRow->setSpacing(12);
     auto *languageLabel = new QLabel(Text(kRowLanguage));
     languageLabel->setFont(C_Type_COM::font(24));
     m_language = new ComboBox;
@@ -300,12 +303,13 @@ QWidget *WizardParaWidget::buildCommonPage()
     modeRow->addWidget(m_workMode);
     modeRow->addWidget(nextStart);
     modeRow->addStretch(1);
-    grid->addLayout(modeRow, row++, 0, 1, 2);
+    grid->addLayout(modeRow, row++, 0, 1, -1);
     grid->addWidget(m_customStages, row++, 0);
 
     // Password.
-    grid->addWidget(heading(kRowPasswordSettings), row++, 0, 1, 2);
+    grid->addWidget(heading(kRowPasswordSettings), row++, 0, 1, -1);
     auto *passwordRow = new QHBoxLayout;
+    passwordRow->setSpacing(12);
     const int labels[2] = {kRowNewPassword, kRowConfirmPassword};
     for (int i = 0; i < 2; ++i) {
         auto *label = new QLabel(Text(labels[i]));
@@ -319,10 +323,11 @@ QWidget *WizardParaWidget::buildCommonPage()
         passwordRow->addWidget(m_password[i], 1);
     }
     passwordRow->addWidget(actionButton(kRowChangePwd, &WizardParaWidget::ChangePwd, nullptr));
-    grid->addLayout(passwordRow, row++, 0, 1, 2);
+    grid->addLayout(passwordRow, row++, 0, 1, -1);
 
     // Station actions.
     auto *actions = new QHBoxLayout;
+    actions->setSpacing(16);
     actions->addWidget(actionButton(kRowResetCount, &WizardParaWidget::ResetTotal, nullptr));
     actions->addWidget(actionButton(kRowSetTime, &WizardParaWidget::SlotModifyTime, nullptr));
     QPushButton *shutDown = actionButton(kRowShutDown, &WizardParaWidget::SlotShutDown, nullptr);
@@ -332,7 +337,7 @@ QWidget *WizardParaWidget::buildCommonPage()
     actions->addWidget(shutDown);
     actions->addWidget(exitButton);
     actions->addStretch(1);
-    grid->addLayout(actions, row++, 0, 1, 2);
+    grid->addLayout(actions, row++, 0, 1, -1);
     grid->setRowStretch(row, 1);
     return content;
 }
@@ -343,8 +348,9 @@ QWidget *WizardParaWidget::buildCameraPage()
     auto *grid = new QGridLayout(content);
     grid->setVerticalSpacing(8);
     int row = 0;
-    grid->addWidget(heading(kRowCameraParam), row++, 0, 1, 2);
+    grid->addWidget(heading(kRowCameraParam), row++, 0, 1, -1);
     auto *choice = new QHBoxLayout;
+    choice->setSpacing(16);
     m_cameraChoice = new ComboBox;
     for (int position = 0; position < 8; ++position)
         m_cameraChoice->addItem(QStringLiteral("%1 %2").arg(Text(kRowCamera)).arg(position + 1));
@@ -353,7 +359,7 @@ QWidget *WizardParaWidget::buildCameraPage()
     choice->addWidget(actionButton(kRowDefaultSettings, &WizardParaWidget::SlotRestoreDefaultSettings, nullptr));
     choice->addWidget(actionButton(kRowAutoExposeOnce, &WizardParaWidget::SlotAutoExposeTime, nullptr));
     choice->addStretch(1);
-    grid->addLayout(choice, row++, 0, 1, 2);
+    grid->addLayout(choice, row++, 0, 1, -1);
 
     // The five settings of the chosen camera, each applied to the camera as it moves.
     const struct {
@@ -370,7 +376,7 @@ QWidget *WizardParaWidget::buildCameraPage()
                                      : Text(sliders[i].label);
         m_cameraSliders[i] = new Slider(sliders[i].min, sliders[i].max, nullptr, label);
         connect(m_cameraSliders[i], &Slider::valueChanged, this, sliders[i].apply);
-        grid->addWidget(m_cameraSliders[i], row++, 0, 1, 2);
+        grid->addWidget(m_cameraSliders[i], row++, 0, 1, -1);
     }
     m_mirror[0] = new CheckBox(Text(kRowHMirror));
     m_mirror[1] = new CheckBox(Text(kRowVMirror));
@@ -400,7 +406,7 @@ QWidget *WizardParaWidget::buildNetworkPage()
     auto *grid = new QGridLayout(content);
     grid->setVerticalSpacing(8);
     int row = 0;
-    grid->addWidget(heading(kRowNetworkSettings), row++, 0, 1, 2);
+    grid->addWidget(heading(kRowNetworkSettings), row++, 0, 1, -1);
     m_enableNetwork = new CheckBox(Text(kRowEnableNetwork));
     m_netReport = new CheckBox(Text(kRowNetReport));
     m_enableNetwork->setMinimumHeight(kButtonHeight);
@@ -410,12 +416,13 @@ QWidget *WizardParaWidget::buildNetworkPage()
     const int titles[3] = {kRowIp, kRowMask, kRowGateway};
     for (int i = 0; i < 3; ++i) {
         m_address[i] = new EditIP(Text(titles[i]));
-        grid->addWidget(m_address[i], row++, 0, 1, 2);
+        grid->addWidget(m_address[i], row++, 0, 1, -1);
     }
     auto *entries = new QHBoxLayout;
+    entries->setSpacing(16);
     entries->addWidget(actionButton(kRowHardware, &WizardParaWidget::SlotShowHardwareConfigurationWidget, nullptr));
     entries->addStretch(1);
-    grid->addLayout(entries, row++, 0, 1, 2);
+    grid->addLayout(entries, row++, 0, 1, -1);
     grid->setRowStretch(row, 1);
     return content;
 }
@@ -426,12 +433,14 @@ QWidget *WizardParaWidget::buildIoPage()
     auto *grid = new QGridLayout(content);
     grid->setVerticalSpacing(8);
     int row = 0;
-    grid->addWidget(heading(kRowInputOutput), row++, 0, 1, 2);
     auto *entries = new QHBoxLayout;
+    entries->setSpacing(16);
+    entries->addWidget(heading(kRowInputOutput));
+    entries->addSpacing(40);
     entries->addWidget(actionButton(kRowIoSettings, &WizardParaWidget::SlotShowIOWidget, nullptr));
     entries->addWidget(actionButton(kRowIoName, &WizardParaWidget::SlotShowCustomIONameWidget, nullptr));
     entries->addStretch(1);
-    grid->addLayout(entries, row++, 0, 1, 2);
+    grid->addLayout(entries, row++, 0, 1, -1);
     addFields(grid, IoPage, row);
     grid->setRowStretch(row, 1);
     return content;
@@ -443,11 +452,12 @@ QWidget *WizardParaWidget::buildAdvancedPage()
     auto *grid = new QGridLayout(content);
     grid->setVerticalSpacing(8);
     int row = 0;
-    grid->addWidget(heading(kRowAdvancedParam), row++, 0, 1, 2);
+    grid->addWidget(heading(kRowAdvancedParam), row++, 0, 1, -1);
     addFields(grid, AdvancedPage, row);
 
-    grid->addWidget(heading(kRowParameterGroup), row++, 0, 1, 2);
+    grid->addWidget(heading(kRowParameterGroup), row++, 0, 1, -1);
     auto *groups = new QHBoxLayout;
+    groups->setSpacing(12);
     m_groupName = new QLineEdit;
     m_groupName->setMaxLength(32);
     m_groupName->setFont(C_Type_COM::font(24));
@@ -460,9 +470,10 @@ QWidget *WizardParaWidget::buildAdvancedPage()
     groups->addWidget(m_groupList, 1);
     groups->addWidget(actionButton(kRowRestore, &WizardParaWidget::SlotParaGroupRestore, nullptr));
     groups->addWidget(actionButton(kRowDelete, &WizardParaWidget::SlotParaGroupDelete, nullptr));
-    grid->addLayout(groups, row++, 0, 1, 2);
+    grid->addLayout(groups, row++, 0, 1, -1);
 
     auto *maintenance = new QGridLayout;
+    maintenance->setSpacing(16);
     const struct {
         int label;
         void (WizardParaWidget::*slot)();
@@ -477,7 +488,7 @@ QWidget *WizardParaWidget::buildAdvancedPage()
         maintenance->addWidget(actionButton(b.label, b.slot, nullptr), i / 3, i % 3);
         ++i;
     }
-    grid->addLayout(maintenance, row++, 0, 1, 2);
+    grid->addLayout(maintenance, row++, 0, 1, -1);
     grid->setRowStretch(row, 1);
     return content;
 }
