@@ -246,3 +246,63 @@ TEST_F(Settings, PagesAreLaidOutForTouchInAllLanguages)
     }
     gLan = 1;
 }
+
+// A program update takes only a readable archive of a known type and restarts into it; the
+// factory restore needs its archive; a screen still missing says so; a new password is recorded
+// as modified, never written out.
+TEST_F(Settings, UpdatesPasswordsAndMissingScreens)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    TestOperatorPort port;
+    int restarts = 0;
+    SystemGateway::setRestartHandler([&] { ++restarts; });
+    SystemGateway::clearRecorded();
+    WizardParaWidget &settings = settingsOf(window());
+    window().SlotSystemPara();
+
+    settings.passwordEdit(0)->setText(QStringLiteral("it's new"));
+    settings.passwordEdit(1)->setText(QStringLiteral("its new"));
+    settings.ChangePwd();
+    EXPECT_EQ(port.warnings.value(0), LanStr(280));
+    settings.passwordEdit(1)->setText(QStringLiteral("it's new"));
+    settings.ChangePwd();
+    EXPECT_EQ(port.warnings.value(1), LanStr(279));
+    settings.accept();
+    EXPECT_EQ(ParaText(gpWPara->password), QStringLiteral("it's new"));
+    EXPECT_TRUE(records().contains(QStringLiteral("Modify the system parameters, the password has been modified")));
+    EXPECT_EQ(stored(QStringLiteral("password")), QStringLiteral("it's new"));
+    port.warnings.clear();
+    window().SlotSystemPara();  // the restarts below close the databases, as before a real restart
+
+    QString chosen;
+    settings.hooks().chooseUpdateArchive = [&] { return chosen; };
+    QFile fake(QStringLiteral("usb-fake.tar.gz"));
+    ASSERT_TRUE(fake.open(QIODevice::WriteOnly));
+    fake.write(QByteArray(200, 'x'));
+    fake.close();
+    chosen = fake.fileName();
+    settings.SlotUpdateApp();
+    EXPECT_EQ(port.warnings.value(0), LanStr(1413));
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("newupdate.tar.gz")));
+    EXPECT_EQ(restarts, 0);
+
+    QFile archive(QStringLiteral("usb update.tgz"));
+    ASSERT_TRUE(archive.open(QIODevice::WriteOnly));
+    archive.write(QByteArray("\x1f\x8b\x08\x00", 4) + QByteArray(200, 'a'));
+    archive.close();
+    chosen = archive.fileName();
+    settings.SlotUpdateApp();
+    EXPECT_EQ(restarts, 1);
+    EXPECT_EQ(QFileInfo(QStringLiteral("newupdate.tar.gz")).size(), 204);
+    EXPECT_TRUE(SystemGateway::recorded().contains(QStringLiteral("sync")));
+
+    QFile::remove(QStringLiteral("paraGroup/default/20clearsh.tar.gz"));
+    settings.SlotRestoreFactorySet();
+    EXPECT_EQ(port.warnings.value(1), LanStr(1422));
+    EXPECT_EQ(restarts, 1);
+
+    settings.SlotShowEditcavityWidget();
+    EXPECT_EQ(port.warnings.value(2), QStringLiteral("Cavity names: not available on this station yet"));
+
+    SystemGateway::setRestartHandler(nullptr);
+}
