@@ -6,6 +6,7 @@
 #include "core/systemgateway.h"
 #include "params/paraclauses.h"
 #include "tests/support/testport.h"
+#include "ui/prompt.h"
 #include "ui/settings/wizardparawidget.h"
 #include "ui/widgets/choosers.h"
 #include "ui/widgets/editbox.h"
@@ -202,6 +203,17 @@ TEST_F(Settings, LanguageSwitchAndPowerOff)
     EXPECT_EQ(restarts, 1);
     EXPECT_TRUE(SystemGateway::recorded().contains(QStringLiteral("init 0")));
     EXPECT_TRUE(records().contains(LanStr(292)));
+
+    // The clock: set through the gateway, kept in realytime.txt for the start-up check, restart.
+    const QDateTime set(QDate(2027, 1, 2), QTime(3, 4, 5));
+    Prompt::SetAnswerer([&](const Prompt::Asked &) { return QVariant(set); });
+    settings.SlotModifyTime();
+    Prompt::SetAnswerer(nullptr);
+    EXPECT_TRUE(SystemGateway::recorded().contains(QStringLiteral("date -s 2027-01-02 03:04:05")));
+    EXPECT_TRUE(SystemGateway::recorded().contains(QStringLiteral("hwclock -w")));
+    EXPECT_EQ(readFile(QStringLiteral("realytime.txt")), QString::number(set.toMSecsSinceEpoch()));
+    EXPECT_EQ(restarts, 2);
+    EXPECT_TRUE(records().contains(LanStr(401)));
     SystemGateway::setRestartHandler(nullptr);
     SystemGateway::setPowerOffHandler(nullptr);
 }

@@ -26,6 +26,7 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -207,6 +208,12 @@ WizardParaWidget::WizardParaWidget(OperationRecord *record, QWidget *parent) : Q
         // The title and start folder the panel's update sticks are made for.
         return QFileDialog::getOpenFileName(this, QStringLiteral("选择投影数据文件目录"),
                                             QStringLiteral("../../ProjectData/"), QStringLiteral("*.[r,t]ar*"));
+    };
+    m_hooks.chooseCalibrationPoints = [this] {
+        bool ok = false;
+        const int points = QInputDialog::getInt(this, oneLine(kRowCalibration), oneLine(kRowCalibrationQuestion), 5, 4,
+                                                25, 1, &ok);
+        return ok ? points : 0;
     };
     hide();
 }
@@ -952,7 +959,6 @@ void WizardParaWidget::SlotUpdateApp()
 
 void WizardParaWidget::SlotCalibration()
 {
-    Operator::Notify(Text(kRowCalibrationQuestion));
     const int points = m_hooks.chooseCalibrationPoints ? m_hooks.chooseCalibrationPoints() : 0;
     if (points <= 0)
         return;
