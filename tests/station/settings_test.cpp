@@ -11,7 +11,6 @@
 #include "ui/widgets/choosers.h"
 #include "ui/widgets/editbox.h"
 
-#include <cstdio>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -161,6 +160,21 @@ TEST_F(Settings, ParameterGroupsRoundTrip)
     ASSERT_TRUE(marker.open(QIODevice::WriteOnly | QIODevice::Truncate));
     marker.write("changed");
     marker.close();
+    // A damaged group is refused: no restart, the station keeps its set and can still save it.
+    QDir().mkpath(QStringLiteral("paraGroup/broken"));
+    QFile broken(QStringLiteral("paraGroup/broken/PARAM.db"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write(QByteArray(4096, 'x'));
+    broken.close();
+    settings.ParaGroupUpdateList();
+    settings.groupList()->setCurrentText(QStringLiteral("broken"));
+    settings.SlotParaGroupRestore();
+    EXPECT_EQ(restarts, 0);
+    EXPECT_EQ(port.warnings.value(2), LanStr(1411));
+    EXPECT_EQ(readFile(QStringLiteral("cammer11/ignore1.bmp")), QStringLiteral("changed"));
+    EXPECT_TRUE(gpWPara->SaveDatatoFile());
+    EXPECT_EQ(storedWord(QStringLiteral("system2"), 2), 33);
+
     settings.groupList()->setCurrentText(QStringLiteral("mouldA"));
     settings.SlotParaGroupRestore();
     EXPECT_EQ(restarts, 1);
@@ -237,10 +251,6 @@ TEST_F(Settings, PagesAreLaidOutForTouchInAllLanguages)
             ASSERT_EQ(screen.currentPage(), page);
             settle(50);  // lays the page out
             QWidget *content = screen.page(page);
-            if (qEnvironmentVariableIsSet("MOULD_DEBUG_SIZES"))
-                std::fprintf(stderr, "page %d min %dx%d size %dx%d view %dx%d\n", page, content->minimumSizeHint().width(),
-                             content->minimumSizeHint().height(), content->width(), content->height(),
-                             content->parentWidget()->width(), content->parentWidget()->height());
             for (QPushButton *button : content->findChildren<QPushButton *>())
                 if (button->isVisible() && button->text().size() > 2)
                     EXPECT_GE(button->height(), 60) << button->text().toStdString();
