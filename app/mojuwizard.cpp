@@ -27,6 +27,7 @@
 #include "cycle/inspectioncycle.h"
 #include "cycle/failimagestore.h"
 #include "ui/warnbox.h"
+#include "ui/settings/wizardparawidget.h"
 #include "ui/widgets/keypads.h"
 #include "io/controlport.h"
 #include "log/eventrecord.h"
@@ -36,6 +37,9 @@
 #include "params/lastgood.h"
 #include "params/wizardpara.h"
 #include "records/resstatistics.h"
+#include "records/detectcycle.h"
+#include "records/usbexport.h"
+#include "ui/statistics/detectcyclewidget.h"
 #include "ui/statistics/statisticswidget.h"
 #include "vision/cameravision.h"
 
@@ -660,6 +664,25 @@ void MoJuWizard::createScreens()
     EditCavitywidget *cavities = CreateCavityEditor(this);
     connect(cavities, &EditCavitywidget::closed, this, [this] { panelClosed(CavityNamesPanel); });
     m_panels[CavityNamesPanel] = cavities;
+    // The system parameters; the screens it leads to that the station lacks say so.
+    auto *settings = new WizardParaWidget(m_record.get(), this);
+    WizardParaWidget::Hooks &hooks = settings->hooks();
+    hooks.insertRecord = [this](const QString &text) { InsertRecord(text); };
+    hooks.flushAll = [this] {
+        if (m_record)
+            m_record->Flush();
+        CloseStationDatabases();
+    };
+    hooks.resetCounters = [this] {
+        if (m_cycle)
+            m_cycle->CountWrite();
+    };
+    hooks.cameraView = [this](int position) { return cameraView(position); };
+    hooks.showEditCavity = [settings] { OpenCavityNames(settings); };
+    hooks.showDetectCycle = [this] { showCycleRecords(); };
+    hooks.exportData = [this] { exportProgramData(); };
+    connect(settings, &WizardParaWidget::closed, this, [this] { panelClosed(SettingsPanel); });
+    m_panels[SettingsPanel] = settings;
     const char *names[PanelCount] = {"System settings", "Region editor and alarm images", "IO status", nullptr,
                                      "Camera assignment", "Network settings", "IO names", "Cavity names", "Users",
                                      "Statistics"};
@@ -1005,9 +1028,9 @@ void MoJuWizard::SlotSystemPara()
     m_login->LowerForSystemParameters();
     if (!Guard::Require(Guard::Action::SystemParameters))
         return;
-    // The settings edit a copy of the live record.
-    *gpWParaBak = *gpWPara;
+    // The settings edit a copy of the whole live record.
     openPanel(SettingsPanel);
+    static_cast<WizardParaWidget *>(m_panels[SettingsPanel])->Open();
 }
 
 int MoJuWizard::CheckPassword() { return m_login->CheckPassword(); }
@@ -1170,4 +1193,49 @@ QList<ViewStatusLine> MoJuWizard::viewStatus(int position) const
     if (const CammerWidget *view = cameraView(position))
         s.meanGray = view->meanGray();
     return CameraStatusLines(s);
+}
+
+// The cycle-record window (day list, table, export), made on first use and kept.
+void MoJuWizard::showCycleRecords()
+{
+    if (!DetectCycleSQL::instance)
+        return;
+    if (!m_cycleRecords) {
+        m_cycleRecords = new DetectCycleWidget(DetectCycleSQL::instance, this);
+        connect(m_cycleRecords, &DetectCycleWidget::closed, m_cycleRecords, &QWidget::hide);
+    }
+    m_cycleRecords->move((width() - m_cycleRecords->width()) / 2, (height() - m_cycleRecords->height()) / 2);
+    m_cycleRecords->show();
+    m_cycleRecords->raise();
+}
+
+// Copies the station directory to a stick in a folder named by the time, then empties the stored
+// camera images that are on the stick. The copy runs on its own thread: a large directory must not
+// hold up the cycle, which keeps judging and holding the interlocks meanwhile.
+void MoJuWizard::exportProgramData()
+{
+    if (m_exportRunning)
+        return;
+    const QString stick = UsbStick::FindForExport(true);
+    if (stick.isEmpty())
+        return;
+    m_exportRunning = true;
+    const QString folder = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_hh.mm.ss"));
+    const int cameras = numCamera;
+    const int steps = gDNum;
+    auto why = std::make_shared<QString>();
+    auto ok = std::make_shared<bool>(false);
+    QThread *worker = QThread::create([stick, folder, cameras, steps, why, ok] {
+        *ok = ProgramDataExport::Run(stick, folder, cameras, steps, why.get());
+    });
+    connect(worker, &QThread::finished, this, [this, worker, why, ok] {
+        worker->deleteLater();
+        const bool released = UsbStick::Release();
+        m_exportRunning = false;
+        if (*ok && released)
+            Operator::Notify(LanStr(147));
+        else
+            Operator::Warn(LanStr(1313).arg(why->isEmpty() ? QStringLiteral("sync") : *why));
+    });
+    worker->start();
 }

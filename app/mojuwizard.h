@@ -14,6 +14,7 @@
 #include <memory>
 
 class AlarmBand;
+class DetectCycleWidget;
 class IndexButton;
 class InspectionCycle;
 class OperationRecord;
@@ -114,6 +115,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void showCycleRecords();
+    void exportProgramData();
     bool bringUp();
     void buildLayout();
     void runUpdateScript();
@@ -158,6 +161,8 @@ private:
     QLabel *m_initialising = nullptr;
     IndexButton *m_index = nullptr;
     std::array<QWidget *, PanelCount> m_panels{};
+    DetectCycleWidget *m_cycleRecords = nullptr;
+    bool m_exportRunning = false;  // a program-data export is copying
     std::array<QToolButton *, 7> m_zoomButtons{};
     QTimer *m_foldBack = nullptr;
     QTimer *m_refresh = nullptr;
