@@ -323,8 +323,9 @@ TEST_F(Settings, UpdatesPasswordsAndMissingScreens)
     EXPECT_EQ(port.warnings.value(1), LanStr(1422));
     EXPECT_EQ(restarts, 1);
 
-    settings.SlotShowEditcavityWidget();
-    EXPECT_EQ(port.warnings.value(2), QStringLiteral("Cavity names: not available on this station yet"));
+    // The hardware information has no screen yet: it says so instead of doing nothing.
+    settings.SlotShowHardwareConfigurationWidget();
+    EXPECT_EQ(port.warnings.value(2), LanStr(1400).arg(LanStr(1403)));
 
     SystemGateway::setRestartHandler(nullptr);
 }
