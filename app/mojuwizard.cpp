@@ -482,7 +482,7 @@ void MoJuWizard::createCycle()
             m_cycle->alarmState = InspectionCycle::Browsing;
             m_index->hide();
             m_editor->setGeometry(rect());
-            m_editor->open(std::max(0, m_view.selected()), false);
+            m_editor->open(shownCamera(), false);
             m_editor->SlotChangeDetect(std::clamp(stage, 0, kMaxDetect - 1));
         });
     };
@@ -1093,8 +1093,15 @@ void MoJuWizard::SlotShowAlarmImgae()
         m_browsingAlarmImages = true;
     }
     openPanel(RegionEditorPanel);
-    m_editor->open(std::max(0, m_view.selected()), false);
+    m_editor->open(shownCamera(), false);
     m_editor->setSource(DrawROIWidget::SourceRecentNg);
+}
+
+// The camera the operator looks at: the selected view, or the first of several.
+int MoJuWizard::shownCamera() const
+{
+    const int selected = m_view.selected();
+    return selected >= 0 && selected < numCamera ? selected : 0;
 }
 
 // "Area Settings": the region editor on the selected camera (the first of several).
@@ -1106,7 +1113,7 @@ void MoJuWizard::SlotAdjustArea()
         return;
     m_index->hide();
     openPanel(RegionEditorPanel);
-    m_editor->open(std::max(0, m_view.selected()), false);
+    m_editor->open(shownCamera(), false);
 }
 
 void MoJuWizard::SlotChangeCaptureMode()

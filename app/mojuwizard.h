@@ -143,6 +143,7 @@ private:
     void applyZoom();
     bool blockingPanelOpen() const;
     bool alarmRaised() const;
+    int shownCamera() const;
     void openPanel(Panel which);
     void panelClosed(Panel which);
     void paintRegions(QPainter &painter, const QTransform &imageToView, int position) const;

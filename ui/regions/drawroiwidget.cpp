@@ -138,8 +138,8 @@ DrawROIWidget::DrawROIWidget(RegionEditorHost host, QWidget *parent) : QFrame(pa
     m_drawPolygon = nullptr;
     const int sideRows[][3] = {
         {kDrawRect, kDrawCircle, kDrawPolygon}, {kDrawGesture, kCopy, kDelRoi}, {kDelAllRoi, kFunc, kParamSwitch},
-        {kMoveU, kMoveD, kAllMove},            {kMoveL, kMoveR, 30},          {-10, -1, -2},
-        {-3, kIgnoreAlarm, kDelIgnored},       {kShowIgnored, kAddTemp, kDelTemp},
+        {kMoveU, kMoveD, kAllMove},            {kMoveL, kMoveR, 30},          {-1, -2, -3},
+        {-4, kIgnoreAlarm, kDelIgnored},       {kShowIgnored, kAddTemp, kDelTemp},
         {kDeleteAllTemplates, kResample, kViewTemplate},
     };
     const QString sizeText[] = {QStringLiteral("+10"), QStringLiteral("+1"), QStringLiteral("-1"), QStringLiteral("-10")};
@@ -152,10 +152,7 @@ DrawROIWidget::DrawROIWidget(RegionEditorHost host, QWidget *parent) : QFrame(pa
             grid->addWidget(b, r, c);
         }
     }
-    // -10 is the fourth size button, in the grid's spare place.
     side->addLayout(grid);
-    auto *minus10 = makeButton(m_side, 100004, sizeText[3]);
-    grid->addWidget(minus10, 9, 0);
     m_func = button(kFunc);
     m_paramSwitch = button(kParamSwitch);
     m_targetButton = button(100010);
@@ -175,11 +172,12 @@ DrawROIWidget::DrawROIWidget(RegionEditorHost host, QWidget *parent) : QFrame(pa
     // Cavities of the detection.
     m_cavityRow = new QFrame(this);
     m_cavityRow->setObjectName(QStringLiteral("cavities"));
-    auto *cavities = new QHBoxLayout(m_cavityRow);
+    auto *cavities = new QGridLayout(m_cavityRow);
     cavities->setContentsMargins(8, 0, 8, 0);
+    cavities->setSpacing(2);
     for (int k = 0; k < 16; ++k) {
         m_cavity[k] = new CheckBox(LanStr(kCavityRows[k]).trimmed(), m_cavityRow, 36);
-        cavities->addWidget(m_cavity[k]);
+        cavities->addWidget(m_cavity[k], k / 8, k % 8);
         connect(m_cavity[k], &QCheckBox::toggled, this, [this, k](bool on) {
             if (!m_filling && vision())
                 vision()->singleton.cavity[m_d][k] = on ? 2 : 0;
@@ -359,7 +357,7 @@ void DrawROIWidget::layoutPage()
     const int sideWidth = std::min(600, w / 3);
     const int topHeight = 80;
     const int alarmHeight = m_alarmRow->isVisible() ? 90 : 0;
-    const int cavityHeight = 64;
+    const int cavityHeight = 128;
     m_top->setGeometry(0, 0, w, topHeight);
     m_alarmRow->setGeometry(0, topHeight, w, alarmHeight);
     m_side->setGeometry(w - sideWidth, topHeight + alarmHeight, sideWidth, h - topHeight - alarmHeight);
