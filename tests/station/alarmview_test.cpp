@@ -1,0 +1,52 @@
+// The alarm view on the whole station: it opens on the failed camera and its re-check clears the
+// alarm on the board only once the mould passes.
+#include "tests/station/stationfixture.h"
+
+#include "ui/regions/drawroiwidget.h"
+
+#include <QPushButton>
+
+using AlarmView = StationScenario;
+
+TEST_F(AlarmView, ReCheckButtonClearsTheAlarmOnlyAfterAPass)
+{
+    teachFault(1, 1);
+    ASSERT_NO_FATAL_FAILURE(start());
+    MoJuWizard &w = window();
+    w.show();
+    showFrame(1, true);
+    setInput(1, true);
+    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 3000));
+    const auto raisedAt = IoBoardSim::Clock::now();
+    settle(300);
+    DrawROIWidget *view = w.regionEditor();
+    ASSERT_TRUE(view && view->isVisible());
+    EXPECT_TRUE(view->alarmView());
+    EXPECT_EQ(view->camera(), 1) << "opens on the failed camera";
+    EXPECT_EQ(view->detection(), 1);
+    if (const QString dir = qEnvironmentVariable("MOULD_SCREENSHOTS"); !dir.isEmpty())
+        w.grab().save(dir + QStringLiteral("/alarm-view.png"));
+    setInput(1, false);
+
+    // The part is still there: the re-check fails and holds everything.
+    view->button(61)->click();
+    settle(400);
+    EXPECT_EQ(cycle().alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_TRUE(output(1));
+    EXPECT_TRUE(output(3));
+    EXPECT_EQ(cycle().releaseCode(), 3);
+
+    // Taken out: the next re-check passes and lets the alarm and the clamp go.
+    showFrame(1, false);
+    const auto passAt = IoBoardSim::Clock::now();
+    view->button(61)->click();
+    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState != InspectionCycle::AlarmRaised; }, 2000));
+    EXPECT_TRUE(waitOutput(3, false, 500));
+    EXPECT_TRUE(waitOutput(1, false, 500));
+    const double passMs = std::chrono::duration<double, std::milli>(passAt - raisedAt).count();
+    EXPECT_GE(msToOutput(3, false, raisedAt), passMs) << "the alarm output went off before the passing re-check";
+    EXPECT_GE(msToOutput(1, false, raisedAt), passMs) << "the clamp was released before the passing re-check";
+    settle(300);
+    EXPECT_FALSE(view->alarmView());
+    EXPECT_FALSE(view->isVisible()) << "the alarm view goes with the alarm";
+}
