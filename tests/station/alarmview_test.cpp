@@ -95,3 +95,30 @@ TEST_F(AlarmView, IgnoreAlarmPointsWriteOnlyInsideTheNgRectangles)
     ASSERT_TRUE(waitUntil([&] { return cycle().alarmState != InspectionCycle::AlarmRaised; }, 2000));
     EXPECT_TRUE(waitOutput(3, false, 500));
 }
+
+// "Don't Detect": the operator's way out without a check, carrying release
+// code 0; recorded, the alarm output goes off.
+TEST_F(AlarmView, DontDetectEndsTheAlarmWithReleaseCodeZero)
+{
+    teachFault(1, 1);
+    ASSERT_NO_FATAL_FAILURE(start());
+    window().show();
+    showFrame(1, true);
+    setInput(1, true);
+    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 3000));
+    settle(300);
+    setInput(1, false);
+    DrawROIWidget *view = window().regionEditor();
+    ASSERT_TRUE(view && view->alarmView());
+    chooseAnswer = QDialog::Rejected;  // neither all cameras nor this one
+    view->button(47)->click();
+    settle(200);
+    EXPECT_EQ(cycle().alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_TRUE(output(3));
+    chooseAnswer = QDialog::Accepted;  // all cameras
+    view->button(47)->click();
+    EXPECT_EQ(cycle().alarmState, InspectionCycle::Waiting);
+    EXPECT_EQ(cycle().releaseCode(), 0);
+    EXPECT_TRUE(waitOutput(3, false, 500));
+    EXPECT_TRUE(records().contains(QStringLiteral("All cameras do not detect this mold")));
+}
