@@ -9,6 +9,7 @@
 #include "users/loginlevels.h"
 #include "users/usermanager.h"
 #include "ui/alarmband.h"
+#include "ui/regions/drawroiwidget.h"
 #include "ui/stationimages.h"
 #include "ui/indexpanel.h"
 #include "core/panel.h"
@@ -42,6 +43,7 @@
 #include "ui/statistics/detectcyclewidget.h"
 #include "ui/statistics/statisticswidget.h"
 #include "vision/cameravision.h"
+#include "vision/cammerrecong.h"
 
 #include <QApplication>
 #include <QDir>
@@ -473,16 +475,24 @@ void MoJuWizard::createCycle()
 {
     CycleEnvironment env;
     m_cameras->fillCycleHooks(env);
-    // After a re-sampling the operator checks the regions on the new templates. Until the region
-    // editor exists, the check is only logged and ends at once, after the current detection run:
-    // detection resumes on the new templates.
+    // After a re-sampling the operator checks the regions on the new templates in the region
+    // editor; leaving it ends the check (RegionCheckDone) and detection resumes on them.
     env.resampleDone = [this](int stage) {
         InsertRecord(LanStr(139));
-        qInfo("templates resampled (stage %d): region check skipped, detection resumes", stage + 1);
-        QTimer::singleShot(0, this, [this] {
+        QTimer::singleShot(0, this, [this, stage] {
             m_cameras->retrainAll();
-            if (m_cycle)
+            if (!m_cycle)
+                return;
+            if (!m_editor || alarmRaised()) {
                 m_cycle->RegionCheckDone();
+                return;
+            }
+            m_regionCheck = true;
+            m_cycle->alarmState = InspectionCycle::Browsing;
+            m_index->hide();
+            m_editor->setGeometry(rect());
+            m_editor->open(shownCamera(), false);
+            m_editor->SlotChangeDetect(std::clamp(stage, 0, kMaxDetect - 1));
         });
     };
     env.linkLostBox = [](bool shown, const QString &text) {
@@ -683,6 +693,28 @@ void MoJuWizard::createScreens()
     hooks.exportData = [this] { exportProgramData(); };
     connect(settings, &WizardParaWidget::closed, this, [this] { panelClosed(SettingsPanel); });
     m_panels[SettingsPanel] = settings;
+    RegionEditorHost host;
+    host.cameraCount = [] { return numCamera; };
+    host.vision = [this](int camera) { return m_cameras ? m_cameras->vision(camera) : nullptr; };
+    host.recong = [this](int camera) { return m_cameras ? m_cameras->recong(camera) : nullptr; };
+    host.liveImage = [this](int camera) {
+        CammerWidget *view = cameraView(camera);
+        if (!view || gImageW <= 0 || gImageH <= 0)
+            return cv::Mat();
+        return cv::Mat(gImageH, gImageW, gisColor ? CV_8UC4 : CV_8UC1, view->workingImage()).clone();
+    };
+    host.record = [this](const QString &text) { InsertRecord(text); };
+    host.cycle = [this] { return m_cycle.get(); };
+    host.allVisions = [this] {
+        QList<CameraVision *> views;
+        for (int position = 0; position < 8; ++position)
+            if (CameraVision *vision = m_cameras ? m_cameras->vision(position) : nullptr)
+                views << vision;
+        return views;
+    };
+    m_editor = new DrawROIWidget(std::move(host), this);
+    connect(m_editor, &DrawROIWidget::closed, this, [this] { panelClosed(RegionEditorPanel); });
+    m_panels[RegionEditorPanel] = m_editor;
     const char *names[PanelCount] = {"System settings", "Region editor and alarm images", "IO status", nullptr,
                                      "Camera assignment", "Network settings", "IO names", "Cavity names", "Users",
                                      "Statistics"};
@@ -769,6 +801,7 @@ void MoJuWizard::connectScreens()
     connect(m_index->alarmImages, &QPushButton::clicked, this, &MoJuWizard::SlotShowAlarmImgae);
     connect(m_index->statistics, &QPushButton::clicked, this, &MoJuWizard::SlotShowStatisticsWidget);
     connect(m_index->help, &QPushButton::clicked, this, &MoJuWizard::SlotHelp);
+    connect(m_index->areaSettings, &QPushButton::clicked, this, &MoJuWizard::SlotAdjustArea);
     connect(m_index->multiScreen, &QPushButton::clicked, this, &MoJuWizard::SlotReturn);
 
     // Captions and status lines follow the cycle's state, which changes on its own tick.
@@ -798,6 +831,8 @@ void MoJuWizard::refreshBand()
         return;
     if (alarmRaised()) {
         for (QWidget *p : m_panels) {
+            if (p == m_editor)
+                continue;
             if (p && p->isVisible()) {
                 p->hide();
                 m_panelsHiddenByAlarm << p;
@@ -812,7 +847,24 @@ void MoJuWizard::refreshBand()
             if (!m_cycle->cameraOk(camera))
                 failed << camera;
         m_band->showAlarm(failed, StageName(m_cycle->alarmStage(), gpWPara ? gpWPara->work_mode : 0));
+        // The alarm view: the editor on the first failed camera, above the band.
+        if (m_editor && !m_editor->alarmView()) {
+            m_editorBeforeAlarm = m_editor->isVisible();
+            m_editor->open(failed.isEmpty() ? 0 : failed.first(), true);
+        }
+        if (m_editor && m_editor->alarmView()) {
+            m_band->place(size(), buttonPanelWidth());
+            m_editor->setGeometry(0, 0, width(), std::max(1, m_band->geometry().top()));
+        }
     } else {
+        if (m_editor && m_editor->alarmView()) {
+            m_editor->alarmEnded();
+            if (m_editorBeforeAlarm) {
+                m_editor->setGeometry(rect());
+            } else {
+                m_editor->hide();
+            }
+        }
         if (m_band->kind() == AlarmBand::Alarm)
             m_statusLine->setStyleSheet(kStatusNormalStyle);
         if (m_panelHiddenByAlarm) {
@@ -1011,6 +1063,13 @@ void MoJuWizard::openPanel(Panel which)
 
 void MoJuWizard::panelClosed(Panel which)
 {
+    if (which == RegionEditorPanel && m_regionCheck) {
+        m_regionCheck = false;
+        if (m_cycle && m_cycle->alarmState == InspectionCycle::Browsing)
+            m_cycle->alarmState = InspectionCycle::Waiting;
+        if (m_cycle)
+            m_cycle->RegionCheckDone();
+    }
     if (which == RegionEditorPanel && m_browsingAlarmImages) {
         m_browsingAlarmImages = false;
         if (m_cycle && m_cycle->alarmState == InspectionCycle::Browsing)
@@ -1076,6 +1135,27 @@ void MoJuWizard::SlotShowAlarmImgae()
         m_browsingAlarmImages = true;
     }
     openPanel(RegionEditorPanel);
+    m_editor->open(shownCamera(), false);
+    m_editor->setSource(DrawROIWidget::SourceRecentNg);
+}
+
+// The camera the operator looks at: the selected view, or the first of several.
+int MoJuWizard::shownCamera() const
+{
+    const int selected = m_view.selected();
+    return selected >= 0 && selected < numCamera ? selected : 0;
+}
+
+// "Area Settings": the region editor on the selected camera (the first of several).
+void MoJuWizard::SlotAdjustArea()
+{
+    if (blockingPanelOpen() || alarmRaised())
+        return;
+    if (!Guard::Require(Guard::Action::RegionSettings))
+        return;
+    m_index->hide();
+    openPanel(RegionEditorPanel);
+    m_editor->open(shownCamera(), false);
 }
 
 void MoJuWizard::SlotChangeCaptureMode()

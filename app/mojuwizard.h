@@ -15,6 +15,7 @@
 
 class AlarmBand;
 class DetectCycleWidget;
+class DrawROIWidget;
 class IndexButton;
 class InspectionCycle;
 class OperationRecord;
@@ -68,6 +69,7 @@ public:
         IoNamesPanel, CavityNamesPanel, UsersPanel, StatisticsPanel, PanelCount
     };
     QWidget *panel(Panel which) const { return m_panels[which]; }
+    DrawROIWidget *regionEditor() const { return m_editor; }
     IndexButton *indexButton() const { return m_index; }
     AlarmBand *alarmBand() const { return m_band; }
     const ViewState &viewState() const { return m_view; }
@@ -103,6 +105,8 @@ public slots:
     void SlotHelp();
     void SlotShowStatisticsWidget();
     void SlotShowAlarmImgae();
+    // The region editor ("Area Settings").
+    void SlotAdjustArea();
     // The capture-mode button: machine trigger (word 420 on) or continuous capture.
     void SlotChangeCaptureMode();
 
@@ -142,6 +146,7 @@ private:
     void applyZoom();
     bool blockingPanelOpen() const;
     bool alarmRaised() const;
+    int shownCamera() const;
     void openPanel(Panel which);
     void panelClosed(Panel which);
     void paintRegions(QPainter &painter, const QTransform &imageToView, int position) const;
@@ -174,6 +179,9 @@ private:
     bool m_panelHiddenByAlarm = false;
     QList<QWidget *> m_panelsHiddenByAlarm;  // open panels that made way for the alarm
     AlarmBand *m_band = nullptr;
+    DrawROIWidget *m_editor = nullptr;   // the region editor and alarm view, one of m_panels
+    bool m_editorBeforeAlarm = false;    // the editor was open when the alarm view took it over
+    bool m_regionCheck = false;          // the editor is the region check after a re-sampling
     QString m_stopReason;  // shown on the stop band; the plain "stopping" when empty  // the button panel is away while the alarm stands
     bool m_up = false;
     bool m_detecting = false;

@@ -1278,6 +1278,32 @@ void InspectionCycle::SlotReCheckAlarm()
     runReCheck();
 }
 
+void InspectionCycle::SlotReCheckAlarm(int releaseCode)
+{
+    if (alarmState != AlarmRaised)
+        return;
+    m_releaseCode = releaseCode;
+    SlotReCheckAlarm();
+}
+
+void InspectionCycle::DontDetectRelease(int camera, int releaseCode)
+{
+    if (alarmState != AlarmRaised)
+        return;
+    m_releaseCode = releaseCode;
+    bool passed = true;
+    for (int cam = 0; cam < cameras(); ++cam) {
+        if (camera < 0 || cam == camera)
+            m_cameraOk[cam] = true;
+        passed = passed && m_cameraOk[cam];
+    }
+    if (!passed)
+        return;
+    m_decidingStage = m_alarmStage;
+    CheckNG();
+    endAlarmAfterPass();
+}
+
 void InspectionCycle::runReCheck()
 {
     if (alarmState != AlarmRaised) {

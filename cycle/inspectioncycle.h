@@ -132,6 +132,14 @@ public:
     void RegionCheckDone();
     // Re-check of the failed stage, as the alarm view's button does it.
     void SlotReCheckAlarm();
+    // The same, naming the operator's way out for the alarm report (the release code: 0 "don't
+    // detect", 1 added as template, 2 re-check switched to the mould, 3 re-check, 4 re-check OK).
+    void SlotReCheckAlarm(int releaseCode);
+    // "Don't detect": the operator lets the failed stage pass without a check on `camera` (-1 all
+    // cameras); when no failed camera is left the alarm ends as after a passing re-check.
+    void DontDetectRelease(int camera, int releaseCode);
+    // The release code of the last way out the operator took (-1 none yet).
+    int releaseCode() const { return m_releaseCode; }
     // The continuous-NG box was closed.
     void ContinuousNgClosed();
 
@@ -294,6 +302,7 @@ private:
     bool m_redetectPending = false;
     int m_redetectStage = 0;
     int m_alarmStage = 0;
+    int m_releaseCode = -1;
     int m_decidingStage = 0;
     int m_shownStage = -1;
     int m_heldForInput = 0;  // see clampHeldForInput()

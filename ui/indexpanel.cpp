@@ -22,6 +22,7 @@ constexpr int kRowContinuous = 650;
 constexpr int kRowTriggered = 651;
 constexpr int kRowNgCountSetting = 656;
 constexpr int kRowSystemParam = 215;
+constexpr int kRowAreaSettings = 130;
 constexpr int kRowManageUsers = 604;
 constexpr int kRowNgImage = 457;
 constexpr int kRowStatistics = 541;
@@ -85,6 +86,7 @@ IndexButton::IndexButton(QWidget *parent) : QFrame(parent)
     multiScreen = button(QStringLiteral("multiScreen"));
     alarmImages = button(QStringLiteral("alarmImages"));
     statistics = button(QStringLiteral("statistics"));
+    areaSettings = button(QStringLiteral("areaSettings"));
     systemPara = button(QStringLiteral("systemPara"));
     users = button(QStringLiteral("users"));
     help = button(QStringLiteral("help"));
@@ -98,6 +100,7 @@ IndexButton::IndexButton(QWidget *parent) : QFrame(parent)
     alarmImages->setText(LanStr(kRowNgImage));
     statistics->setText(LanStr(kRowStatistics));
     systemPara->setText(LanStr(kRowSystemParam));
+    areaSettings->setText(LanStr(kRowAreaSettings));
     users->setText(LanStr(kRowManageUsers));
     help->setText(LanStr(kRowHelp));
 }

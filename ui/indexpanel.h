@@ -37,6 +37,7 @@ public:
     QPushButton *captureMode = nullptr;
     QLabel *ngWarnCount = nullptr;
     QPushButton *systemPara = nullptr;
+    QPushButton *areaSettings = nullptr;  // the region editor
     QPushButton *users = nullptr;
     QPushButton *alarmImages = nullptr;
     QPushButton *statistics = nullptr;

@@ -16,6 +16,7 @@
 #include "camera/cameraglobals.h"
 #include "cycle/inspectioncycle.h"
 #include "ui/warnbox.h"
+#include "ui/regions/drawroiwidget.h"
 #include "params/wizardpara.h"
 #include "tests/support/stationboard.h"
 #include "tests/support/stationdir.h"
@@ -482,9 +483,9 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         window.SlotShowAlarmImgae();
         EXPECT_EQ(cycle->alarmState, InspectionCycle::Browsing);
         EXPECT_FALSE(window.indexButton()->isVisible());
-        auto *editor = static_cast<PlaceholderPanel *>(window.panel(MoJuWizard::RegionEditorPanel));
-        EXPECT_TRUE(editor->text()->text().contains(QStringLiteral("not yet available")));
-        editor->closeButton()->click();
+        DrawROIWidget *editor = window.regionEditor();
+        EXPECT_EQ(editor->source(), DrawROIWidget::SourceRecentNg);
+        editor->button(42)->click();  // End Set
         EXPECT_EQ(cycle->alarmState, InspectionCycle::Waiting);
         EXPECT_TRUE(window.indexButton()->isVisible());
 

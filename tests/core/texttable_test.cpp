@@ -128,6 +128,7 @@ TEST_F(TextTable, FilledAndEmptyRows)
             {1250, 1256},                // the keypads' and the date editor's captions
             {1280, 1280},                // the network port that did not open
             {1300, 1318},                // statistics, cycle records, exports
+            {1370, 1372},                // the region editor's save and alarm-view captions
             {1400, 1426},                // the system-parameter screen
             {1430, 1430},                // the damaged cavity-name file
         };

@@ -1,0 +1,183 @@
+// The region editor in the real window: drawing by touch on camera 1, the save with its table rows
+// and operation-record rows, and the region limit.
+#include "app/mojuwizard.h"
+#include "app/startupdb.h"
+#include "app/stationcameras.h"
+#include "app/wiring.h"
+#include "camera/cameraglobals.h"
+#include "core/globals.h"
+#include "core/texttable.h"
+#include "log/operationrecord.h"
+#include "params/wizardpara.h"
+#include "tests/support/stationboard.h"
+#include "tests/support/stationdir.h"
+#include "ui/prompt.h"
+#include "ui/widgets/choosers.h"
+#include "ui/regions/drawroiwidget.h"
+#include "ui/regions/regioncanvas.h"
+#include "ui/warnbox.h"
+#include "vision/cameravision.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace {
+
+void makeCamera(const QString &folder, const char *serial)
+{
+    QDir().mkpath(folder);
+    QFile file(folder + QStringLiteral("/serial"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(serial);
+    file.write("\n");
+    file.close();
+    cv::Mat frame(1024, 1280, CV_8UC1, cv::Scalar(70));
+    cv::circle(frame, cv::Point(640, 512), 200, cv::Scalar(230), cv::FILLED);
+    const QString temporary = folder + QStringLiteral("/.next.png");
+    ASSERT_TRUE(cv::imwrite(temporary.toStdString(), frame));
+    ASSERT_TRUE(QFile::rename(temporary, folder + QStringLiteral("/frame.png")));
+}
+
+void waitFor(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// A finger on the canvas at image point p.
+void touch(RegionCanvas *canvas, QEvent::Type type, QPoint image)
+{
+    const QPointF at = canvas->imageToView().map(QPointF(image) + QPointF(0.5, 0.5));
+    QMouseEvent event(type, at, canvas->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &event);
+}
+
+void tap(RegionCanvas *canvas, QPoint image)
+{
+    touch(canvas, QEvent::MouseButtonPress, image);
+    touch(canvas, QEvent::MouseButtonRelease, image);
+}
+
+QString tableRow(const QString &name)
+{
+    QSqlQuery q(QSqlDatabase::database(QStringLiteral("dbIn")));
+    q.prepare(QStringLiteral("select * from cammer0 where name=?"));
+    q.addBindValue(name);
+    if (!q.exec() || !q.next())
+        return QStringLiteral("<none>");
+    return q.value(1).toString().trimmed();
+}
+
+}  // namespace
+
+TEST(RegionEditor, DrawOnCameraOneSaveAndTheLimit)
+{
+    StationBoard();
+    FillTextTable();
+    gLan = 1;
+    static QTemporaryDir cameras;
+    ASSERT_TRUE(cameras.isValid());
+    makeCamera(cameras.filePath(QStringLiteral("cam1")), "SIMCAM001");
+    makeCamera(cameras.filePath(QStringLiteral("cam2")), "SIMCAM002");
+    TempStation station;
+    CameraPaths::inputDevices = station.file(QStringLiteral("none")).toStdString();
+    qputenv("MOULD_SIM_CAMERAS", cameras.path().toLocal8Bit());
+    Prompt::SetAnswerer([](const Prompt::Asked &) { return QVariant(1); });
+    QStringList warnings;
+    WarnBox::setAnswerer([&](const WarnBox &box) {
+        if (qobject_cast<const ChooseBox *>(&box))
+            return QDialog::Accepted;  // every question answered yes
+        warnings << box.text();
+        return QDialog::Accepted;
+    });
+    StationWiring::InstallOperatorPort();
+    {
+        MoJuWizard window;
+        ASSERT_TRUE(window.isUp());
+        window.show();
+        waitFor([&] { return window.cameraView(0)->framesTaken() > 0; }, 5000);
+        window.SlotAdjustArea();
+        DrawROIWidget *editor = window.regionEditor();
+        ASSERT_TRUE(editor && editor->isVisible());
+        EXPECT_EQ(editor->camera(), 0);
+        EXPECT_EQ(editor->source(), DrawROIWidget::SourceTemplate);
+        EXPECT_EQ(editor->detectionBox()->itemText(0), QStringLiteral("Prod"));
+        EXPECT_EQ(editor->detectionBox()->itemText(1), QStringLiteral("Mold"));
+        RegionCanvas *canvas = editor->canvas();
+        CameraVision *vision = window.cameras()->vision(0);
+        const int before = vision->singleton.roiNum[0];
+        window.operationRecord()->Flush();
+
+        // A rectangle by dragging, a polygon by three taps ended by the second "Draw Polygon".
+        editor->button(49)->click();
+        touch(canvas, QEvent::MouseButtonPress, {200, 150});
+        touch(canvas, QEvent::MouseMove, {350, 260});
+        touch(canvas, QEvent::MouseButtonRelease, {500, 400});
+        editor->button(53)->click();
+        tap(canvas, {600, 200});
+        tap(canvas, {900, 200});
+        tap(canvas, {750, 500});
+        EXPECT_EQ(editor->button(53)->text(), QStringLiteral("End Polygon"));
+        editor->button(53)->click();
+        ASSERT_EQ(vision->singleton.roiNum[0], before + 2);
+        // The selected polygon's handles are finger-sized on screen, though the picture is scaled down.
+        for (const QRect &h : canvas->handleRects())
+            EXPECT_GE(h.width(), 40);
+        if (const QString dir = qEnvironmentVariable("MOULD_SCREENSHOTS"); !dir.isEmpty())
+            window.grab().save(dir + QStringLiteral("/region-editor.png"));
+
+        editor->button(1370)->click();  // save, answered yes
+        const QString r1 = QStringLiteral("ROI0-%1").arg(before), r2 = QStringLiteral("ROI0-%1").arg(before + 1);
+        EXPECT_EQ(tableRow(r1), QStringLiteral("12800 80 500 1 1 0 0 200 150 500 400")) << "image pixels, spot as the factory offers it";
+        EXPECT_EQ(tableRow(r2), QStringLiteral("12800 80 500 1 2 0 3 600 200 900 200 750 500"));
+        window.operationRecord()->Flush();
+        QSqlQuery q(window.operationRecord()->Connection());
+        QStringList rows;
+        ASSERT_TRUE(q.exec(QStringLiteral("select remarks from RECORD order by rowid")));
+        while (q.next())
+            rows << q.value(0).toString();
+        const QString prefix = QStringLiteral("Detection Prod of camera 1 ");
+        const QString defect = QStringLiteral("Spot Detection, the minimum gradation is 0,the maximum gradation is 50, "
+                                              "the minimum area is 80,the maximum area is 500");
+        EXPECT_TRUE(rows.contains(prefix + QStringLiteral("Added rectangular  area %1, function is ").arg(before + 1) + defect))
+            << rows.join(QLatin1Char('|')).toStdString();
+        EXPECT_TRUE(rows.contains(prefix + QStringLiteral("Added Polygon area %1, function is ").arg(before + 2) + defect));
+        const qsizetype count = rows.size();
+        editor->button(1370)->click();  // nothing changed: no new row
+        window.operationRecord()->Flush();
+        ASSERT_TRUE(q.exec(QStringLiteral("select count(*) from RECORD")));
+        ASSERT_TRUE(q.next());
+        EXPECT_EQ(q.value(0).toInt(), count);
+
+        // The 51st region is refused with the limit text.
+        while (vision->singleton.roiNum[0] < kMaxRoi) {
+            editor->button(49)->click();
+            touch(canvas, QEvent::MouseButtonPress, {20, 20});
+            touch(canvas, QEvent::MouseButtonRelease, {60, 60});
+        }
+        warnings.clear();
+        editor->button(49)->click();
+        touch(canvas, QEvent::MouseButtonPress, {20, 20});
+        touch(canvas, QEvent::MouseButtonRelease, {60, 60});
+        EXPECT_EQ(vision->singleton.roiNum[0], kMaxRoi);
+        ASSERT_EQ(warnings.size(), 1);
+        EXPECT_EQ(warnings[0], LanStr(36));
+    }
+    CloseStationDatabases();
+    qunsetenv("MOULD_SIM_CAMERAS");
+    Prompt::SetAnswerer(nullptr);
+    WarnBox::setAnswerer(nullptr);
+}
