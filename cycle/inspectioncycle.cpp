@@ -1210,6 +1210,7 @@ void InspectionCycle::pulseOptions(bool ng, int slot)
 
 void InspectionCycle::raiseAlarm()
 {
+    m_releaseCode = -1;
     // On disk first: a station ended from here on comes up in this alarm.
     m_alarmSince = m_env.now ? m_env.now() : QDateTime::currentDateTime();
     storeAlarm(true);
@@ -1422,7 +1423,10 @@ void InspectionCycle::endAlarmAfterPass()
             m_env.setStartStopText(kRowStopDetection);
     }
     alarmState = Waiting;
-    reportAlarmEnded(last ? kReleasedByReCheck : kReleasedToMouldCheck);
+    // The operator's action names the release; a pass on its own says which check ended it.
+    const int code = m_releaseCode >= 0 ? m_releaseCode : (last ? kReleasedByReCheck : kReleasedToMouldCheck);
+    m_releaseCode = code;  // stays readable until the next alarm
+    reportAlarmEnded(code);
 }
 
 // Whether the mould stage's input (the ejector back) came after the cycle's start and is still
