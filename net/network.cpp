@@ -115,9 +115,13 @@ CNT_Net::~CNT_Net()
     if (m_relay && m_relay->state() != QProcess::NotRunning) {
         m_relay->disconnect(this);
         m_relay->terminate();
-        if (!m_relay->waitForFinished(m_options.relayStopMs)) {
-            m_relay->kill();
-            m_relay->waitForFinished(500);
+        // The station must end within its stop deadline. A relay that is still writing what it
+        // holds to its backlog is left to end by itself (it has had SIGTERM): destroying its
+        // QProcess would kill it and lose the messages it has acknowledged but not yet stored.
+        if (!m_relay->waitForFinished(m_options.relayExitWaitMs)) {
+            LOG(INFO) << "CNT: the relay is still storing its backlog; it ends by itself";
+            m_relay->setParent(nullptr);
+            m_relay = nullptr;  // deliberately not destroyed
         }
     }
     close();

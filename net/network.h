@@ -32,6 +32,7 @@ struct NetOptions
     QString relayProgram = QStringLiteral("python3");
     QStringList relayArguments = {QStringLiteral("./cnt_net/runNetClient.py")};
     int relayStopMs = 2000;  // SIGTERM, then SIGKILL after this
+    int relayExitWaitMs = 300;  // at the station's exit: the wait for a relay after SIGTERM
 };
 
 class CNT_Net : public QTcpServer
