@@ -8,6 +8,7 @@
 #include "core/globals.h"
 #include "core/texttable.h"
 #include "log/operationrecord.h"
+#include "params/cavitynames.h"
 #include "params/wizardpara.h"
 #include "tests/support/stationboard.h"
 #include "tests/support/stationdir.h"
@@ -109,9 +110,19 @@ TEST(RegionEditor, DrawOnCameraOneSaveAndTheLimit)
         ASSERT_TRUE(window.isUp());
         window.show();
         waitFor([&] { return window.cameraView(0)->framesTaken() > 0; }, 5000);
+        // The cavity boxes carry the setter's cavity names.
+        QStringList names = CavityNames::Read(QLatin1String(CavityNames::kSavedTable), 0);
+        names[1] = QStringLiteral("Left'2");
+        ASSERT_TRUE(CavityNames::Write(QLatin1String(CavityNames::kSavedTable), 0, names));
+        CavityNames::Close();
+        CavityNames::Databaseinit();
         window.SlotAdjustArea();
         DrawROIWidget *editor = window.regionEditor();
         ASSERT_TRUE(editor && editor->isVisible());
+        QStringList boxTexts;
+        for (const CheckBox *box : editor->findChildren<CheckBox *>())
+            boxTexts << box->text();
+        EXPECT_TRUE(boxTexts.contains(QStringLiteral("Left'2"))) << boxTexts.join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(editor->camera(), 0);
         EXPECT_EQ(editor->source(), DrawROIWidget::SourceTemplate);
         EXPECT_EQ(editor->detectionBox()->itemText(0), QStringLiteral("Prod"));

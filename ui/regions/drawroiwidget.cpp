@@ -5,6 +5,7 @@
 #include "core/operatorport.h"
 #include "cycle/failimagestore.h"
 #include "cycle/inspectioncycle.h"
+#include "params/cavitynames.h"
 #include "params/wizardpara.h"
 #include "ui/indexpanel.h"
 #include "ui/regions/regioncanvas.h"
@@ -499,8 +500,12 @@ void DrawROIWidget::showRegion()
 {
     CameraVision *v = vision();
     m_filling = true;
-    for (int k = 0; k < 16; ++k)
+    for (int k = 0; k < 16; ++k) {
+        // The cavity boxes carry the camera's cavity names (the setter's own, or "1#".. by default).
+        const QString name = CavityName(m_camera, k);
+        m_cavity[k]->setText(name.isEmpty() ? LanStr(kCavityRows[k]).trimmed() : name);
         m_cavity[k]->setChecked(v && v->singleton.cavity[m_d][k] == 2);
+    }
     const int i = m_canvas->selected();
     const int func = (v && i >= 0) ? v->singleton.roiFunc[m_d][i] : -1;
     m_func->setText(func >= 0 ? RegionEdit::FunctionName(func) : LanStr(kFunc).trimmed());
