@@ -22,31 +22,6 @@ const QStringList kImages{QStringLiteral("*.bmp")};
 
 QString copyOf(const QString &name) { return Dir() + QLatin1Char('/') + name; }
 
-// True when the file opens as an SQLite database that passes its quick check and has sysparam.
-bool soundParameterFile(const QString &path)
-{
-    if (!QFileInfo(path).isFile())
-        return false;
-    const QString connection = QStringLiteral("lastGoodCheck");
-    bool sound = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery check(db);
-            sound = check.exec(QStringLiteral("PRAGMA quick_check")) && check.next()
-                    && check.value(0).toString() == QLatin1String("ok");
-            QSqlQuery table(db);
-            sound = sound
-                    && table.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and name='sysparam'"))
-                    && table.next() && table.value(0).toInt() == 1;
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(connection);
-    return sound;
-}
 
 bool sameFile(const QFileInfo &a, const QFileInfo &b)
 {
@@ -78,6 +53,31 @@ bool mirrorImages(const QString &from, const QString &to, bool all)
 
 }  // namespace
 
+bool SoundParameterFile(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    const QString connection = QStringLiteral("lastGoodCheck");
+    bool sound = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery check(db);
+            sound = check.exec(QStringLiteral("PRAGMA quick_check")) && check.next()
+                    && check.value(0).toString() == QLatin1String("ok");
+            QSqlQuery table(db);
+            sound = sound
+                    && table.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and name='sysparam'"))
+                    && table.next() && table.value(0).toInt() == 1;
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return sound;
+}
+
 QString Dir() { return QStringLiteral("paraGroup/lastgood"); }
 
 bool Keep(Saved what)
@@ -92,7 +92,7 @@ bool Keep(Saved what)
     QSqlQuery vacuum(db);
     vacuum.prepare(QStringLiteral("VACUUM INTO ?"));
     vacuum.addBindValue(fresh);
-    if (!vacuum.exec() || !AtomicFile::Sync(fresh) || !soundParameterFile(fresh)) {
+    if (!vacuum.exec() || !AtomicFile::Sync(fresh) || !SoundParameterFile(fresh)) {
         qWarning().noquote() << "no last good copy of PARAM.db taken:" << vacuum.lastError().text();
         QFile::remove(fresh);
         return false;
@@ -119,7 +119,7 @@ bool Keep(Saved what)
     return ok;
 }
 
-bool Usable() { return soundParameterFile(copyOf(kParamFile)); }
+bool Usable() { return SoundParameterFile(copyOf(kParamFile)); }
 
 QDateTime Taken()
 {

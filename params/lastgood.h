@@ -13,6 +13,10 @@ namespace LastGood {
 
 QString Dir();
 
+// True when the file opens as an SQLite database that passes its quick check and has the
+// parameter table (read-only; the file is not changed).
+bool SoundParameterFile(const QString &path);
+
 // Takes the copy after a successful save. PARAM.db is copied with SQLite's "VACUUM INTO" on the
 // open connection "dbIn" (a consistent snapshot, whatever the station holds open), synced,
 // checked and only then renamed over the previous copy. Images of the camera folders that differ

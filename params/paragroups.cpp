@@ -1,5 +1,7 @@
 #include "params/paragroups.h"
 
+#include "params/lastgood.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,32 +42,6 @@ bool copyTree(const QString &from, const QString &to)
 
 bool removeTree(const QString &path) { return !QFileInfo::exists(path) || QDir(path).removeRecursively(); }
 
-// True when the file opens as an SQLite database that passes its quick check and has sysparam.
-bool soundParameterFile(const QString &path)
-{
-    if (!QFileInfo(path).isFile())
-        return false;
-    const QString connection = QStringLiteral("paraGroupCheck");
-    bool sound = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery check(db);
-            sound = check.exec(QStringLiteral("PRAGMA quick_check")) && check.next()
-                    && check.value(0).toString() == QLatin1String("ok");
-            QSqlQuery table(db);
-            sound = sound
-                    && table.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and name='sysparam'"))
-                    && table.next() && table.value(0).toInt() == 1;
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(connection);
-    return sound;
-}
-
 // A consistent copy of the station's PARAM.db at `target`, whatever the station holds open.
 bool snapshotParameters(const QString &target)
 {
@@ -96,7 +72,7 @@ bool snapshotParameters(const QString &target)
     }
     if (!useStation)
         QSqlDatabase::removeDatabase(own);
-    return ok && soundParameterFile(absolute);
+    return ok && LastGood::SoundParameterFile(absolute);
 }
 
 bool renameInto(const QString &from, const QString &to)
@@ -163,7 +139,7 @@ Result Restore(const QString &name)
     const QString staging = groupPath(QStringLiteral(".restore-staging"));
     const QString aside = groupPath(QStringLiteral(".restore-previous"));
     if (!removeTree(staging) || !removeTree(aside) || !copyTree(groupPath(name), staging)
-        || !soundParameterFile(staging + QLatin1Char('/') + kParamFile) || !QDir().mkpath(aside)) {
+        || !LastGood::SoundParameterFile(staging + QLatin1Char('/') + kParamFile) || !QDir().mkpath(aside)) {
         removeTree(staging);
         return Result::Failed;
     }
