@@ -17,6 +17,7 @@ constexpr int kRowFunctionName[FuncCount] = {25, 15, 17, 21, 392, 393, 398, 521,
 constexpr int kRowShapeRect = 74, kRowShapeCircle = 75, kRowShapePolygon = 76;
 constexpr int kRowTargetTopLeft = 30, kRowTargetBottomRight = 29, kRowTargetCenter = 27;
 constexpr int kRowTargetOuter = 26, kRowTargetInner = 28, kRowTargetPoint = 31;
+constexpr int kRowOutputChanged = 1590, kRowCavitiesChanged = 1591;
 
 // Takes slot roiNum[d] for a new region of `type` whose shape the caller has just stored there.
 AddOutcome place(CameraVision &view, int d, int i, int type, const WizardPara &para, int *index)
@@ -345,7 +346,11 @@ DetectionState Snapshot(const CammerSingleton &regions, int d)
     DetectionState state;
     for (int i = 0; i < std::clamp(regions.roiNum[d], 0, kMaxRoi); ++i)
         state.regions << RegionState{regions.roiFunc[d][i], regions.roiPara1[d][i], regions.roiPara2[d][i],
-                                     regions.roiPara3[d][i], regions.roiType[d][i], shapeBytes(regions, d, i)};
+                                     regions.roiPara3[d][i], regions.roiType[d][i], regions.roiOut[i],
+                                     shapeBytes(regions, d, i)};
+    for (int k = 0; k < kMaxCavity; ++k)
+        if (regions.cavity[d][k] == 2)
+            state.cavities << k;
     return state;
 }
 
@@ -376,14 +381,22 @@ QStringList ChangeRecords(const DetectionState &before, const DetectionState &af
         const bool moved = a.shape != b.shape;
         const bool sameFunction = a.func == b.func;
         const bool parametersSame = a.para1 == b.para1 && a.para2 == b.para2 && a.para3 == b.para3;
-        if (!moved && sameFunction && parametersSame)
+        if (!moved && sameFunction && parametersSame && a.out == b.out)
             continue;
         const QString function = sameFunction
                                      ? LanStr(84) + FunctionName(b.func)
                                      : LanStr(82) + FunctionName(a.func) + LanStr(83) + FunctionName(b.func);
         const QString parameters = sameFunction ? parameterClauses(a, b) : QString();
-        const QString position = moved ? LanStr(98) : QString();
+        QString position = moved ? LanStr(98) : QString();
+        if (a.out != b.out)
+            position += LanStr(kRowOutputChanged).arg(a.out + 1).arg(b.out + 1);
         rows << prefix + LanStr(99).arg(shapeName(b.type), number, function, parameters, position);
+    }
+    if (before.cavities != after.cavities) {
+        QStringList names;
+        for (int k : after.cavities)
+            names << QString::number(k + 1);
+        rows << prefix + LanStr(kRowCavitiesChanged).arg(names.isEmpty() ? QStringLiteral("-") : names.join(QLatin1Char(',')));
     }
     return rows;
 }

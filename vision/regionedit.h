@@ -65,11 +65,13 @@ bool ChangeSize(CameraVision &view, int d, int i, int target, int step, QSize im
 struct RegionState
 {
     int func = 0, para1 = 0, para2 = 0, para3 = 0, type = 0;
+    int out = 0;       // NG output group (shared by region number across detections)
     QByteArray shape;  // the stored outline
 };
 struct DetectionState
 {
     QList<RegionState> regions;
+    QList<int> cavities;  // the checked cavities (0-based)
 };
 DetectionState Snapshot(const CammerSingleton &regions, int d);
 
@@ -77,7 +79,8 @@ DetectionState Snapshot(const CammerSingleton &regions, int d);
 QString FunctionName(int func);
 // The operation-record rows for the differences between `before` and `after` of one detection,
 // each after the prefix "Detection %2 of camera %1 ": added, deleted and changed regions; an
-// unchanged region gives no row.
+// unchanged region gives no row. A changed output group adds its clause to the region's row; changed
+// cavity flags give one row of their own.
 QStringList ChangeRecords(const DetectionState &before, const DetectionState &after, int camNo,
                           const QString &detectionName);
 

@@ -45,9 +45,9 @@ enum Row {
     kResample = 129, kResampleQuestion = 137, kDeleteAllQuestion = 138, kTemplate = 223, kLive = 224,
     kOkRecord = 207, kNgRecord = 208, kNeedAutoArea = 354, kMinScore = 362, kNo = 394,
     kSensitivityLower = 582, kQualifiedDist = 583, kDirection = 584, kWhiteNum = 521, kMinNumber = 522,
-    kMaxNumber = 649, kDoorToLift = 195,
+    kMaxNumber = 649, kDoorToLift = 195, kHelp = 111, kLiveTemp = 212, kOutN = 476,
     // Rows of this page's own.
-    kSave = 1370, kSaveFailed = 1371, kNextFailedCamera = 1372, kRegionLimitFull = 36,
+    kSave = 1370, kSaveFailed = 1371, kNextFailedCamera = 1372, kRegionLimitFull = 36, kHelpText = 1592,
 };
 constexpr int kCavityRows[16] = {460, 461, 462, 463, 464, 465, 466, 467, 596, 597, 598, 599, 600, 601, 602, 603};
 constexpr int kIgnoreLimit = 2000;
@@ -141,14 +141,15 @@ DrawROIWidget::DrawROIWidget(RegionEditorHost host, QWidget *parent) : QFrame(pa
         {kDrawRect, kDrawCircle, kDrawPolygon}, {kDrawGesture, kCopy, kDelRoi}, {kDelAllRoi, kFunc, kParamSwitch},
         {kMoveU, kMoveD, kAllMove},            {kMoveL, kMoveR, 30},          {-1, -2, -3},
         {-4, kIgnoreAlarm, kDelIgnored},       {kShowIgnored, kAddTemp, kDelTemp},
-        {kDeleteAllTemplates, kResample, kViewTemplate},
+        {kDeleteAllTemplates, kResample, kViewTemplate}, {kOutN, kLiveTemp, kHelp},
     };
     const QString sizeText[] = {QStringLiteral("+10"), QStringLiteral("+1"), QStringLiteral("-1"), QStringLiteral("-10")};
-    for (int r = 0; r < 9; ++r) {
+    for (int r = 0; r < 10; ++r) {
         for (int c = 0; c < 3; ++c) {
             const int row = sideRows[r][c];
             QPushButton *b = row < 0 ? makeButton(m_side, 100000 - row, sizeText[-row - 1])
                              : row == 30 ? makeButton(m_side, 100010, LanStr(30))
+                             : row == kOutN ? makeButton(m_side, kOutN, LanStr(kOutN).arg(1).trimmed())
                                          : makeButton(m_side, row);
             grid->addWidget(b, r, c);
         }
@@ -161,13 +162,21 @@ DrawROIWidget::DrawROIWidget(RegionEditorHost host, QWidget *parent) : QFrame(pa
     m_moveAllButton->setCheckable(true);
     m_showIgnore = button(kShowIgnored);
     m_drawPolygon = button(kDrawPolygon);
+    m_outButton = button(kOutN);
+    // Each slider beside its name, so the whole side fits a 1024-line panel.
+    auto *sliders = new QGridLayout;
+    sliders->setSpacing(6);
+    sliders->setColumnStretch(1, 1);
     for (int k = 0; k < 3; ++k) {
         m_sliderNames[k] = new QLabel(m_side);
-        side->addWidget(m_sliderNames[k]);
+        m_sliderNames[k]->setWordWrap(true);
+        m_sliderNames[k]->setFixedWidth(120);
+        sliders->addWidget(m_sliderNames[k], k, 0);
         m_sliders[k] = new Slider(0, 255, m_side);
-        side->addWidget(m_sliders[k]);
+        sliders->addWidget(m_sliders[k], k, 1);
         connect(m_sliders[k], &Slider::valueChanged, this, [this, k](int v) { sliderMoved(k, v); });
     }
+    side->addLayout(sliders);
     side->addStretch(1);
 
     // Cavities of the detection.
@@ -236,6 +245,13 @@ DrawROIWidget::DrawROIWidget(RegionEditorHost host, QWidget *parent) : QFrame(pa
         {kDeleteAllTemplates, [this] { SlotTempDeleteAll(); }},
         {kResample, [this] { SlotResample(); }},
         {kViewTemplate, [this] { SlotChangeSource(SourceTemplate); }},
+        {kOutN, [this] {
+             const int i = m_canvas->selected();
+             if (i >= 0 && vision())
+                 SlotOutN((vision()->singleton.roiOut[i] + 1) % 4);
+         }},
+        {kLiveTemp, [this] { SlotLiveTemp(); }},
+        {kHelp, [this] { SlotHelp(); }},
     };
     for (const auto &[row, action] : actions)
         for (const auto &[r, b] : std::as_const(m_buttons))
@@ -292,15 +308,22 @@ void DrawROIWidget::open(int camera, bool alarm)
         m_cameraBox->addItem(LanStr(kCameraN).arg(c + 1).trimmed());
     m_detectBox->clear();
     m_detectBox->addItems(DetectionNames(gpWPara ? gpWPara->work_mode : 0, gDNum));
-    m_camera = std::clamp(camera, 0, cameras - 1);
+    camera = std::clamp(camera, 0, cameras - 1);
+    // Opened again while the setter is editing (an alarm opens the alarm view over the editor):
+    // the edits stay and keep their backup, so a later save records them against the last save.
+    const bool editing = isVisible() && dirty();
+    if (editing && camera != m_camera && !SlotSaveData() && vision())
+        vision()->LoadRegions();  // the edits of the camera left are dropped, as on a camera change
+    const bool keepBackup = editing && camera == m_camera;
+    m_camera = camera;
     m_d = alarm ? alarmDetection() : std::clamp(m_d, 0, m_detectBox->count() - 1);
     // The alarm view shows what is in the mould now; the editor starts on the template.
     m_source = alarm ? SourceLive : SourceTemplate;
     m_cameraBox->setCurrentIndex(m_camera);
     m_detectBox->setCurrentIndex(m_d);
     m_sourceBox->setCurrentIndex(m_source);
-    for (int d = 0; d < 8; ++d)
-        m_backup[d] = vision() ? RegionEdit::Snapshot(vision()->singleton, d) : RegionEdit::DetectionState();
+    if (!keepBackup)
+        takeBackup();
     m_canvas->setVision(vision(), m_d);
     m_canvas->showAlarm = alarm;
     m_canvas->DeselectROI();
@@ -379,6 +402,12 @@ void DrawROIWidget::refreshButtons()
     m_showIgnore->setText(LanStr(m_canvas->showIgnorePoints ? kHideIgnored : kShowIgnored).trimmed());
     const bool alarmCamera = onAlarmCamera();
     button(kNextFailedCamera)->setVisible(m_alarm);
+    // The output group belongs to the product detection's regions.
+    const int selected = m_canvas->selected();
+    const CameraVision *v = vision();
+    m_outButton->setEnabled(m_d == 0 && selected >= 0 && v);
+    m_outButton->setText(LanStr(kOutN).arg(selected >= 0 && v ? v->singleton.roiOut[selected] + 1 : 1).trimmed());
+    button(kLiveTemp)->setEnabled(v != nullptr);
     for (const auto &[row, b] : std::as_const(m_buttons))
         if (row == kIgnoreAlarm && b->parent() == m_alarmRow)
             b->setEnabled(alarmCamera);
@@ -884,6 +913,23 @@ void DrawROIWidget::SlotDontDetect()
             SlotNextFailedCamera();
     }
 }
+
+void DrawROIWidget::SlotOutN(int group)
+{
+    CameraVision *v = vision();
+    const int i = m_canvas->selected();
+    if (!v || i < 0 || m_d != 0)
+        return;
+    v->singleton.roiOut[i] = std::clamp(group, 0, 3);
+    refreshButtons();
+}
+
+void DrawROIWidget::SlotLiveTemp()
+{
+    SlotChangeSource(m_source == SourceTemplate ? SourceLive : SourceTemplate);
+}
+
+void DrawROIWidget::SlotHelp() { Operator::Notify(LanStr(kHelpText)); }
 
 void DrawROIWidget::SlotNextFailedCamera()
 {

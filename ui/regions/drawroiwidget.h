@@ -98,6 +98,11 @@ public slots:
     void SlotDontDetect();
     void SlotNextFailedCamera();
     void SlotEndSet();
+    // The NG output group (0-3) of the selected region; product detection only.
+    void SlotOutN(int group);
+    // Switches the picture between the live image and the template.
+    void SlotLiveTemp();
+    void SlotHelp();
 
 signals:
     void closed();
@@ -148,5 +153,5 @@ private:
     std::array<QLabel *, 3> m_sliderNames{};
     std::array<CheckBox *, 16> m_cavity{};
     QList<QPair<int, QPushButton *>> m_buttons;
-    QPushButton *m_func, *m_paramSwitch, *m_targetButton, *m_moveAllButton, *m_showIgnore, *m_drawPolygon;
+    QPushButton *m_func, *m_paramSwitch, *m_outButton, *m_targetButton, *m_moveAllButton, *m_showIgnore, *m_drawPolygon;
 };
