@@ -35,6 +35,7 @@
 #include "log/logmanager.h"
 #include "log/operationrecord.h"
 #include "net/network.h"
+#include "params/cavitynames.h"
 #include "params/lastgood.h"
 #include "params/wizardpara.h"
 #include "records/resstatistics.h"
@@ -116,6 +117,7 @@ MoJuWizard::MoJuWizard(QWidget *parent)
 
 MoJuWizard::~MoJuWizard()
 {
+    CavityNames::SetButtonHook(nullptr);
     if (qApp)
         qApp->removeEventFilter(this);
     if (m_cycle)
@@ -714,6 +716,11 @@ void MoJuWizard::createScreens()
     };
     m_editor = new DrawROIWidget(std::move(host), this);
     connect(m_editor, &DrawROIWidget::closed, this, [this] { panelClosed(RegionEditorPanel); });
+    // Confirmed cavity names reach the editor's cavity boxes at once.
+    CavityNames::SetButtonHook([this](int camera, const QStringList &) {
+        if (m_editor && m_editor->isVisible() && m_editor->camera() == camera)
+            m_editor->refreshCavityNames();
+    });
     m_panels[RegionEditorPanel] = m_editor;
     const char *names[PanelCount] = {"System settings", "Region editor and alarm images", "IO status", nullptr,
                                      "Camera assignment", "Network settings", "IO names", "Cavity names", "Users",

@@ -82,9 +82,9 @@ QString tableRow(const QString &name)
     return q.value(1).toString().trimmed();
 }
 
-}  // namespace
-
-TEST(RegionEditor, DrawOnCameraOneSaveAndTheLimit)
+// The real window on two folder cameras with the editor open on camera 1; every question is
+// answered yes and warnings are collected.
+void onEditor(const std::function<void(MoJuWizard &, DrawROIWidget *, QStringList &)> &body)
 {
     StationBoard();
     FillTextTable();
@@ -110,6 +110,30 @@ TEST(RegionEditor, DrawOnCameraOneSaveAndTheLimit)
         ASSERT_TRUE(window.isUp());
         window.show();
         waitFor([&] { return window.cameraView(0)->framesTaken() > 0; }, 5000);
+        body(window, window.regionEditor(), warnings);
+    }
+    CloseStationDatabases();
+    qunsetenv("MOULD_SIM_CAMERAS");
+    Prompt::SetAnswerer(nullptr);
+    WarnBox::setAnswerer(nullptr);
+}
+
+QStringList recordRows(MoJuWizard &window)
+{
+    window.operationRecord()->Flush();
+    QSqlQuery q(window.operationRecord()->Connection());
+    QStringList rows;
+    if (q.exec(QStringLiteral("select remarks from RECORD order by rowid")))
+        while (q.next())
+            rows << q.value(0).toString();
+    return rows;
+}
+
+}  // namespace
+
+TEST(RegionEditor, DrawOnCameraOneSaveAndTheLimit)
+{
+    onEditor([](MoJuWizard &window, DrawROIWidget *, QStringList &warnings) {
         // The cavity boxes carry the setter's cavity names.
         QStringList names = CavityNames::Read(QLatin1String(CavityNames::kSavedTable), 0);
         names[1] = QStringLiteral("Left'2");
@@ -186,9 +210,72 @@ TEST(RegionEditor, DrawOnCameraOneSaveAndTheLimit)
         EXPECT_EQ(vision->singleton.roiNum[0], kMaxRoi);
         ASSERT_EQ(warnings.size(), 1);
         EXPECT_EQ(warnings[0], LanStr(36));
-    }
-    CloseStationDatabases();
-    qunsetenv("MOULD_SIM_CAMERAS");
-    Prompt::SetAnswerer(nullptr);
-    WarnBox::setAnswerer(nullptr);
+    });
+}
+
+// The other ways to draw and edit: circle and gesture by dragging, copy at the pressed point, a
+// handle dragged, a size button; the output selector of the product detection; the Live/Template
+// switch; and edits that survive the editor being opened again over them (an alarm does that).
+TEST(RegionEditor, ShapesHandlesOutputAndEditsThatSurviveReopening)
+{
+    onEditor([](MoJuWizard &window, DrawROIWidget *, QStringList &warnings) {
+        window.SlotAdjustArea();
+        DrawROIWidget *editor = window.regionEditor();
+        ASSERT_TRUE(editor && editor->isVisible());
+        RegionCanvas *canvas = editor->canvas();
+        CammerSingleton &r = window.cameras()->vision(0)->singleton;
+        const int before = r.roiNum[0];
+
+        editor->button(51)->click();  // circle: centre at the press, radius by the drag
+        touch(canvas, QEvent::MouseButtonPress, {300, 300});
+        touch(canvas, QEvent::MouseButtonRelease, {360, 300});
+        editor->button(104)->click();  // gesture: a vertex per move
+        touch(canvas, QEvent::MouseButtonPress, {700, 300});
+        for (const QPoint p : {QPoint(800, 310), QPoint(820, 420), QPoint(720, 430)})
+            touch(canvas, QEvent::MouseMove, p);
+        touch(canvas, QEvent::MouseButtonRelease, {700, 400});
+        ASSERT_EQ(r.roiNum[0], before + 2);
+        EXPECT_EQ(r.roiType[0][before], int(ShapeCircle));
+        EXPECT_EQ(r.roiType[0][before + 1], int(ShapePolygon));
+        EXPECT_GE(r.polygon[0][before + 1].count(), 4);
+
+        // Copy the circle to a pressed point; grow it by its outer-radius handle and the +10 button.
+        canvas->select(before);
+        editor->button(9)->click();
+        tap(canvas, {500, 700});
+        ASSERT_EQ(r.roiNum[0], before + 3);
+        EXPECT_EQ(r.circle[0][before + 2].outerRadius(), r.circle[0][before].outerRadius());
+        const int radius = r.circle[0][before + 2].outerRadius();
+        const std::vector<QRect> handles = canvas->handleRects();
+        ASSERT_FALSE(handles.empty());
+        const QPoint grip = canvas->imageToView().inverted().map(handles.front().center());  // the outer radius
+        touch(canvas, QEvent::MouseButtonPress, grip);
+        touch(canvas, QEvent::MouseMove, grip + QPoint(30, 0));
+        touch(canvas, QEvent::MouseButtonRelease, grip + QPoint(30, 0));
+        const int dragged = r.circle[0][before + 2].outerRadius();
+        EXPECT_NE(dragged, radius) << "the handle drag changed nothing";
+
+        // The output group: only on the product detection; its change is recorded with the region.
+        editor->button(476)->click();
+        EXPECT_EQ(r.roiOut[before + 2], 1);
+        EXPECT_EQ(editor->button(476)->text(), QStringLiteral("Out 2"));
+
+        // Opened again while edited (as an alarm would): the edits keep their backup.
+        editor->open(0, false);
+        EXPECT_TRUE(editor->dirty());
+        editor->button(1370)->click();
+        const QStringList rows = recordRows(window);
+        EXPECT_EQ(rows.filter(QStringLiteral("Added circle area %1").arg(before + 3)).size(), 1)
+            << rows.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(rows.filter(QStringLiteral("Added Polygon area %1").arg(before + 2)).size(), 1);
+
+        editor->SlotChangeDetect(1);
+        canvas->select(-1);
+        EXPECT_FALSE(editor->button(476)->isEnabled()) << "the mould detection has no output selector";
+        editor->button(212)->click();  // Live <-> Template
+        EXPECT_EQ(editor->source(), DrawROIWidget::SourceLive);
+        editor->button(212)->click();
+        EXPECT_EQ(editor->source(), DrawROIWidget::SourceTemplate);
+        EXPECT_TRUE(warnings.isEmpty()) << warnings.join(QLatin1Char('|')).toStdString();
+    });
 }

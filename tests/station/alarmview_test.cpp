@@ -4,6 +4,7 @@
 
 #include "app/stationcameras.h"
 #include "ui/regions/drawroiwidget.h"
+#include "ui/warnbox.h"
 #include "vision/cameravision.h"
 
 #include <opencv2/imgcodecs.hpp>
@@ -121,4 +122,39 @@ TEST_F(AlarmView, DontDetectEndsTheAlarmWithReleaseCodeZero)
     EXPECT_EQ(cycle().releaseCode(), 0);
     EXPECT_TRUE(waitOutput(3, false, 500));
     EXPECT_TRUE(records().contains(QStringLiteral("All cameras do not detect this mold")));
+}
+
+// "Don't Detect" for this camera only: with both cameras failed, the first camera released leaves
+// the alarm standing and the view moves on to the other failed camera; releasing it ends the alarm.
+TEST_F(AlarmView, DontDetectThisCameraMovesToTheNextFailedOne)
+{
+    teachFault(0, 1);
+    teachFault(1, 1);
+    ASSERT_NO_FATAL_FAILURE(start());
+    window().show();
+    showFrames(true);
+    setInput(1, true);
+    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 3000));
+    settle(300);
+    setInput(1, false);
+    DrawROIWidget *view = window().regionEditor();
+    ASSERT_TRUE(view && view->alarmView());
+    const int first = view->camera();
+    static QStringList asked;  // outlives the test: the answerer stays installed until tear-down
+    asked.clear();
+    WarnBox::setAnswerer([&](const WarnBox &box) {
+        asked << box.text();
+        // "not all cameras", then "yes" for this camera.
+        return qobject_cast<const ChooseBox *>(&box) && asked.size() % 2 == 0 ? int(QDialog::Accepted)
+                                                                               : int(QDialog::Rejected);
+    });
+    view->button(47)->click();
+    EXPECT_EQ(cycle().alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_TRUE(output(3));
+    EXPECT_EQ(view->camera(), 1 - first) << "the view moves to the camera still failed";
+    view->button(47)->click();
+    EXPECT_EQ(cycle().alarmState, InspectionCycle::Waiting);
+    EXPECT_EQ(cycle().releaseCode(), 0);
+    EXPECT_TRUE(waitOutput(3, false, 500));
+    EXPECT_EQ(records().filter(QStringLiteral("do not detect the mold")).size(), 2);
 }

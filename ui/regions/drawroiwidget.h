@@ -56,6 +56,8 @@ public:
     RegionCanvas *canvas() const { return m_canvas; }
     // True when the regions differ from the last save.
     bool dirty() const;
+    // Shows the camera's cavity names on the cavity boxes again (after they were confirmed).
+    void refreshCavityNames() { showRegion(); }
     // A release code travels with each way out of the alarm (0 don't detect, 1 added as template,
     // 3 re-check); the last one used.
     int lastReleaseCode() const { return m_releaseCode; }
