@@ -106,6 +106,16 @@ TEST_F(RegionEditRules, ChangeRowsNameWhatChanged)
     EXPECT_EQ(rows.last().toStdString(), (prefix + QStringLiteral("Deleted circle area 3, function is Defect Detection,"
                                                    "the sensitivity is 45,, the filter size is 3, the alarm area is 100"))
                                              .toStdString());
+
+    // An output group and the cavity flags are edits too.
+    const DetectionState saved = Snapshot(r, 0);
+    r.roiOut[0] = 2;
+    r.cavity[0][0] = 2;
+    r.cavity[0][3] = 2;
+    EXPECT_EQ(ChangeRecords(saved, Snapshot(r, 0), 0, QStringLiteral("Prod")),
+              QStringList({prefix + QStringLiteral("Changed the rectangular  area 1, The function is Defect"
+                                                   ", NG output changed from Out 1 to Out 3"),
+                           prefix + QStringLiteral("Cavities checked: 1,4")}));
 }
 
 // Ignoring alarm points sets 255 only at NG pixels inside the NG rectangles of regions up to 2000.
