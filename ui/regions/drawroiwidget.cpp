@@ -51,6 +51,10 @@ enum Row {
 };
 constexpr int kCavityRows[16] = {460, 461, 462, 463, 464, 465, 466, 467, 596, 597, 598, 599, 600, 601, 602, 603};
 constexpr int kIgnoreLimit = 2000;
+constexpr int kNextPage = 569, kBack = 303, kPageRow = 100020;
+// Side rows of the first page (region work); the rest are the second page.
+constexpr int kFirstPageRows = 7;
+constexpr int kButtonHeight = 64, kSpacing = 6;
 
 const QString kStyle = QStringLiteral(
     "#DrawROIWidget { background-color: #1a222c; }"
@@ -64,6 +68,13 @@ const QString kStyle = QStringLiteral(
     "QPushButton:disabled { color: #6a7a8a; background-color: #1e2a36; }"
     "QFrame#alarmRow QPushButton { background-color: #2a1010; border: 3px solid white; font-size: 24px;"
     "  font-weight: bold; }");
+// Narrow panels (up to 1600 pixels): smaller type so every caption fits its button.
+const QString kCompactStyle = QStringLiteral(
+    "QPushButton { font-size: 16px; padding: 2px; }"
+    "QLabel { font-size: 18px; }"
+    "QLabel#alarmText { font-size: 24px; }"
+    "QFrame#alarmRow QPushButton { font-size: 18px; }"
+    "QCheckBox { font-size: 16px; }");
 
 }  // namespace
 
@@ -137,14 +148,16 @@ DrawROIWidget::DrawROIWidget(RegionEditorHost host, QWidget *parent) : QFrame(pa
     auto *grid = new QGridLayout;
     grid->setSpacing(6);
     m_drawPolygon = nullptr;
-    const int sideRows[][3] = {
+    // Region work first, pictures and templates after; a panel too short for both shows them as
+    // two pages with a page button (kPageRow) at the end of each.
+    const int sideRows[kSideRows][3] = {
         {kDrawRect, kDrawCircle, kDrawPolygon}, {kDrawGesture, kCopy, kDelRoi}, {kDelAllRoi, kFunc, kParamSwitch},
         {kMoveU, kMoveD, kAllMove},            {kMoveL, kMoveR, 30},          {-1, -2, -3},
-        {-4, kIgnoreAlarm, kDelIgnored},       {kShowIgnored, kAddTemp, kDelTemp},
-        {kDeleteAllTemplates, kResample, kViewTemplate}, {kOutN, kLiveTemp, kHelp},
+        {-4, kOutN, kHelp},                    {kIgnoreAlarm, kDelIgnored, kShowIgnored},
+        {kAddTemp, kDelTemp, kDeleteAllTemplates}, {kResample, kViewTemplate, kLiveTemp},
     };
     const QString sizeText[] = {QStringLiteral("+10"), QStringLiteral("+1"), QStringLiteral("-1"), QStringLiteral("-10")};
-    for (int r = 0; r < 10; ++r) {
+    for (int r = 0; r < kSideRows; ++r) {
         for (int c = 0; c < 3; ++c) {
             const int row = sideRows[r][c];
             QPushButton *b = row < 0 ? makeButton(m_side, 100000 - row, sizeText[-row - 1])
@@ -152,8 +165,11 @@ DrawROIWidget::DrawROIWidget(RegionEditorHost host, QWidget *parent) : QFrame(pa
                              : row == kOutN ? makeButton(m_side, kOutN, LanStr(kOutN).arg(1).trimmed())
                                          : makeButton(m_side, row);
             grid->addWidget(b, r, c);
+            m_sideRow[r] << b;
         }
     }
+    m_pageButton = makeButton(m_side, kPageRow, LanStr(kNextPage).trimmed());
+    grid->addWidget(m_pageButton, kSideRows, 0, 1, 3);
     side->addLayout(grid);
     m_func = button(kFunc);
     m_paramSwitch = button(kParamSwitch);
@@ -252,6 +268,10 @@ DrawROIWidget::DrawROIWidget(RegionEditorHost host, QWidget *parent) : QFrame(pa
          }},
         {kLiveTemp, [this] { SlotLiveTemp(); }},
         {kHelp, [this] { SlotHelp(); }},
+        {kPageRow, [this] {
+             m_sidePage = 1 - m_sidePage;
+             layoutPage();
+         }},
     };
     for (const auto &[row, action] : actions)
         for (const auto &[r, b] : std::as_const(m_buttons))
@@ -378,15 +398,40 @@ void DrawROIWidget::resizeEvent(QResizeEvent *) { layoutPage(); }
 void DrawROIWidget::layoutPage()
 {
     const int w = width(), h = height();
-    const int sideWidth = std::min(600, w / 3);
+    const bool compact = w <= 1600;
+    if (compact != m_compact) {
+        m_compact = compact;
+        setStyleSheet(compact ? kStyle + kCompactStyle : kStyle);
+        for (const auto &[row, b] : std::as_const(m_buttons))
+            if (b->parent() == m_alarmRow)
+                b->setMinimumWidth(compact ? 150 : 200);
+        for (QLabel *name : m_sliderNames)
+            name->setFixedWidth(compact ? 84 : 120);
+    }
+    const int sideWidth = std::min(600, std::max(w / 3, 470));
     const int topHeight = 80;
     const int alarmHeight = m_alarmRow->isVisible() ? 90 : 0;
     const int cavityHeight = 128;
+    const int sideHeight = h - topHeight - alarmHeight;
+    // Both pages at once when every row and the three sliders fit at full button height.
+    const int rowHeight = kButtonHeight + kSpacing;
+    const bool paged = sideHeight < (kSideRows + 3) * rowHeight + 16;
+    if (!paged)
+        m_sidePage = 0;
+    for (int r = 0; r < kSideRows; ++r) {
+        const bool shown = !paged || (r < kFirstPageRows) == (m_sidePage == 0);
+        for (QPushButton *b : std::as_const(m_sideRow[r]))
+            b->setVisible(shown);
+    }
+    m_pageButton->setVisible(paged);
+    m_pageButton->setText(LanStr(m_sidePage == 0 ? kNextPage : kBack).trimmed());
+    m_slidersShown = !paged || m_sidePage == 0;
     m_top->setGeometry(0, 0, w, topHeight);
     m_alarmRow->setGeometry(0, topHeight, w, alarmHeight);
-    m_side->setGeometry(w - sideWidth, topHeight + alarmHeight, sideWidth, h - topHeight - alarmHeight);
-    m_canvas->setGeometry(0, topHeight + alarmHeight, w - sideWidth, h - topHeight - alarmHeight - cavityHeight);
+    m_side->setGeometry(w - sideWidth, topHeight + alarmHeight, sideWidth, sideHeight);
+    m_canvas->setGeometry(0, topHeight + alarmHeight, w - sideWidth, sideHeight - cavityHeight);
     m_cavityRow->setGeometry(0, h - cavityHeight, w - sideWidth, cavityHeight);
+    showRegion();
 }
 
 bool DrawROIWidget::drawingAllowed() const { return m_source == SourceTemplate && vision(); }
@@ -562,9 +607,9 @@ void DrawROIWidget::showRegion()
     case FuncDistance: use[0] = {kDirection, 0, 1}; use[1] = {kSensitivityLower, 0, 255}; use[2] = {kQualifiedDist, 0, 5000}; break;
     default: break;
     }
-    m_paramSwitch->setVisible(func == FuncSpot || func == FuncWhiteNum);
+    m_paramSwitch->setVisible(m_slidersShown && (func == FuncSpot || func == FuncWhiteNum));
     for (int k = 0; k < 3; ++k) {
-        const bool used = use[k].row >= 0;
+        const bool used = m_slidersShown && use[k].row >= 0;
         m_sliders[k]->setVisible(used);
         m_sliderNames[k]->setVisible(used);
         if (!used)

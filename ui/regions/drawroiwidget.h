@@ -155,5 +155,11 @@ private:
     std::array<QLabel *, 3> m_sliderNames{};
     std::array<CheckBox *, 16> m_cavity{};
     QList<QPair<int, QPushButton *>> m_buttons;
+    static constexpr int kSideRows = 10;
+    std::array<QList<QPushButton *>, kSideRows> m_sideRow;
+    QPushButton *m_pageButton = nullptr;
+    int m_sidePage = 0;
+    bool m_compact = false;
+    bool m_slidersShown = true;
     QPushButton *m_func, *m_paramSwitch, *m_outButton, *m_targetButton, *m_moveAllButton, *m_showIgnore, *m_drawPolygon;
 };
