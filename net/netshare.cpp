@@ -226,6 +226,22 @@ bool NetShare::post(int position, const cv::Mat &picture, PixelOrder order, cons
     return true;
 }
 
+bool NetShare::post(int position, const QImage &image)
+{
+    if (!info(position) || image.isNull() || image.depth() != 32)
+        return false;
+    {
+        std::lock_guard lock(m_mutex);
+        Pending &pending = m_pending[position];
+        pending.image = image;
+        pending.order = PixelOrder::Bgra;
+        pending.stamp.clear();
+        pending.waiting = true;
+    }
+    m_wake.notify_one();
+    return true;
+}
+
 void NetShare::run()
 {
     std::unique_lock lock(m_mutex);
@@ -251,11 +267,21 @@ void NetShare::run()
             if (!pending.waiting)
                 continue;
             pending.waiting = false;
-            std::swap(pending.picture, m_work);
+            m_workImage = std::move(pending.image);
+            pending.image = QImage();
+            if (m_workImage.isNull())
+                std::swap(pending.picture, m_work);
             const PixelOrder order = pending.order;
             const QString stamp = pending.stamp;
             lock.unlock();
-            copyNow(position, m_work, order, stamp);
+            if (m_workImage.isNull()) {
+                copyNow(position, m_work, order, stamp);
+            } else {
+                const cv::Mat shared(m_workImage.height(), m_workImage.width(), CV_8UC4,
+                                     const_cast<uchar *>(m_workImage.constBits()), size_t(m_workImage.bytesPerLine()));
+                copyNow(position, shared, order, stamp);
+                m_workImage = QImage();
+            }
             lock.lock();
         }
         m_busy = false;

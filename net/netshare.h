@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 
 #include <opencv2/core.hpp>
@@ -95,6 +96,9 @@ public:
     // takes the newest picture of each position, so a slow relay makes it skip frames, never
     // queue them. False when the position has no shared picture or no source.
     bool post(int position, const cv::Mat &picture, PixelOrder order, const QString &stamp = QString());
+    // The same for a 32-bit picture of Qt (the shown screen): it is shared with the copier, not
+    // copied, so the GUI thread pays nothing for the hand-over.
+    bool post(int position, const QImage &image);
     // Converts and copies one picture on the calling thread; false when the frame was skipped
     // (semaphore held by the relay beyond the time-out) or could not be copied.
     bool copyNow(int position, const cv::Mat &picture, PixelOrder order, const QString &stamp = QString());
@@ -117,6 +121,7 @@ private:
     struct Pending
     {
         cv::Mat picture;  // the copier's own copy; reused
+        QImage image;     // or a shared Qt picture
         PixelOrder order = PixelOrder::Rgba;
         QString stamp;
         bool waiting = false;
@@ -144,6 +149,7 @@ private:
     bool m_stop = false;
     std::mutex m_copyMutex;  // one conversion and copy at a time (copier or copyNow)
     cv::Mat m_work;          // the copier's picture of the moment
+    QImage m_workImage;
     cv::Mat m_i420;
     cv::Mat m_scratch;
     std::atomic<quint64> m_copied{0};

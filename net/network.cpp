@@ -209,10 +209,7 @@ void CNT_Net::videoTick()
         QImage screen = grabScreen();
         if (screen.format() != QImage::Format_RGB32 && screen.format() != QImage::Format_ARGB32)
             screen.convertTo(QImage::Format_RGB32);
-        if (screen.isNull())
-            return;
-        const cv::Mat picture(screen.height(), screen.width(), CV_8UC4, screen.bits(), size_t(screen.bytesPerLine()));
-        CNT_UpdateMemory(0, picture, PixelOrder::Bgra);
+        m_share->post(0, screen);
     }
 }
 

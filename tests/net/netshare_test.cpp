@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -103,6 +104,12 @@ TEST(NetShare, PicturesReachTheRelayAndNothingIsLeftBehind)
         ASSERT_TRUE(share.post(1, blueBgra, PixelOrder::Bgra));
         share.drain();
         EXPECT_GT(seen[y], 200) << "U of blue";
+        QImage screen(64, 48, QImage::Format_RGB32);
+        screen.fill(Qt::white);
+        ASSERT_TRUE(share.post(1, screen));
+        share.drain();
+        EXPECT_GT(seen[0], 230) << "Y of the white screen";
+        EXPECT_EQ(seen[y], 128);
 
         // The time stamp lands in the bottom band, right-aligned, and not in the picture given.
         cv::Mat black(1024, 1280, CV_8UC1, cv::Scalar(0));
@@ -129,7 +136,7 @@ TEST(NetShare, PicturesReachTheRelayAndNothingIsLeftBehind)
         EXPECT_EQ(semValue(semids[1]), 1);
         EXPECT_TRUE(share.copyNow(1, gray, PixelOrder::Gray));
         EXPECT_EQ(semValue(semids[1]), 1);
-        EXPECT_EQ(share.framesCopied(), 5u);
+        EXPECT_EQ(share.framesCopied(), 6u);
         shmdt(seen);
         EXPECT_TRUE(ipcsLists("-m", shmids[0]));
         EXPECT_TRUE(ipcsLists("-s", semids[1]));
