@@ -98,6 +98,7 @@ void watchTerminationSignals()
         QMetaObject::invokeMethod(qApp, &stopOnGuiThread, Qt::QueuedConnection);
         std::this_thread::sleep_for(kStopDeadline);
         std::fprintf(stderr, "the station did not stop in time; it ends now, the board keeps its outputs\n");
+        NetShare::RemoveAllNow();  // no shared picture outlives the station
         google::FlushLogFiles(google::GLOG_INFO);
         std::fflush(nullptr);
         ::_exit(0);

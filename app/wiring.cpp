@@ -223,12 +223,10 @@ void InstallNetwork(MoJuWizard &window)
                                         gisColor ? PixelOrder::Rgba : PixelOrder::Gray);
         }
     }
-    MoJuWizard *grabbed = &window;
-    gpNet->screenSize = [grabbed] { return grabbed->size(); };
-    gpNet->grabScreen = [grabbed] {
-        QScreen *screen = grabbed->screen();
-        return screen ? screen->grabWindow(grabbed->winId()).toImage() : QImage();
-    };
+    // The station runs full screen: the screen's picture is the main window's.
+    MoJuWizard *shown = &window;
+    gpNet->screenSize = [shown] { return shown->screen() ? shown->screen()->size() : shown->size(); };
+    gpNet->grabScreen = [shown] { return shown->screen() ? shown->screen()->grabWindow(0).toImage() : QImage(); };
     gpNet->noteRunState();
 }
 

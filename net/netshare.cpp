@@ -34,6 +34,30 @@ key_t keyOf(const QString &path, int base, int position)
     return ftok(path.toLocal8Bit().constData(), base + position);
 }
 
+// The ids this process made, for RemoveAllNow; a slot holds id + 1, 0 when free.
+constexpr int kRegistrySlots = 64;
+using Registry = std::array<std::atomic<int>, kRegistrySlots>;
+Registry shmRegistry{};
+Registry semRegistry{};
+
+void remember(Registry &registry, int id)
+{
+    for (auto &slot : registry) {
+        int free = 0;
+        if (slot.compare_exchange_strong(free, id + 1))
+            return;
+    }
+}
+
+void forget(Registry &registry, int id)
+{
+    for (auto &slot : registry) {
+        int expected = id + 1;
+        if (slot.compare_exchange_strong(expected, 0))
+            return;
+    }
+}
+
 }  // namespace
 
 // ---- CNT_Semaphore ----
@@ -173,6 +197,8 @@ bool NetShare::add(int position, int width, int height, int fps, const cv::Mat &
         return false;
     }
     info.semid = info.semaphore.id();
+    remember(shmRegistry, info.shmid);
+    remember(semRegistry, info.semid);
     m_infos[position] = info;
     m_sources[position] = {source, order};
     return true;
@@ -377,11 +403,28 @@ void NetShare::remove(VideoShareInfo &info)
     if (info.address && info.address != reinterpret_cast<void *>(-1))
         shmdt(info.address);
     info.address = nullptr;
-    if (info.shmid != -1)
+    if (info.shmid != -1) {
         shmctl(info.shmid, IPC_RMID, nullptr);
+        forget(shmRegistry, info.shmid);
+    }
     info.shmid = -1;
+    forget(semRegistry, info.semid);
     info.semaphore.remove();
     info.semid = -1;
+}
+
+void NetShare::RemoveAllNow()
+{
+    for (auto &slot : shmRegistry) {
+        const int id = slot.exchange(0) - 1;
+        if (id != -1)
+            shmctl(id, IPC_RMID, nullptr);
+    }
+    for (auto &slot : semRegistry) {
+        const int id = slot.exchange(0) - 1;
+        if (id != -1)
+            semctl(id, 0, IPC_RMID);
+    }
 }
 
 void NetShare::freeAll()

@@ -112,6 +112,10 @@ public:
     quint64 framesCopied() const { return m_copied; }
     quint64 framesSkipped() const { return m_skipped; }
 
+    // Removes every segment and semaphore any share of this process still has, without waiting
+    // for the copier: for a process that must end at once.
+    static void RemoveAllNow();
+
     // I420 of a picture (width and height even): Y plane, then U, then V.
     static void ToI420(const cv::Mat &picture, PixelOrder order, cv::Mat &i420);
     // The local date and time as drawn into the camera pictures.

@@ -150,6 +150,16 @@ TEST(NetShare, PicturesReachTheRelayAndNothingIsLeftBehind)
         EXPECT_FALSE(ipcsLists("-s", semids[p]));
     }
     EXPECT_EQ(shmget(staleKey, 0, 0), -1);
+
+    // A station that must end at once still takes its shared pictures with it.
+    NetShare share(keys.path(), 5);
+    ASSERT_TRUE(share.add(2, 64, 48, 5));
+    const int shmid = share.info(2)->shmid, semid = share.info(2)->semid;
+    NetShare::RemoveAllNow();
+    shmid_ds segment{};
+    const bool goneOrGoing = shmctl(shmid, IPC_STAT, &segment) == -1 || (segment.shm_perm.mode & SHM_DEST);
+    EXPECT_TRUE(goneOrGoing) << "the segment goes with the last detach, at the process's end";
+    EXPECT_EQ(semctl(semid, 0, GETVAL), -1);
 }
 
 }  // namespace
