@@ -58,6 +58,7 @@ void onTerminate(int)
     if (gpWin && gpWin->operationRecord())
         gpWin->operationRecord()->Flush();
     CloseStationDatabases();
+    NetShare::RemoveAllNow();
     qInfo("the station ends at once; the board keeps its outputs");
     google::FlushLogFiles(google::GLOG_INFO);
     std::fflush(nullptr);

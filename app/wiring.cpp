@@ -179,6 +179,7 @@ void FillNetworkHooks(CycleEnvironment &env, const MoJuWizard &window)
         gpNet->noteRunState();
     };
     env.netReportManualStop = [](bool stopped) { gpNet->CNT_SendManualStop(stopped); };
+    env.netSendStatistics = [] { gpNet->CNT_SendStatistics(); };
     // The run state changes with the start/stop button, a raised alarm and a re-sampling.
     auto also = [](auto &hook) {
         hook = [inner = hook](auto... args) {
