@@ -301,11 +301,11 @@ void NetShare::run()
             const QString stamp = pending.stamp;
             lock.unlock();
             if (m_workImage.isNull()) {
-                copyNow(position, m_work, order, stamp);
+                copy(position, m_work, order, stamp, true);
             } else {
                 const cv::Mat shared(m_workImage.height(), m_workImage.width(), CV_8UC4,
                                      const_cast<uchar *>(m_workImage.constBits()), size_t(m_workImage.bytesPerLine()));
-                copyNow(position, shared, order, stamp);
+                copy(position, shared, order, stamp, false);
                 m_workImage = QImage();
             }
             lock.lock();
@@ -334,6 +334,12 @@ void NetShare::resetSemaphores()
 
 bool NetShare::copyNow(int position, const cv::Mat &picture, PixelOrder order, const QString &stamp)
 {
+    return copy(position, picture, order, stamp, false);
+}
+
+// `owned`: the picture is the copier's own copy and may be drawn into.
+bool NetShare::copy(int position, const cv::Mat &picture, PixelOrder order, const QString &stamp, bool owned)
+{
     std::lock_guard copying(m_copyMutex);
     const auto it = m_infos.find(position);
     if (it == m_infos.end() || it->second.shmid == -1 || picture.empty())
@@ -344,11 +350,11 @@ bool NetShare::copyNow(int position, const cv::Mat &picture, PixelOrder order, c
         return false;
     cv::Mat part = picture(cv::Rect(0, 0, info.width, info.height));
     if (!stamp.isEmpty()) {
-        if (part.data != m_work.data)
+        if (!owned) {
             part.copyTo(m_scratch);  // never draw into a picture that belongs to someone else
-        cv::Mat &own = part.data == m_work.data ? part : m_scratch;
-        drawStamp(own, order, stamp);
-        part = own;
+            part = m_scratch;
+        }
+        drawStamp(part, order, stamp);
     }
     ToI420(part, order, m_i420);
     if (!info.semaphore.P_sem(m_lockTimeoutMs)) {

@@ -136,6 +136,7 @@ private:
         PixelOrder order = PixelOrder::Rgba;
     };
     void run();
+    bool copy(int position, const cv::Mat &picture, PixelOrder order, const QString &stamp, bool owned);
     void drawStamp(cv::Mat &picture, PixelOrder order, const QString &stamp);
     void remove(VideoShareInfo &info);
 
