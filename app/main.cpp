@@ -58,6 +58,7 @@ void onTerminate(int)
     if (gpWin && gpWin->operationRecord())
         gpWin->operationRecord()->Flush();
     CloseStationDatabases();
+    NetShare::RemoveAllNow();
     qInfo("the station ends at once; the board keeps its outputs");
     google::FlushLogFiles(google::GLOG_INFO);
     std::fflush(nullptr);
@@ -98,6 +99,7 @@ void watchTerminationSignals()
         QMetaObject::invokeMethod(qApp, &stopOnGuiThread, Qt::QueuedConnection);
         std::this_thread::sleep_for(kStopDeadline);
         std::fprintf(stderr, "the station did not stop in time; it ends now, the board keeps its outputs\n");
+        NetShare::RemoveAllNow();  // no shared picture outlives the station
         google::FlushLogFiles(google::GLOG_INFO);
         std::fflush(nullptr);
         ::_exit(0);

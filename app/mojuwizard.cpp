@@ -548,7 +548,12 @@ void MoJuWizard::createCycle()
     m_failThread->ngLimit = [] { return gpWPara->ng_max_num; };
     m_failThread->okLimit = [] { return gpWPara->ok_record_max_num; };
     if (gpNet && gpNet->isEnabled())
-        m_failThread->fileSaved = [](const QString &path) { gpNet->CNT_SendAlarmPic(path); };
+        m_failThread->fileSaved = [](const QString &path) {
+            gpNet->CNT_SendAlarmPic(path);
+            // The totals name the image relative to the station directory: "./alarmimage/...".
+            const QString relative = QDir::current().relativeFilePath(path);
+            gpNet->CNT_SendStatistics(relative.startsWith(QLatin1String("..")) ? path : QStringLiteral("./") + relative);
+        };
     m_failThread->start(QThread::LowPriority);
 
     // The capture speed of the parameters on every opened camera, before the first tick.

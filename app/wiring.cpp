@@ -15,9 +15,12 @@
 #include "ui/screenport.h"
 #include "ui/warnbox.h"
 #include "users/loginlevels.h"
+#include "ui/cammerwidget.h"
 #include "vision/cameravision.h"
+#include "vision/cammerrecong.h"
 #include "vision/visionhooks.h"
 
+#include <QScreen>
 #include <QTimer>
 
 namespace StationWiring {
@@ -102,6 +105,44 @@ int failedRegions(const MoJuWizard &window, int stage)
     return count;
 }
 
+// The region verdicts the detection runs of `stage` recorded since the last report; whether a
+// region failed is its own verdict, kept by the camera's vision state.
+QList<NetRegionResult> takeRegionResults(const MoJuWizard &window, int stage)
+{
+    std::vector<param_roi> taken;
+    {
+        QMutexLocker lock(&g_listParamROIMutex);
+        taken.swap(g_listParamROI);
+    }
+    QList<NetRegionResult> results;
+    const StationCameras *cameras = window.cameras();
+    for (const param_roi &r : taken) {
+        const CameraVision *vision = cameras && r.camera >= 0 && r.camera < 8 ? cameras->vision(r.camera) : nullptr;
+        if (!vision || r.detection != stage || r.region < 0 || r.region >= kMaxRoi)
+            continue;
+        results.push_back({r.camera, r.detection, r.region, r.function, r.value, r.lower, r.upper,
+                           vision->roiOK[r.detection][r.region] == 0});
+    }
+    return results;
+}
+
+// Every failed region of the stage goes into the network statistics' tree.
+void countFailedRegions(const MoJuWizard &window, int stage)
+{
+    const StationCameras *cameras = window.cameras();
+    if (!cameras || stage < 0 || stage >= kMaxDetect)
+        return;
+    for (int position = 0; position < 8; ++position) {
+        const CameraVision *vision = cameras->vision(position);
+        if (!vision)
+            continue;
+        const int regions = std::clamp(vision->singleton.roiNum[stage], 0, kMaxRoi);
+        for (int i = 0; i < regions; ++i)
+            if (!vision->roiOK[stage][i])
+                gpNet->ChkandAddStaticticsItem(position, stage, i);
+    }
+}
+
 }  // namespace
 
 void FillNetworkHooks(CycleEnvironment &env, const MoJuWizard &window)
@@ -116,15 +157,29 @@ void FillNetworkHooks(CycleEnvironment &env, const MoJuWizard &window)
         return cycle->detectState == InspectionCycle::Resampling ? RunState::Training : RunState::Detecting;
     };
     gpNet->userName = [] { return QString::fromUtf8(gpWPara->net_operator, int(qstrnlen(gpWPara->net_operator, 100))); };
-    env.netSendStageResult = [w](int stage, bool ng) {
-        if (ng)
-            gpNet->reportNg(stage, failedRegions(*w, stage));
+    // The region verdicts are recorded only while the cycle judges, never for editor previews.
+    env.detect = [inner = env.detect](int camera, int detection) {
+        CammerRecong::reportRegions = true;
+        const DetectVerdict verdict = inner ? inner(camera, detection) : DetectVerdict{};
+        CammerRecong::reportRegions = false;
+        return verdict;
+    };
+    gpNet->cyclePeriod = [w] { return w->cycle() ? w->cycle()->cycleTime : 0; };
+    env.netSendStageResult = [w](int stage, bool ng, int triggerKind) {
+        const QList<NetRegionResult> results = takeRegionResults(*w, stage);
+        if (!results.isEmpty())
+            gpNet->CNT_SendStatistics_Once(results, ng, triggerKind);
+        if (!ng)
+            return;
+        countFailedRegions(*w, stage);
+        gpNet->reportNg(stage, failedRegions(*w, stage));
     };
     env.netReportAlarm = [](int seconds, bool, int releaseCode) {
         gpNet->reportAlarmReleased(seconds, releaseCode);
         gpNet->noteRunState();
     };
     env.netReportManualStop = [](bool stopped) { gpNet->CNT_SendManualStop(stopped); };
+    env.netSendStatistics = [] { gpNet->CNT_SendStatistics(); };
     // The run state changes with the start/stop button, a raised alarm and a re-sampling.
     auto also = [](auto &hook) {
         hook = [inner = hook](auto... args) {
@@ -158,6 +213,21 @@ void InstallNetwork(MoJuWizard &window)
         if (const CameraVision *vision = w->cameras() ? w->cameras()->vision(camera) : nullptr)
             gpNet->CNT_SendROIParam(vision->singleton, detection);
     };
+    // Video sharing: each opened camera's live picture (mode 2), or the whole screen (mode 1),
+    // taken from what the screen already shows rather than painted again.
+    if (gpWPara->net_options[0] == 2 && window.cameras()) {
+        for (int position = 0; position < 8; ++position) {
+            CammerWidget *view = window.cameras()->view(position);
+            if (view && view->isOpened() && gImageW > 0 && gImageH > 0)
+                gpNet->CNT_AddUseMemory(position, gImageW, gImageH,
+                                        cv::Mat(gImageH, gImageW, gisColor ? CV_8UC4 : CV_8UC1, view->workingImage()),
+                                        gisColor ? PixelOrder::Rgba : PixelOrder::Gray);
+        }
+    }
+    // The station runs full screen: the screen's picture is the main window's.
+    MoJuWizard *shown = &window;
+    gpNet->screenSize = [shown] { return shown->screen() ? shown->screen()->size() : shown->size(); };
+    gpNet->grabScreen = [shown] { return shown->screen() ? shown->screen()->grabWindow(0).toImage() : QImage(); };
     gpNet->noteRunState();
 }
 

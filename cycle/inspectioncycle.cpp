@@ -255,6 +255,16 @@ bool InspectionCycle::isLastStage(int stage) const
     return fixedMode() ? slotOf(stage) == 1 : stage == lastStage();
 }
 
+int InspectionCycle::triggerKind(int stage) const
+{
+    if (m_safetyDoorResult)
+        return 2;
+    if (m_manualCycle)
+        return isLastStage(stage) ? -2 : -1;
+    const int input = inputNumber(triggerOf(stage));
+    return input >= 1 && input <= 3 ? input : 0;
+}
+
 // The 1-based number of a 0-based trigger input, 0 for none (or any).
 int InspectionCycle::inputNumber(int input) { return input >= 0 && input < kStages ? input + 1 : 0; }
 
@@ -1059,7 +1069,7 @@ void InspectionCycle::CheckNG()
 
     // 2. Network: the stage's statistics, and the failure's details on NG.
     if (para().net_report && m_env.netSendStageResult)
-        m_env.netSendStageResult(curStage, ng);
+        m_env.netSendStageResult(curStage, ng, triggerKind(stage));
 
     if (!fixedMode())
         noteNextExpectedInput(stage);

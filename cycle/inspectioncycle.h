@@ -72,7 +72,10 @@ struct CycleEnvironment
     std::function<qint64()> monotonicMs;
     std::function<void(int cycleTime)> recordCycle;         // detection-cycle records
     // Network reports; called only while reporting is on (parameter word 219).
-    std::function<void(int detection, bool ng)> netSendStageResult;  // per-stage statistics, NG details
+    // Per-stage statistics and NG details. triggerKind: what started the judgement: 1 mould open
+    // (input 1), 2 safety door (input 2), 3 ejector back (input 3), -1 a manual trigger of a product
+    // stage, -2 of a mould stage, 0 anything else.
+    std::function<void(int detection, bool ng, int triggerKind)> netSendStageResult;
     std::function<void()> netSendStatistics;                      // after a complete cycle, start/stop
     // The alarm ended; releaseCode (InspectionCycle::ReleaseCode) says how.
     std::function<void(int durationSeconds, bool cancelled, int releaseCode)> netReportAlarm;
@@ -180,6 +183,8 @@ public:
     // The stage that gates clamping: the mould stages (odd) in the fixed modes, the last in mode 4.
     bool isLastStage(int stage) const;
     int slotOf(int stage) const;
+    // The trigger kind of the judgement of `stage` under way (see netSendStageResult).
+    int triggerKind(int stage) const;
     bool cameraOk(int camera) const { return m_cameraOk[camera]; }
     QTimer &tickTimer() { return m_tick; }
     QTimer &inputTimeoutTimer() { return m_inCheck; }

@@ -378,6 +378,10 @@ CNT_Path_ManualStop LoadManualStop(const QString &path)
     return stop;
 }
 
+bool ReadWhole(const QString &path, QByteArray *bytes) { return readWhole(path, bytes); }
+
+void SetAside(const QString &path) { setAside(path); }
+
 bool WriteWhole(const QString &path, const QByteArray &bytes)
 {
     return AtomicFile::Write(path, [&](QIODevice &out) { return out.write(bytes) == bytes.size(); });

@@ -69,5 +69,9 @@ bool AddRemind(const QString &path, const QByteArray &remindJson);
 bool DeleteRemind(const QString &path, qint64 utc);
 // Writes a file whole or not at all.
 bool WriteWhole(const QString &path, const QByteArray &bytes);
+// Reads a file whole up to kMaxFileBytes; false when it is missing, unreadable or larger.
+bool ReadWhole(const QString &path, QByteArray *bytes);
+// Keeps a damaged file for the service staff as "<name>.bad-<time>" (logged).
+void SetAside(const QString &path);
 
 }  // namespace NetMessages

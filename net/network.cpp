@@ -18,6 +18,7 @@
 #include <QTimerEvent>
 #include <QtDebug>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/prctl.h>
 
@@ -45,6 +46,9 @@ int readNetSwitch()
 }
 
 QString text(const char *field) { return QString::fromUtf8(field, int(qstrnlen(field, 100))); }
+
+// 'CntNet' value 2: 0 off, 1 the whole screen, 2 each camera.
+int shareMode() { return gpWPara ? gpWPara->net_options[0] : 0; }
 
 }  // namespace
 
@@ -101,6 +105,7 @@ CNT_Net::CNT_Net(QObject *parent, const NetOptions &options)
     m_connected = false;
     m_memoryInfoSent = false;
     InitManualStop();
+    InitStatistics();
     m_enabled = true;
     getWhichSend();
 }
@@ -126,11 +131,86 @@ CNT_Net::~CNT_Net()
     }
     close();
     m_thread.reset();  // closes the relay's socket in its thread
+    CNT_FreeShareMemory();
 }
 
 void CNT_Net::CNT_FirstInit()
 {
-    // The shared pictures (and their 50 ms "send_timer") come with video sharing.
+    if (!m_enabled)
+        return;
+    if (shareMode() == 1 && screenSize) {
+        const QSize size = screenSize();
+        CNT_AddUseMemory(0, size.width(), size.height());
+    }
+    if (!m_share || m_share->isEmpty())
+        return;
+    // Without a relay yet, the announcement goes with its connection.
+    if (m_connected)
+        CNT_SendMemoryInfo();
+    // The pictures go at the configured frame rate.
+    m_videoIntervalMs = 1000 / FrameRate(gpWPara ? gpWPara->net_options[1] : 3);
+    if (!m_timers.values().contains(QStringLiteral("send_timer")))
+        m_timers.insert(startTimer(m_videoIntervalMs, Qt::PreciseTimer), QStringLiteral("send_timer"));
+}
+
+int CNT_Net::FrameRate(int code) { return 5 * (std::clamp(code, 0, 4) + 1); }
+
+bool CNT_Net::CNT_AddUseMemory(int position, int width, int height, const cv::Mat &picture, PixelOrder order)
+{
+    if (!m_enabled)
+        return false;
+    if (!m_share)
+        m_share = std::make_unique<NetShare>(m_options.shareKeyPath, m_options.shareLockTimeoutMs);
+    const int fps = FrameRate(gpWPara ? gpWPara->net_options[1] : 3);
+    if (!m_share->add(position, width, height, fps, picture, order))
+        return false;
+    LOG(INFO) << "CNT: shared picture " << position << " " << width << "x" << height << " shmid "
+              << m_share->info(position)->shmid << " semid " << m_share->info(position)->semid;
+    return true;
+}
+
+void CNT_Net::CNT_UpdateMemory(int position, const cv::Mat &picture, PixelOrder order, const QString &stamp)
+{
+    if (!m_connected || !m_memoryInfoSent || !m_share)
+        return;
+    m_share->post(position, picture, order, stamp);
+}
+
+void CNT_Net::CNT_SendMemoryInfo()
+{
+    if (!on(SendMemoryInfo) || m_memoryInfoSent || !m_share || m_share->isEmpty())
+        return;
+    LOG(INFO) << "send shared memory info";
+    send(SendMemoryInfo, m_share->memoryInfo());
+    m_memoryInfoSent = true;
+}
+
+void CNT_Net::CNT_FreeShareMemory()
+{
+    if (m_share)
+        m_share->freeAll();
+    m_share.reset();
+}
+
+// The pictures of the sharing mode go to the copier while the relay is there and knows them and
+// a user name is set ("null" stops them).
+void CNT_Net::videoTick()
+{
+    const int mode = shareMode();
+    if (mode == 0 || !gpWPara || !gpWPara->net_report || !m_connected || !m_memoryInfoSent || !m_share
+        || text(gpWPara->net_user_name) == QLatin1String("null"))
+        return;
+    if (mode == 2) {
+        const QString stamp = NetShare::Stamp();
+        for (int position = 0; position < NetShare::kPositions; ++position)
+            if (m_share->info(position))
+                CNT_UpdateMemory(position, cv::Mat(), PixelOrder::Rgba, stamp);
+    } else if (mode == 1 && grabScreen && m_share->info(0)) {
+        QImage screen = grabScreen();
+        if (screen.format() != QImage::Format_RGB32 && screen.format() != QImage::Format_ARGB32)
+            screen.convertTo(QImage::Format_RGB32);
+        m_share->post(0, screen);
+    }
 }
 
 void CNT_Net::CNT_ReStart()
@@ -209,6 +289,8 @@ void CNT_Net::incomingConnection(qintptr descriptor)
                               [link = m_thread->link(), descriptor, n = ++m_connection] { link->adopt(descriptor, n); },
                               Qt::QueuedConnection);
     m_memoryInfoSent = false;
+    if (shareMode() != 0)
+        CNT_SendMemoryInfo();
     if (onNewConnection)
         onNewConnection();
     StartSend();
@@ -223,6 +305,9 @@ void CNT_Net::SlotDisConnetced(quint64 connection)
     LOG(INFO) << "CNT: has disconnect";
     m_memoryInfoSent = false;
     m_connected = false;
+    // A relay that went away inside its read must not block the pictures.
+    if (m_share)
+        m_share->resetSemaphores();
 }
 
 void CNT_Net::signOfLife()
@@ -243,6 +328,10 @@ void CNT_Net::ParsingSession(int number, const QByteArray &body)
 void CNT_Net::timerEvent(QTimerEvent *event)
 {
     const QString name = m_timers.value(event->timerId());
+    if (name == QLatin1String("send_timer")) {
+        videoTick();
+        return;
+    }
     if (name != QLatin1String("heart_timer")) {
         QTcpServer::timerEvent(event);
         return;
@@ -422,12 +511,14 @@ void CNT_Net::reportNg(int stage, int failedRegions)
         CNT_SendSaveNgVideo(1, 1);
     if (gpWPara->net_options[3])
         CNT_SendTelInfo(stage, failedRegions);
+    CNT_SendStatistics();
 }
 
 void CNT_Net::reportAlarmReleased(int durationSeconds, int releaseCode)
 {
     if (!m_enabled)
         return;
+    CNT_AddNgTimes(durationSeconds * 1000);
     if (m_connected && gpWPara && gpWPara->net_options[2] && gpWPara->net_options[0])
         CNT_SendSaveNgVideo(1, 0);
     CNT_SendCancle(releaseCode);
@@ -436,6 +527,80 @@ void CNT_Net::reportAlarmReleased(int durationSeconds, int releaseCode)
 void CNT_Net::InitManualStop()
 {
     m_manualStop = NetMessages::LoadManualStop(QString::fromLatin1(kManualStopFile));
+}
+
+void CNT_Net::InitStatistics()
+{
+    m_statistics.flush();
+    m_statistics.InitStatistics(QDateTime::currentMSecsSinceEpoch());
+}
+
+void CNT_Net::ChkandAddStaticticsItem(int camera, int detection, int region)
+{
+    if (m_enabled)
+        m_statistics.ChkandAddStaticticsItem(camera, detection, region);
+}
+
+void CNT_Net::CNT_AddNgTimes(int ms)
+{
+    if (m_enabled)
+        m_statistics.CNT_AddNgTimes(ms);
+}
+
+int CNT_Net::CNT_AddCycle() { return int(m_statistics.CNT_AddCycle()); }
+
+// The totals come from the cycle's per-camera counters; sent only while the relay is there, and
+// the same text then goes to the file (off the GUI thread).
+void CNT_Net::CNT_SendStatistics(const QString &ngImage)
+{
+    if (!on(SendStatistics) || !m_connected || elsewhere([=, this] { CNT_SendStatistics(ngImage); }))
+        return;
+    StatisticsInputs in;
+    in.now = QDateTime::currentMSecsSinceEpoch();
+    in.stoppedMinutes = m_manualStop.stop_check_timelen;
+    const int cameras = numCamera > 0 ? std::min(numCamera, 8) : 8;
+    for (int c = 0; c < cameras; ++c) {
+        in.total[size_t(c)] = gAllNum[c];
+        in.ng[size_t(c)] = gFailNum[c];
+    }
+    if (gpWPara) {
+        in.serial = gpWPara->net_stat_settings[0];
+        in.cavities = gpWPara->net_stat_settings[1];
+        in.planned = gpWPara->net_stat_settings[2];
+        in.productName = text(gpWPara->net_product_name);
+    }
+    in.cyclePeriodTenths = cyclePeriod ? cyclePeriod() : 0;
+    if (!m_statistics.update(in))
+        return;
+    const QByteArray body = m_statistics.body(m_host, runState ? runState() : RunState::Detecting, in.now, ngImage);
+    send(SendStatistics, body);
+    m_statistics.save(body);
+}
+
+void CNT_Net::CNT_SendStatistics_Once(const QList<NetRegionResult> &results, bool ng, int trigger)
+{
+    if (!on(SendStatisticsOnce) || !m_connected || elsewhere([=, this] { CNT_SendStatistics_Once(results, ng, trigger); }))
+        return;
+    NetMessages::CycleReport report;
+    report.host = m_host;
+    report.utc = QDateTime::currentMSecsSinceEpoch();
+    report.state = runState ? runState() : RunState::Detecting;
+    report.triggerKind = trigger;
+    if (gpWPara) {
+        report.productName = text(gpWPara->net_product_name);
+        report.serial = gpWPara->net_stat_settings[0];
+        report.cavities = gpWPara->net_stat_settings[1];
+        report.planned = gpWPara->net_stat_settings[2];
+    }
+    report.operatorName = userName ? userName() : QString();
+    report.ng = ng;
+    report.cameras = numCamera;
+    for (int c = 0; c < 8; ++c) {
+        report.total[size_t(c)] = gAllNum[c];
+        report.ngCount[size_t(c)] = gFailNum[c];
+    }
+    m_bindUtc = report.utc;
+    send(SendStatisticsOnce, NetMessages::StatisticsOnceBody(report, results));
 }
 
 QMap<QString, QStringList> CNT_Net::getNewNetCardInfo()

@@ -5,9 +5,12 @@
 #include "net/netlink.h"
 #include "net/netmessages.h"
 #include "net/netqueue.h"
+#include "net/netshare.h"
+#include "net/netstatistics.h"
 #include "net/netwire.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QMap>
 #include <QProcess>
 #include <QStringList>
@@ -33,6 +36,8 @@ struct NetOptions
     QStringList relayArguments = {QStringLiteral("./cnt_net/runNetClient.py")};
     int relayStopMs = 2000;  // SIGTERM, then SIGKILL after this
     int relayExitWaitMs = 300;  // at the station's exit: the wait for a relay after SIGTERM
+    QString shareKeyPath = QStringLiteral("/tmp");  // the keys of the shared pictures (ftok)
+    int shareLockTimeoutMs = 5;  // a picture the relay holds longer than this is skipped
 };
 
 class CNT_Net : public QTcpServer
@@ -91,6 +96,37 @@ public:
     void InitManualStop();
     const CNT_Path_ManualStop &manualStop() const { return m_manualStop; }
 
+    // ---- Shared pictures ('CntNet' value 2: 0 off, 1 the whole screen, 2 each camera) ----
+    // Creates the shared picture of `position`. `picture` is a header over the buffer copied from
+    // on every video tick (a camera's working image, which must outlive the service), or empty
+    // for the whole screen.
+    bool CNT_AddUseMemory(int position, int width, int height, const cv::Mat &picture = cv::Mat(),
+                          PixelOrder order = PixelOrder::Rgba);
+    // Hands one picture (or the position's remembered one) to the copier while the relay is
+    // connected and knows the shared memory.
+    void CNT_UpdateMemory(int position, const cv::Mat &picture = cv::Mat(), PixelOrder order = PixelOrder::Rgba,
+                          const QString &stamp = QString());
+    void CNT_SendMemoryInfo();
+    void CNT_FreeShareMemory();
+    NetShare *share() { return m_share.get(); }  // nullptr until a picture is shared
+    // Frames per second of a frame-rate code (0-4: 5 to 25); other codes give the nearest.
+    static int FrameRate(int code);
+    // The video tick: the pictures of the sharing mode go to the copier.
+    void videoTick();
+    int videoIntervalMs() const { return m_videoIntervalMs; }
+
+    // ---- Network statistics (./cnt_net/data/Statistics) ----
+    void InitStatistics();
+    void ChkandAddStaticticsItem(int camera, int detection, int region);
+    // Type 7, with the failed image's path relative to the station ("null" for none).
+    void CNT_SendStatistics(const QString &ngImage = QStringLiteral("null"));
+    // Type 18: one inspection of a stage, its region results, verdict and trigger kind.
+    void CNT_SendStatistics_Once(const QList<NetRegionResult> &results, bool ng, int trigger);
+    void CNT_AddNgTimes(int ms);
+    int CNT_AddCycle();
+    NetStatistics &statistics() { return m_statistics; }
+    qint64 bindUtc() const { return m_bindUtc; }
+
     QString getNetHostName() const { return m_host; }
     // Interface name -> address, mask, gateway ("0.0.0.0" when not found); interface -> MAC.
     static QMap<QString, QStringList> getNewNetCardInfo();
@@ -104,6 +140,10 @@ public:
     std::function<QString()> userName;  // the operator name of the reports ('CntNet_Operator')
     // Called on every new connection: the shared-memory information goes out there.
     std::function<void()> onNewConnection;
+    // The whole screen for sharing mode 1, and its size; the cycle's period (0.1 s) for the totals.
+    std::function<QImage()> grabScreen;
+    std::function<QSize()> screenSize;
+    std::function<int()> cyclePeriod;
 
     // Counters for the log and the tests.
     qsizetype queued() const { return m_queue.size(); }
@@ -116,6 +156,7 @@ public:
     static constexpr const char *kManualStopFile = "./cnt_net/data/ManualStop";
     static constexpr const char *kRemindFile = "./cnt_net/data/Remind";
     static constexpr const char *kSwitchFile = "./cnt_net/whichsend.config";
+    static constexpr const char *kStatisticsFile = "./cnt_net/data/Statistics";
 
 signals:
     void productList(const QByteArray &body);
@@ -157,4 +198,7 @@ private:
     quint64 m_droppedLogged = 0;
     QProcess *m_relay = nullptr;
     bool m_relayRestartPending = false;
+    std::unique_ptr<NetShare> m_share;
+    int m_videoIntervalMs = 0;
+    NetStatistics m_statistics{QString::fromLatin1(kStatisticsFile)};
 };

@@ -73,8 +73,9 @@ protected:
         env.storeRetrainImage = [this](int camera, int detection) {
             calls << QStringLiteral("template %1 %2").arg(camera).arg(detection);
         };
-        env.netSendStageResult = [this](int stage, bool ng) {
+        env.netSendStageResult = [this](int stage, bool ng, int triggerKind) {
             calls << QStringLiteral("net stage %1 %2").arg(stage).arg(ng ? "NG" : "OK");
+            netTriggerKinds.push_back(triggerKind);
         };
         env.netSendStatistics = [this] { calls << QStringLiteral("net statistics"); };
         env.netReportAlarm = [this](int seconds, bool cancelled, int code) {
@@ -164,6 +165,7 @@ protected:
     std::map<int, int> detections;
     QStringList records;
     QStringList calls;                          // hooks called, in order
+    std::vector<int> netTriggerKinds;           // trigger kind of each stage reported to the network
     std::map<int, bool> lamps;
     int framesWaiting[2] = {};
     bool liveCameras = true;
@@ -731,6 +733,11 @@ TEST_F(Cycle, NetworkReportsAtTheirPoints)
     make();
     pulse(0);
     EXPECT_EQ(calls, QStringList({"net stage 0 OK", "net stage 1 OK", "net statistics"}));
+    EXPECT_EQ(netTriggerKinds, std::vector<int>({1, 1})) << "both stages follow the mould-open input";
+    netTriggerKinds.clear();
+    cycle->SlotManualTrig(1);
+    cycle->Run();
+    EXPECT_EQ(netTriggerKinds, std::vector<int>({-2})) << "a manual picture of the mould";
 
     calls.clear();
     fail(1);

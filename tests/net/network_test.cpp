@@ -13,15 +13,22 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 
 #include <csignal>
 #include <thread>
+
+#include <sys/sem.h>
+#include <sys/shm.h>
 
 namespace {
 
@@ -392,6 +399,80 @@ TEST_F(Net, ReminderAndStopFilesSurviveDamage)
     service.InitManualStop();
     EXPECT_FALSE(service.manualStop().valid);
     EXPECT_FALSE(QFile::exists(QString::fromLatin1(CNT_Net::kManualStopFile)));
+}
+
+// With a relay connected: the pictures are announced and copied, the per-cycle message and the
+// totals go out and the totals reach their file; a relay that leaves while holding a picture
+// sets it free, and the service leaves no shared memory behind.
+TEST_F(Net, SharedPicturesAndStatisticsWithTheRelay)
+{
+    para.net_report = 1;
+    para.net_options[0] = 2;  // each camera
+    para.net_options[1] = 4;  // 25 frames a second
+    QTemporaryDir keys;
+    NetOptions options = fast();
+    options.shareKeyPath = keys.path();
+    CNT_Net &service = make(options);
+    service.runState = [] { return RunState::Detecting; };
+    cv::Mat picture(48, 64, CV_8UC1, cv::Scalar(90));
+    ASSERT_TRUE(service.CNT_AddUseMemory(0, 64, 48, picture, PixelOrder::Gray));
+    service.CNT_FirstInit();
+    EXPECT_EQ(service.videoIntervalMs(), 40);
+    const int shmid = service.share()->info(0)->shmid, semid = service.share()->info(0)->semid;
+
+    FakeRelay relay(service.port());
+    auto [type, info] = relay.next();
+    ASSERT_EQ(type, 9);
+    EXPECT_EQ(QJsonDocument::fromJson(info).object().value("memoryinfo").toArray()[0].toObject().value("shmid").toInt(), shmid);
+    relay.send(kAck);
+    EXPECT_EQ(relay.next(300).first, -1) << "announced once";
+
+    const auto *seen = static_cast<const uint8_t *>(shmat(shmid, nullptr, SHM_RDONLY));
+    ASSERT_NE(seen, reinterpret_cast<const uint8_t *>(-1));
+    service.videoTick();
+    service.share()->drain();
+    EXPECT_EQ(seen[0], 90);
+    qstrcpy(para.net_user_name, "null");
+    picture.setTo(10);
+    service.videoTick();
+    service.share()->drain();
+    EXPECT_EQ(seen[0], 90) << "no copies for the user \"null\"";
+    shmdt(seen);
+
+    const int cameras = numCamera;
+    numCamera = 1;
+    gAllNum[0] = 5;
+    gFailNum[0] = 2;
+    service.CNT_SendStatistics_Once({{0, 0, 1, 0, 600, 0, 300, true}}, true, 1);
+    auto [onceType, once] = relay.next();
+    ASSERT_EQ(onceType, 18);
+    const QJsonObject cycle = QJsonDocument::fromJson(once).object();
+    EXPECT_EQ(cycle.value("detect_method").toString(), QStringLiteral("开模到位"));
+    EXPECT_EQ(cycle.value("array").toArray()[0].toObject().value("device_ng").toInt(), 2);
+    EXPECT_EQ(qint64(cycle.value("utc").toDouble()), service.bindUtc()) << "the bind time of the release";
+    relay.send(kAck);
+
+    service.ChkandAddStaticticsItem(0, 0, 1);
+    service.CNT_SendStatistics(QStringLiteral("./alarmimage/x.bmp"));
+    auto [totalsType, totals] = relay.next();
+    ASSERT_EQ(totalsType, 7);
+    EXPECT_EQ(QJsonDocument::fromJson(totals).object().value("ng_count_total").toInt(), 2);
+    service.statistics().flush();
+    QFile file(QString::fromLatin1(CNT_Net::kStatisticsFile));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), totals);
+    relay.send(kAck);
+    numCamera = cameras;
+    gAllNum[0] = gFailNum[0] = 0;
+
+    sembuf take{0, -1, 0};
+    ASSERT_EQ(semop(semid, &take, 1), 0);
+    relay.socket.disconnectFromHost();
+    EXPECT_TRUE(waitUntil([&] { return !service.isConnected() && semctl(semid, 0, GETVAL) == 1; }));
+    net.reset();
+    shmid_ds gone{};
+    EXPECT_EQ(shmctl(shmid, IPC_STAT, &gone), -1);
+    EXPECT_EQ(semctl(semid, 0, GETVAL), -1);
 }
 
 }  // namespace
