@@ -117,6 +117,19 @@ TEST(GrayMatch, PixelsOutsideTheMaskAreNeverNg)
     cv::Mat out;
     ASSERT_TRUE(model.Match(uniform(size, 0), out));
     EXPECT_EQ(cv::countNonZero(out != mask), 0);
+
+    // With lighting compensation too: a brighter lamp shifts the band, never past the mask.
+    cv::Mat textured(size, CV_8UC1);
+    cv::RNG(3).fill(textured, cv::RNG::UNIFORM, 60, 160);
+    GrayMatch lit;
+    lit.SetLightingCompensation(true);
+    ASSERT_TRUE(lit.Create(size.width, size.height, mask, 0));
+    ASSERT_TRUE(lit.AddTemp(textured));
+    ASSERT_TRUE(lit.Train(45, 0, 100, 150));
+    cv::Mat brighter = textured * 1.2 + 30;
+    brighter.setTo(0, mask == 0);
+    ASSERT_TRUE(lit.Match(brighter, out));
+    EXPECT_EQ(cv::countNonZero(out), 0);
 }
 
 TEST(GrayMatch, RefusesWhatItCannotJudge)
