@@ -10,14 +10,14 @@ namespace {
 
 // The lighting fit (see the header): pixels used, distance kept from the ends of the gray scale,
 // least spread for a gain, the range a fit is held to.
-constexpr int MaxLightingSamples = 4096;
+constexpr int MaxLightingSamples = 2048;
 constexpr int LightingMargin = 8;
 constexpr double LeastSpreadForGain = 8.0;
 constexpr double MinLightingGain = 0.7;
 constexpr double MaxLightingGain = 1.4;
 constexpr double MaxLightingOffset = 60.0;
 
-double median(std::vector<double>& values)
+float median(std::vector<float>& values)
 {
     const auto middle = values.begin() + std::ptrdiff_t(values.size() / 2);
     std::nth_element(values.begin(), middle, values.end());
@@ -116,9 +116,10 @@ GrayMatch::Lighting GrayMatch::FitLighting(const cv::Mat& patch) const
     if (!m_trained || patch.size() != m_size || patch.type() != CV_8UC1 || m_samples.size() < 16)
         return fit;
     size_t n = m_samples.size();
-    std::vector<double> reference, value, work;
+    std::vector<float> reference, value, work;
     reference.reserve(n);
     value.reserve(n);
+    work.reserve(n);
     const int width = m_size.width;
     for (size_t i = 0; i < n; ++i) {
         const int y = m_samples[i] / width, x = m_samples[i] % width;
@@ -129,7 +130,7 @@ GrayMatch::Lighting GrayMatch::FitLighting(const cv::Mat& patch) const
             continue;
         reference.push_back(m_reference.at<uchar>(y, x));
         value.push_back(v);
-        work.push_back(double(v) - reference.back());
+        work.push_back(float(v) - reference.back());
     }
     if (work.size() < 16)
         return fit;
@@ -138,7 +139,7 @@ GrayMatch::Lighting GrayMatch::FitLighting(const cv::Mat& patch) const
     for (int round = 0; round < 3; ++round) {
         // Robust spread of the residuals: 1.4826 x their median absolute value.
         for (size_t i = 0; i < n; ++i)
-            work[i] = std::abs(value[i] - (fit.gain * reference[i] + fit.offset));
+            work[i] = std::abs(value[i] - float(fit.gain * reference[i] + fit.offset));
         const double limit = std::max(6.0, 3.0 * 1.4826 * median(work));
         double count = 0, sumR = 0, sumV = 0, sumRR = 0, sumRV = 0;
         for (size_t i = 0; i < n; ++i) {

@@ -33,7 +33,7 @@
 // The fit is robust: it starts from the median difference, then solves least squares on the
 // pixels whose residual lies within three robust standard deviations (at least 6 levels), three
 // times; a flaw, a foreign object or a missing area covering up to about a third of the region
-// lies outside that trimmed set and does not move the fit. It uses up to 4096 pixels spread over
+// lies outside that trimmed set and does not move the fit. It uses up to 2048 pixels spread over
 // the mask, leaving out pixels within 8 levels of 0 or 255 in the reference or the patch (a
 // changed exposure clips them). A region of nearly uniform reference (spread below 8 levels) fits the offset only. The
 // fit is held to a gain of 0.7..1.4 and an offset of -60..+60: a change beyond that is not
