@@ -9,7 +9,7 @@
 namespace {
 
 // The lighting fit (see the header): pixels used, distance kept from the ends of the gray scale,
-// least spread for a gain, the range a fit is held to.
+// least spread of the reference, the range a fit is held to.
 constexpr int MaxLightingSamples = 2048;
 constexpr int LightingMargin = 8;
 constexpr double LeastSpreadForGain = 8.0;
@@ -106,6 +106,17 @@ bool GrayMatch::Train(int sensitivity, double multiplier, int darkShare, int bri
             if (mask[x] && reference[x] >= LightingMargin && reference[x] <= 255 - LightingMargin)
                 m_samples.push_back(y * m_size.width + x);
     }
+    // On a nearly uniform reference a change of light cannot be told from a uniform object laid
+    // over the whole region: such a region keeps the absolute band.
+    double sum = 0.0, sumSq = 0.0;
+    for (const int i : m_samples) {
+        const double r = m_reference.data[i];
+        sum += r;
+        sumSq += r * r;
+    }
+    const double count = double(std::max<size_t>(1, m_samples.size()));
+    if (sumSq / count - (sum / count) * (sum / count) < LeastSpreadForGain * LeastSpreadForGain)
+        m_samples.clear();
     m_trained = true;
     return true;
 }
@@ -136,6 +147,7 @@ GrayMatch::Lighting GrayMatch::FitLighting(const cv::Mat& patch) const
         return fit;
     fit.offset = median(work);
     n = work.size();
+    double kept = 0;
     for (int round = 0; round < 3; ++round) {
         // Robust spread of the residuals: 1.4826 x their median absolute value.
         for (size_t i = 0; i < n; ++i)
@@ -156,11 +168,18 @@ GrayMatch::Lighting GrayMatch::FitLighting(const cv::Mat& patch) const
         const double meanR = sumR / count, meanV = sumV / count;
         const double varR = sumRR / count - meanR * meanR;
         double gain = 1.0;
-        if (varR >= LeastSpreadForGain * LeastSpreadForGain)
+        if (varR > 1e-6)
             gain = std::clamp((sumRV / count - meanR * meanV) / varR, MinLightingGain, MaxLightingGain);
         fit.gain = gain;
         fit.offset = std::clamp(meanV - gain * meanR, -MaxLightingOffset, MaxLightingOffset);
+        kept = count;
     }
+    // A fit that ends at its limits, or that explains less than half of the pixels, has not found
+    // a change of light (an object over most of the region does that): no compensation.
+    const bool atLimit = fit.gain <= MinLightingGain || fit.gain >= MaxLightingGain
+        || std::abs(fit.offset) >= MaxLightingOffset;
+    if (atLimit || kept < 0.5 * double(n))
+        return Lighting();
     return fit;
 }
 

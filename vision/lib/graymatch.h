@@ -35,9 +35,11 @@
 // times; a flaw, a foreign object or a missing area covering up to about a third of the region
 // lies outside that trimmed set and does not move the fit. It uses up to 2048 pixels spread over
 // the mask, leaving out pixels within 8 levels of 0 or 255 in the reference or the patch (a
-// changed exposure clips them). A region of nearly uniform reference (spread below 8 levels) fits the offset only. The
-// fit is held to a gain of 0.7..1.4 and an offset of -60..+60: a change beyond that is not
-// lighting, and what the held fit cannot explain shows as NG.
+// changed exposure clips them). A region of nearly uniform reference (standard deviation below
+// 8 levels) is not compensated: there a change of light looks like a uniform part lying over the
+// whole region, and that must stay NG. Nor is a fit that ends outside a gain of 0.7..1.4 or an
+// offset of -60..+60, or that explains less than half of the pixels: that is no lamp but an
+// object over most of the region, judged by the absolute band.
 class GrayMatch
 {
 public:
@@ -58,12 +60,13 @@ public:
     // Fits the region's lighting before each band test (see above). Kept over Create and Clear.
     void SetLightingCompensation(bool on) { m_compensate = on; }
     bool LightingCompensation() const { return m_compensate; }
-    // The lighting of a patch against the trained reference: patch ~ gain x reference + offset.
+    // The lighting of a patch against the trained reference: patch ~ gain x reference + offset;
+    // gain 1 and offset 0 where the region is not compensated (see above).
     struct Lighting {
         double gain = 1.0;
         double offset = 0.0;
     };
-    // Gain 1 and offset 0 when the model is not trained or the patch has the wrong size.
+    // Also gain 1 and offset 0 when the model is not trained or the patch has the wrong size.
     Lighting FitLighting(const cv::Mat& patch) const;
 
     int templateCount() const { return m_count; }

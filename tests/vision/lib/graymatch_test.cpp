@@ -299,8 +299,9 @@ INSTANTIATE_TEST_SUITE_P(Photographs, LightingCompensation,
                              return name.substr(0, name.find('.'));
                          });
 
-// The fit itself: a known lighting is found, and a flaw over a fifth of the region does not move it.
-TEST(GrayMatch, LightingFitIgnoresAFlaw)
+// The fit itself: a known lighting is found, and a flaw over a fifth of the region does not move
+// it. What no lamp does is not compensated: a gain of 2, or a uniform object over the whole region.
+TEST(GrayMatch, LightingFitIgnoresAFlawAndRefusesWhatIsNoLamp)
 {
     const cv::Mat photo = Photographs::gray("baboon.jpg");
     ASSERT_FALSE(photo.empty()) << Photographs::missingHint();
@@ -310,18 +311,44 @@ TEST(GrayMatch, LightingFitIgnoresAFlaw)
     ASSERT_TRUE(model.AddTemp(photo(region)));
     ASSERT_TRUE(model.Train(45, 0, 100, 150));
     struct Row {
+        const char* name;
         double gain, offset;
+        int coverGray;  // -1: a flaw over a fifth of the region; else the whole region in this gray
+        double fittedGain, fittedOffset;
     };
-    for (const Row row : {Row{1.1, 25.0}, Row{0.9, -25.0}, Row{1.3, -40.0}, Row{2.0, 0.0}}) {
-        SCOPED_TRACE(row.gain);
+    const Row rows[] = {
+        {"brighter", 1.1, 25.0, -1, 1.1, 25.0},
+        {"darker", 0.9, -25.0, -1, 0.9, -25.0},
+        {"strongLamp", 1.3, -40.0, -1, 1.3, -40.0},
+        {"noLamp", 2.0, 0.0, -1, 1.0, 0.0},
+        {"coveredWhole", 1.0, 0.0, 140, 1.0, 0.0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         cv::Mat image = photo.clone();
-        image(cv::Rect(region.x, region.y, 96, 100)).setTo(250);
+        if (row.coverGray < 0)
+            image(cv::Rect(region.x, region.y, 96, 100)).setTo(250);
+        else
+            image(region).setTo(row.coverGray);
         SceneImage::applyIllumination(image, row.gain, row.offset);
         const GrayMatch::Lighting lit = model.FitLighting(image(region));
-        // Beyond 1.4 the gain is held there: that much is not lighting.
-        EXPECT_NEAR(lit.gain, std::min(row.gain, 1.4), 0.03);
-        if (row.gain <= 1.4) {
-            EXPECT_NEAR(lit.offset, row.offset, 3.0);
-        }
+        EXPECT_NEAR(lit.gain, row.fittedGain, 0.03);
+        EXPECT_NEAR(lit.offset, row.fittedOffset, 3.0);
     }
+}
+
+// A uniform region cannot tell a lamp from a uniform part over all of it: it keeps its absolute band.
+TEST(GrayMatch, UniformRegionIsNotCompensated)
+{
+    const cv::Size size(80, 60);
+    cv::Mat floor = uniform(size, 100);
+    SceneImage::addNoise(floor, 2.0, 4);
+    GrayMatch model;
+    model.SetLightingCompensation(true);
+    ASSERT_TRUE(model.Create(size.width, size.height, cv::Mat(), 0));
+    ASSERT_TRUE(model.AddTemp(floor));
+    ASSERT_TRUE(model.Train(45, 0, 100, 150));
+    cv::Mat out;
+    ASSERT_TRUE(model.Match(uniform(size, 140), out));
+    EXPECT_EQ(cv::countNonZero(out), size.area());
 }
