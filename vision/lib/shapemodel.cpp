@@ -236,25 +236,21 @@ void computeResponses(const cv::Mat &image, float threshold, bool ignorePolarity
 
 namespace {
 
-inline float sample(const cv::Mat &image, float x, float y)
+// 1 for the two ends of the gray scale (0 and 255 wrap to 1 and 0), else 0.
+inline int atEnd(std::uint8_t v) { return std::uint8_t(v + 1) <= 1; }
+static_assert(SaturatedLow == 0 && SaturatedHigh == 255, "atEnd tests 0 and 255");
+
+// Bilinear sample at (x, y), also telling whether one of its four pixels is at the end of the gray scale.
+inline float sample(const cv::Mat &image, float x, float y, int &saturated)
 {
     const int x0 = int(x), y0 = int(y);
     const float fx = x - x0, fy = y - y0;
     const std::uint8_t *row = image.ptr<std::uint8_t>(y0) + x0;
     const std::uint8_t *next = row + image.step[0];
+    saturated |= atEnd(row[0]) | atEnd(row[1]) | atEnd(next[0]) | atEnd(next[1]);
     const float top = row[0] + fx * (row[1] - row[0]);
     const float bottom = next[0] + fx * (next[1] - next[0]);
     return top + fy * (bottom - top);
-}
-
-// Whether one of the four pixels a sample is interpolated from is at the end of the gray scale.
-inline bool saturated(const cv::Mat &image, float x, float y)
-{
-    const std::uint8_t *row = image.ptr<std::uint8_t>(int(y)) + int(x);
-    const std::uint8_t *next = row + image.step[0];
-    const int high = std::max(std::max(row[0], row[1]), std::max(next[0], next[1]));
-    const int low = std::min(std::min(row[0], row[1]), std::min(next[0], next[1]));
-    return high >= SaturatedHigh || low <= SaturatedLow;
 }
 
 }  // namespace
@@ -282,14 +278,11 @@ EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, fl
         const float s = (k - half) * Step;
         const cv::Point2f p = at + normal * s;
         float v = 0.0f;
-        bool atEnd = false;
-        for (int t = -lines; t <= lines; ++t) {
-            const float x = p.x + t * tangent.x, y = p.y + t * tangent.y;
-            v += sample(image, x, y);
-            atEnd = atEnd || saturated(image, x, y);
-        }
+        int saturated = 0;
+        for (int t = -lines; t <= lines; ++t)
+            v += sample(image, p.x + t * tangent.x, p.y + t * tangent.y, saturated);
         profile[k] = v;
-        clipped[k] = atEnd;
+        clipped[k] = saturated != 0;
     }
     float rise[MaxSamples];
     int best = -1;
