@@ -59,7 +59,9 @@ const std::vector<StoredRow> &storedRows()
         {"system1", {85, 101, 94, 97, 95, 167, 113, 107, 145}},
         {"system2", {98, 105, 161, 106, 114, 115, 123, 126, 122, 133, 134, 135, kLanguageWord, 147, 148,
                      108, 109, 116}},
-        {"system3", {125, 137, 110, 138, 139, 140, 141, 142, 111, 144, 143}},
+        // Word 419 was added last: an older file without it leaves compensation off, an older
+        // station reading a newer file ignores it.
+        {"system3", {125, 137, 110, 138, 139, 140, 141, 142, 111, 144, 143, 419}},
         {"system4", join({{100}, range(207, 12), {120, 121}})},
         {"system5", {4, 5, 12, 13, 20, 21, 28, 29, 128, 179, 130, 420, 131}},
         {"system6", {6, 7, 14, 15, 22, 23, 30, 31, 117, 146, 154, 136}},
@@ -337,6 +339,7 @@ void WizardPara::Repair()
         location_level = 600;
     repairAbove(capture_speed, 100, 12);
     repairAbove(difference_multiplier, 4, 0);
+    repairAbove(lighting_compensation, 1, 0);
     repairAbove(auto_cancel_timelen, 10000, 0);
     repairAbove(front_auto_check_time, 10000, 0);
     repairAbove(thimble_pulse, 10000, 0);

@@ -136,7 +136,8 @@ struct WizardParaWords
     int32_t io_name_index[16];           // 387-402 mode 4: name rows of inputs (8) and outputs (8)
     int32_t stage_count;                 // 403
     int32_t cycle_start_input1_only;     // 404 mode 4: cycle start only on input 1
-    int32_t reserved405[15];             // 405-419
+    int32_t reserved405[14];             // 405-418
+    int32_t lighting_compensation;       // 419 defect regions fit the lamp's gain and offset: 1 on, 0 off
     int32_t external_trigger;            // 420 cameras triggered by the machine
     int32_t word421;                     // 421
     int32_t word422;                     // 422

@@ -12,6 +12,7 @@ packages=(
   libavformat-dev libavdevice-dev libavcodec-dev libavfilter-dev libavutil-dev libswscale-dev
   libcjson-dev libxlsxwriter-dev libsqlite3-dev sqlite3
   fonts-wqy-microhei
+  opencv-doc
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libaravis-dev libusb-1.0-0-dev iproute2
   xvfb x11vnc xauth

@@ -154,6 +154,7 @@ void CammerRecong::VarTrain(int d)
             model.Train(0, 0, 0, 0);
         } else {
             GrayMatch &model = grayModel(d, i);
+            model.SetLightingCompensation(gpWPara && gpWPara->lighting_compensation == 1);
             model.Create(r.width, r.height, effective, 0);
             for (const cv::Mat &t : templates)
                 model.AddTemp(t(r));

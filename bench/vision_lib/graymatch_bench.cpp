@@ -1,4 +1,5 @@
-// GrayMatch::Match on a 600 x 400 region of a 1280 x 1024 image, against absdiff + threshold.
+// GrayMatch::Match on a 600 x 400 region of a 1280 x 1024 image, against absdiff + threshold, and
+// with lighting compensation against without.
 #include "vision/lib/graymatch.h"
 #include "vision/lib/testing/sceneimage.h"
 
@@ -29,15 +30,21 @@ struct Setup
             model.AddTemp(t(region));
         }
         model.Train(45, 2, 100, 150);
+        compensated = model;
+        compensated.SetLightingCompensation(true);
         image = scene.reference().clone();
         SceneImage::addNoise(image, 3.0, 99);
         SceneImage::addDefect(image, cv::Point(700, 500), 6, 40);
+        lit = image.clone();
+        SceneImage::applyIllumination(lit, 1.1, 20.0);
     }
 
     SceneImage::Scene scene;
     const cv::Rect region{340, 300, 600, 400};
     GrayMatch model;
+    GrayMatch compensated;
     cv::Mat image;
+    cv::Mat lit;  // the same image under a lamp 10 % brighter and 20 levels up
 };
 
 const Setup& setup()
@@ -87,10 +94,39 @@ void BM_GrayMatchMatch(benchmark::State& state)
     state.counters["budget_ratio"] = 1.5;
 }
 
+// The cost of the lighting fit: the compensated and the plain model on the same lit image, in turn.
+void BM_GrayMatchLightingCompensation(benchmark::State& state)
+{
+    const Setup& s = setup();
+    cv::Mat plainOut, out;
+    double own = 0.0, plain = 0.0;
+    for (auto _ : state) {
+        const double t0 = threadSeconds();
+        s.compensated.Match(s.lit(s.region), out);
+        const double t1 = threadSeconds();
+        s.model.Match(s.lit(s.region), plainOut);
+        const double t2 = threadSeconds();
+        benchmark::DoNotOptimize(out.data);
+        benchmark::DoNotOptimize(plainOut.data);
+        state.SetIterationTime(t1 - t0);
+        own += t1 - t0;
+        plain += t2 - t1;
+    }
+    const double n = double(state.iterations());
+    state.counters["compensated_us"] = 1e6 * own / n;
+    state.counters["plain_us"] = 1e6 * plain / n;
+    state.counters["ratio"] = own / plain;
+}
+
 } // namespace
 
 BENCHMARK(BM_AbsdiffThreshold)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GrayMatchMatch)->UseManualTime()->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_GrayMatchLightingCompensation)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 int main(int argc, char** argv)
 {

@@ -76,6 +76,7 @@ TEST(WizardParaLayout, NamedFieldsSitAtTheirWordNumbers)
         {"semi_auto", offsetof(WizardParaWords, semi_auto), 85},
         {"stage_enable", offsetof(WizardParaWords, stage_enable), 86},
         {"enable_correct", offsetof(WizardParaWords, enable_correct), 97},
+        {"lighting_compensation", offsetof(WizardParaWords, lighting_compensation), 419},
         {"enable_product_detect", offsetof(WizardParaWords, enable_product_detect), 101},
         {"camera_serial_count", offsetof(WizardParaWords, camera_serial_count), 104},
         {"max_mold_num", offsetof(WizardParaWords, max_mold_num), 105},
@@ -193,6 +194,7 @@ TEST_F(WizardParaStore, RoundTripKeepsEveryStoredWord)
     first.word180 = 4242;
     first.input1_no_hold_idle = 1;
     first.input_timeout_len = 90;
+    first.lighting_compensation = 1;
     SetParaText(first.password, QStringLiteral("it's \"ok\"; drop table"));
     SetParaText(first.net_product_name, QStringLiteral("外壳 A'1"), true);
     gLan = 2;
@@ -258,7 +260,7 @@ TEST_F(WizardParaStore, RepairsOutOfRangeValues)
     setValue("dbIn", "contrast", "0 10001 -1 7");
     setValue("dbIn", "system2", "0 0 0 20001 10001 -3 0 0 0 0 0 0 7 0 0 29 101 100000001");
     setValue("dbIn", "system1", "0 1 0 5 0 10001 10001 -1 0");
-    setValue("dbIn", "system3", "0 0 5 1 1 1 1 0 10001 0 0");
+    setValue("dbIn", "system3", "0 0 5 1 1 1 1 0 10001 0 0 7");
     setValue("dbIn", "system4", "0 0 0 0 0 0 0 0 0 0 0 0 0 0 100001");
     WizardPara para;
     para.LoadDatafromFile();
@@ -285,6 +287,7 @@ TEST_F(WizardParaStore, RepairsOutOfRangeValues)
     EXPECT_EQ(para.front_auto_check_time, 0);
     EXPECT_EQ(para.ok_record_max_num, 0);
     EXPECT_EQ(para.difference_multiplier, 0);
+    EXPECT_EQ(para.lighting_compensation, 0);
     EXPECT_EQ(para.auto_cancel_timelen, 0);
     EXPECT_EQ(para.minimum_size, 3);
     EXPECT_EQ(para.minimum_area, 100);

@@ -103,6 +103,17 @@ TEST_F(Training, ModelsUseEveryTemplateAndFollowTheFunction)
     EXPECT_TRUE(recong->surfModel(0, similar).IsValid());
 }
 
+// The station-wide switch (word 419) reaches every defect region at its next training.
+TEST_F(Training, LightingCompensationFollowsTheStationSwitch)
+{
+    const int defect = addRegion(0, FuncDefect, QRect(10, 10, 30, 30));
+    for (const int on : {1, 0}) {
+        gpWPara->lighting_compensation = on;
+        recong->VarTrain(0);
+        EXPECT_EQ(recong->grayModel(0, defect).LightingCompensation(), on == 1) << on;
+    }
+}
+
 TEST_F(Training, DistanceRegionsLearnTheirReferencePoints)
 {
     const struct { const char *name; QRect bright; int direction; int count; int value; std::vector<int> points; } rows[] = {

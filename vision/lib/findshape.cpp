@@ -29,6 +29,8 @@ constexpr int MaxCoarseRankPoints = 200;
 constexpr int RankShare = 4;
 // After re-ranking, peaks below this share of the best are clutter.
 constexpr double RankKeep = 0.7;
+// The final fit must rest on at least this many of its points.
+constexpr int MinFitPoints = 24;
 
 double toRadians(double degrees) { return degrees * CV_PI / 180.0; }
 
@@ -217,6 +219,7 @@ bool FindShape::CreateShape(const cv::Mat &patch, double minScore, int numLevels
         p.x = float(at.x - centre.x);
         p.y = float(at.y - centre.y);
         p.strength = hit.strength;
+        p.clipped = hit.clipped;
         model->finePoints.push_back(p);
     }
     if (model->finePoints.size() < 8)
@@ -636,6 +639,14 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
         const int iterations = (m.flags & NoSubPixel) ? 0 : 6;
         const ShapeModel::Pose fit =
             ShapeModel::fitPose(window, m.finePoints, start, m.ignorePolarity, m.angleRange > 0, iterations);
+        // A fit left with few points (the rest clipped, hidden or off their edges) is no better
+        // than the pyramid's pixel: not a precise find. Nor is the runner-up then, which the
+        // pyramid placed behind it.
+        if (iterations > 0 && fit.fitted < MinFitPoints) {
+            if (i == 0)
+                return false;
+            continue;
+        }
         const double angle = fit.angle * 180.0 / CV_PI;
         const double score = agreementAt(b.pyramid[size_t(scoreLevel)], scoreLevel, judge.points, fit.x,
                                          fit.y, angle, judgeGradient * judgeGradient, m.ignorePolarity);

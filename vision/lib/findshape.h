@@ -19,7 +19,11 @@
 // points; the best are followed down the pyramid by a local search in position and angle that
 // maximises the normalised gradient agreement, and the winner is refined on the full-resolution
 // window by a robust least-squares fit of a few hundred edge points to their sub-pixel edges
-// (typically better than 0.1 px and 0.05 deg on a clean image). Coordinates follow OpenCV: pixel
+// (typically better than 0.1 px and 0.05 deg on a clean image). Edges that are clipped at 0 or 255
+// in the window but were not in the model (over- or under-exposure) are left out of that fit: their
+// cut-off rise would pull the pose by up to a pixel. When fewer than 24 fit points remain, the find
+// is not reported at all rather than reported with the pyramid's pixel of doubt; on photographs
+// with a gain up to 1.6 every reported find stays within 0.5 px. Coordinates follow OpenCV: pixel
 // centres on integers, y pointing down.
 //
 // A FindShape is a plain value. Find reuses buffers held by the object, so one object must not be

@@ -3,6 +3,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <vector>
+
 // A defect region learns, pixel by pixel, the gray values of the good part from its aligned
 // templates and later marks every pixel of a new image that leaves the learnt band.
 //
@@ -21,6 +23,23 @@
 // - A flaw is found where its contrast to the reference exceeds the band side: with S = 45 a
 //   spot 20 levels darker or 30 levels brighter than the good part shows, on a uniform surface.
 // Pixels outside the mask are never marked.
+//
+// Lighting compensation (off unless SetLightingCompensation(true)). Without it the band is
+// absolute: a lamp that ages or a shutter that drifts by 10 % (or 25 gray levels) moves a whole
+// region out of a band of S = 45, and only S of 150 and more stays quiet, which then lets a missing
+// corner of the part pass. With it, Match first fits the region's lighting, patch = gain x
+// reference + offset, and tests each pixel against the band carried through that same gain and
+// offset (the band's width scales with the gain; limits beyond 0..255 accept a saturated pixel).
+// The fit is robust: it starts from the median difference, then solves least squares on the
+// pixels whose residual lies within three robust standard deviations (at least 6 levels), three
+// times; a flaw, a foreign object or a missing area covering up to about a third of the region
+// lies outside that trimmed set and does not move the fit. It uses up to 2048 pixels spread over
+// the mask, leaving out pixels within 8 levels of 0 or 255 in the reference or the patch (a
+// changed exposure clips them). A region of nearly uniform reference (standard deviation below
+// 8 levels) is not compensated: there a change of light looks like a uniform part lying over the
+// whole region, and that must stay NG. Nor is a fit that ends outside a gain of 0.7..1.4 or an
+// offset of -60..+60, or that explains less than half of the pixels: that is no lamp but an
+// object over most of the region, judged by the absolute band.
 class GrayMatch
 {
 public:
@@ -38,6 +57,18 @@ public:
     void Clear();
     bool IsValid() const { return m_trained; }
 
+    // Fits the region's lighting before each band test (see above). Kept over Create and Clear.
+    void SetLightingCompensation(bool on) { m_compensate = on; }
+    bool LightingCompensation() const { return m_compensate; }
+    // The lighting of a patch against the trained reference: patch ~ gain x reference + offset;
+    // gain 1 and offset 0 where the region is not compensated (see above).
+    struct Lighting {
+        double gain = 1.0;
+        double offset = 0.0;
+    };
+    // Also gain 1 and offset 0 when the model is not trained or the patch has the wrong size.
+    Lighting FitLighting(const cv::Mat& patch) const;
+
     int templateCount() const { return m_count; }
     cv::Size size() const { return m_size; }
     // The trained limits: a pixel p is good when lower <= p <= upper.
@@ -47,10 +78,14 @@ public:
 private:
     cv::Size m_size;
     cv::Mat m_mask;     // 8-bit, non-zero = inspect
+    cv::Mat m_outside;  // 8-bit, 255 where the mask is 0
     cv::Mat m_sum;      // 64-bit float sums of the templates
     cv::Mat m_sumSq;    // and of their squares
     int m_count = 0;
     cv::Mat m_lower;    // 8-bit limits, 0 / 255 outside the mask
     cv::Mat m_upper;
     bool m_trained = false;
+    bool m_compensate = false;
+    cv::Mat m_reference;          // 8-bit mean of the templates, for the lighting fit
+    std::vector<int> m_samples;   // pixel indices the lighting fit uses
 };

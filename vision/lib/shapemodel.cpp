@@ -236,12 +236,18 @@ void computeResponses(const cv::Mat &image, float threshold, bool ignorePolarity
 
 namespace {
 
-inline float sample(const cv::Mat &image, float x, float y)
+// 1 for the two ends of the gray scale (0 and 255 wrap to 1 and 0), else 0.
+inline int atEnd(std::uint8_t v) { return std::uint8_t(v + 1) <= 1; }
+static_assert(SaturatedLow == 0 && SaturatedHigh == 255, "atEnd tests 0 and 255");
+
+// Bilinear sample at (x, y), also telling whether one of its four pixels is at the end of the gray scale.
+inline float sample(const cv::Mat &image, float x, float y, int &saturated)
 {
     const int x0 = int(x), y0 = int(y);
     const float fx = x - x0, fy = y - y0;
     const std::uint8_t *row = image.ptr<std::uint8_t>(y0) + x0;
     const std::uint8_t *next = row + image.step[0];
+    saturated |= atEnd(row[0]) | atEnd(row[1]) | atEnd(next[0]) | atEnd(next[1]);
     const float top = row[0] + fx * (row[1] - row[0]);
     const float bottom = next[0] + fx * (next[1] - next[0]);
     return top + fy * (bottom - top);
@@ -267,13 +273,16 @@ EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, fl
     if (at.x - ext < 0.0f || at.y - ext < 0.0f || at.x + ext >= image.cols - 1 || at.y + ext >= image.rows - 1)
         return hit;
     float profile[MaxSamples];
+    bool clipped[MaxSamples];
     for (int k = 0; k < n; ++k) {
         const float s = (k - half) * Step;
         const cv::Point2f p = at + normal * s;
         float v = 0.0f;
+        int saturated = 0;
         for (int t = -lines; t <= lines; ++t)
-            v += sample(image, p.x + t * tangent.x, p.y + t * tangent.y);
+            v += sample(image, p.x + t * tangent.x, p.y + t * tangent.y, saturated);
         profile[k] = v;
+        clipped[k] = saturated != 0;
     }
     float rise[MaxSamples];
     int best = -1;
@@ -309,6 +318,9 @@ EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, fl
     }
     hit.found = true;
     hit.offset = moment / weight * Step;
+    // The rise from low to high is made of the samples two steps either side of it.
+    for (int k = low - 2; k <= high + 2 && !hit.clipped; ++k)
+        hit.clipped = clipped[k];
     hit.strength = bestValue;
     return hit;
 }
@@ -325,6 +337,7 @@ Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const P
     std::vector<double> ratio;
     ratio.reserve(n);
     Pose pose = start;
+    pose.fitted = 0;
     double gain = 1.0;
 
     auto measure = [&](float reach) {
@@ -336,12 +349,15 @@ Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const P
             const cv::Point2d m = turn(p.nx, p.ny, c, s);
             const EdgeHit hit = measureEdge(image, cv::Point2f(float(pose.x + q.x), float(pose.y + q.y)),
                                             cv::Point2f(float(m.x), float(m.y)), reach, ignorePolarity);
-            found[i] = hit.found;
+            // An edge clipped here but not in the model would pull the pose towards its unclipped
+            // side: it is left out. One clipped in both (a saturated glint, a black hole) is cut
+            // off alike in both and stays.
+            found[i] = hit.found && (!hit.clipped || (p.clipped && std::abs(hit.strength / p.strength - 1.0f) < 0.1f));
             offset[i] = hit.offset;
             strength[i] = hit.strength;
             // d(position)/d(angle) of a turned point is (q.y, -q.x).
             jacobian[i] = {m.x, m.y, fitAngle ? m.x * q.y - m.y * q.x : 0.0};
-            if (hit.found && p.strength > 0.0f)
+            if (found[i] && p.strength > 0.0f)
                 ratio.push_back(hit.strength / p.strength);
         }
         // Illumination gain of the scene against the model, from the typical edge: lets the strength
@@ -355,7 +371,7 @@ Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const P
                 found[i] = 0;
     };
 
-    auto solve = [&](double cutoff, double *delta) {
+    auto solve = [&](double cutoff, double *delta, int *fitted) {
         // Iteratively reweighted least squares with Tukey's biweight on the residuals.
         double d[3] = {0.0, 0.0, 0.0};
         for (int round = 0; round < 4; ++round) {
@@ -386,6 +402,7 @@ Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const P
                         a(r1, c1) += w * j[size_t(r1)] * j[size_t(c1)];
                 }
             }
+            *fitted = used;
             if (used < 3)
                 return false;
             if (!fitAngle)
@@ -409,7 +426,7 @@ Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const P
         // the fitted edges, so that nearby clutter and noise peaks are not picked up.
         measure(first ? 3.0f : 1.0f);
         double delta[3];
-        if (!solve(first ? 3.0 : 1.0, delta))
+        if (!solve(first ? 3.0 : 1.0, delta, &pose.fitted))
             return pose;
         pose.x += delta[0];
         pose.y += delta[1];

@@ -23,6 +23,7 @@ struct EdgePoint {
     float nx = 0.0f;
     float ny = 0.0f;
     float strength = 0.0f;
+    bool clipped = false;  // full-resolution fit points: the model's own edge was clipped (EdgeHit)
 };
 
 // Turns a vector by `angleRad` counter-clockwise as seen on screen (image y axis pointing down).
@@ -86,6 +87,7 @@ struct Pose {
     double x = 0.0;
     double y = 0.0;
     double angle = 0.0;
+    int fitted = 0;  // fitPose: points that carried weight in its last solution
 };
 
 // Sub-pixel edge position along a line: the strongest rise of gray (over two pixels) along `normal`
@@ -95,13 +97,22 @@ struct EdgeHit {
     bool found = false;
     float offset = 0.0f;    // along the normal, pixels
     float strength = 0.0f;  // gray-level rise over two pixels
+    // A pixel the rise was measured from is at the end of the gray scale (SaturatedLow or
+    // SaturatedHigh): the rise is cut off there, and its centre lies nearer to the unclipped side
+    // than the true edge (by up to a pixel on an over-exposed, blurred edge).
+    bool clipped = false;
 };
+
+// Gray values at which a camera pixel counts as saturated.
+constexpr int SaturatedLow = 0;
+constexpr int SaturatedHigh = 255;
 
 EdgeHit measureEdge(const cv::Mat &image, cv::Point2f at, cv::Point2f normal, float reach, bool ignorePolarity);
 
 // Least-squares fit of the pose to the edges of `image`: every point looks for its edge along its
 // normal and the pose that brings all points onto their edges (robustly weighted, so occluded and
-// cluttered points drop out) is solved for, a few times over. Without `fitAngle` the angle stays.
+// cluttered points drop out) is solved for, a few times over. Points whose edge is clipped at the end
+// of the gray scale are left out. Without `fitAngle` the angle stays.
 Pose fitPose(const cv::Mat &image, const std::vector<EdgePoint> &points, const Pose &start, bool ignorePolarity,
              bool fitAngle, int iterations);
 
