@@ -6,6 +6,7 @@
 #include "core/systemgateway.h"
 #include "params/paraclauses.h"
 #include "tests/support/testport.h"
+#include "ui/network/hardwareconfigurationwidget.h"
 #include "ui/prompt.h"
 #include "ui/settings/wizardparawidget.h"
 #include "ui/widgets/choosers.h"
@@ -323,9 +324,13 @@ TEST_F(Settings, UpdatesPasswordsAndMissingScreens)
     EXPECT_EQ(port.warnings.value(1), LanStr(1422));
     EXPECT_EQ(restarts, 1);
 
-    // The hardware information has no screen yet: it says so instead of doing nothing.
+    // The hardware information opens its screen over the settings.
     settings.SlotShowHardwareConfigurationWidget();
-    EXPECT_EQ(port.warnings.value(2), LanStr(1400).arg(LanStr(1403)));
+    EXPECT_EQ(port.warnings.size(), 2);
+    auto *hardware = window().findChild<HardwareConfigurationWidget *>();
+    ASSERT_TRUE(hardware);
+    EXPECT_FALSE(hardware->isHidden());
+    hardware->slotConfirm();
 
     SystemGateway::setRestartHandler(nullptr);
 }

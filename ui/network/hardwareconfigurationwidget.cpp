@@ -46,7 +46,9 @@ HardwareConfigurationWidget::HardwareConfigurationWidget(QWidget *parent) : QFra
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
-    m_table->setStyleSheet(QStringLiteral("QTableWidget { background: #223040; color: #e8eef4; gridline-color: #4a6a8a; }"));
+    m_table->setFocusPolicy(Qt::NoFocus);
+    m_table->setStyleSheet(QStringLiteral("QTableWidget { background: #223040; color: #e8eef4; gridline-color: #4a6a8a; }"
+                                          "QTableWidget::item { padding: 0 16px; }"));
     outer->addWidget(m_table, 1);
 
     auto *buttons = new QHBoxLayout;

@@ -129,6 +129,7 @@ QTableView *table(QStandardItemModel *model)
     view->verticalHeader()->hide();
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSelectionMode(QAbstractItemView::NoSelection);
+    view->setFocusPolicy(Qt::NoFocus);
     view->setStyleSheet(QStringLiteral("QTableView { background: #223040; color: #e8eef4; gridline-color: #4a6a8a; }"
                                        "QHeaderView::section { background: #2d4a66; color: #e8eef4; padding: 6px; }"));
     return view;
