@@ -131,7 +131,7 @@ TEST_F(TextTable, FilledAndEmptyRows)
             {1370, 1372},                // the region editor's save and alarm-view captions
             {1400, 1426},                // the system-parameter screen
             {1430, 1430},                // the damaged cavity-name file
-            {1460, 1477},                // the network, camera renumbering and hardware screens
+            {1460, 1478},                // the network, camera renumbering and hardware screens
         };
         bool filled = row <= 660;
         for (const auto &range : kOwnRows)
