@@ -29,6 +29,9 @@
 #include "cycle/failimagestore.h"
 #include "ui/warnbox.h"
 #include "ui/settings/wizardparawidget.h"
+#include "ui/network/hardwareconfigurationwidget.h"
+#include "ui/network/othernetwidget.h"
+#include "ui/network/widgetchangecamera.h"
 #include "ui/widgets/keypads.h"
 #include "io/controlport.h"
 #include "log/eventrecord.h"
@@ -62,6 +65,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QtDebug>
+#include <glog/logging.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -74,6 +78,7 @@ constexpr int kRowInitialising = 133;
 constexpr int kRowReady = 150;
 constexpr int kRowCameraUnavailable = 39;
 constexpr int kRowModifyTime = 401;
+constexpr int kRowNetworkRestartNeeded = 418;
 constexpr int kRowStopManually = 141;
 constexpr int kRowStopping = 311;
 constexpr int kRowClockError = 1100;          // the box: detection stopped, set the time
@@ -698,6 +703,55 @@ void MoJuWizard::createScreens()
     hooks.showEditCavity = [settings] { OpenCavityNames(settings); };
     hooks.showDetectCycle = [this] { showCycleRecords(); };
     hooks.exportData = [this] { exportProgramData(); };
+    // Camera renumbering, the network reporting screen and the hardware information.
+    auto *renumber = new WidgetChangeCamera(this);
+    renumber->shutDown = [settings] { settings->SlotShutDown(); };
+    connect(renumber, &WidgetChangeCamera::closed, this, [this] { panelClosed(CameraAssignmentPanel); });
+    m_panels[CameraAssignmentPanel] = renumber;
+    hooks.showCameraNumbering = [this, renumber] {
+        renumber->Open();
+        openPanel(CameraAssignmentPanel);
+    };
+    auto *network = new OtherNetWidget(this);
+    auto relayRestartAsked = std::make_shared<bool>(false);
+    OtherNetWidget::Hooks &net = network->hooks();
+    net.relayConnected = [] { return gpWPara->net_report && gpNet && gpNet->isEnabled() && gpNet->isConnected(); };
+    net.requestProducts = [] { gpNet->CNT_SendGetProduct(); };
+    net.requestReminders = [] { gpNet->CNT_SendGetRemindList(); };
+    net.reloadStatistics = [] {
+        if (gpNet)
+            gpNet->InitManualStop();
+    };
+    net.serverChanged = [relayRestartAsked] { *relayRestartAsked = true; };
+    if (gpNet) {
+        connect(gpNet, &CNT_Net::productList, network,
+                [network](const QByteArray &body) { network->cnt_reset_product(QString::fromUtf8(body)); });
+        connect(gpNet, &CNT_Net::remindList, network,
+                [network](const QByteArray &body) { network->cnt_reset_remind(QString::fromUtf8(body)); });
+    }
+    connect(network, &OtherNetWidget::closed, this, [this] { panelClosed(NetworkPanel); });
+    m_panels[NetworkPanel] = network;
+    hooks.showOtherNetwork = [this, network] {
+        network->Open();
+        openPanel(NetworkPanel);
+    };
+    hooks.accepted = [relayRestartAsked] {
+        if (!*relayRestartAsked)
+            return;
+        *relayRestartAsked = false;
+        if (gpWPara->net_report && gpNet && gpNet->isEnabled()) {
+            LOG(INFO) << "(change serverinfo) 'NetClinet' will restart...";
+            CNT_Net::CNT_ReStart();
+        }
+    };
+    hooks.networkChanged = [] { Operator::Warn(LanStr(kRowNetworkRestartNeeded)); };
+    auto *hardware = new HardwareConfigurationWidget(this);
+    hooks.showHardwareConfiguration = [this, hardware] {
+        hardware->Open();
+        hardware->setGeometry(rect());
+        hardware->show();
+        hardware->raise();
+    };
     connect(settings, &WizardParaWidget::closed, this, [this] { panelClosed(SettingsPanel); });
     m_panels[SettingsPanel] = settings;
     RegionEditorHost host;

@@ -132,6 +132,7 @@ TEST_F(TextTable, FilledAndEmptyRows)
             {1400, 1426},                // the system-parameter screen
             {1430, 1430},                // the damaged cavity-name file
             {1590, 1592},                // the region editor's output and cavity rows, its help
+            {1460, 1478},                // the network, camera renumbering and hardware screens
         };
         bool filled = row <= 660;
         for (const auto &range : kOwnRows)

@@ -6,6 +6,10 @@
 #include "core/systemgateway.h"
 #include "params/paraclauses.h"
 #include "tests/support/testport.h"
+#include "camera/cameraglobals.h"
+#include "ui/network/hardwareconfigurationwidget.h"
+#include "ui/network/othernetwidget.h"
+#include "ui/network/widgetchangecamera.h"
 #include "ui/prompt.h"
 #include "ui/settings/wizardparawidget.h"
 #include "ui/widgets/choosers.h"
@@ -323,9 +327,46 @@ TEST_F(Settings, UpdatesPasswordsAndMissingScreens)
     EXPECT_EQ(port.warnings.value(1), LanStr(1422));
     EXPECT_EQ(restarts, 1);
 
-    // The hardware information has no screen yet: it says so instead of doing nothing.
+    // The hardware information opens its screen over the settings.
     settings.SlotShowHardwareConfigurationWidget();
-    EXPECT_EQ(port.warnings.value(2), LanStr(1400).arg(LanStr(1403)));
+    EXPECT_EQ(port.warnings.size(), 2);
+    auto *hardware = window().findChild<HardwareConfigurationWidget *>();
+    ASSERT_TRUE(hardware);
+    EXPECT_FALSE(hardware->isHidden());
+    hardware->slotConfirm();
 
     SystemGateway::setRestartHandler(nullptr);
+}
+
+// The network screen's pages are saved with the parameters on accept; the renumbering keeps the
+// new numbers and goes on to the power-off question.
+TEST_F(Settings, NetworkScreenAndRenumberingFromTheSettings)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    SequencePort port;
+    WizardParaWidget &settings = settingsOf(window());
+    window().SlotSystemPara();
+    settings.SlotShowOtherNet();
+    auto *network = static_cast<OtherNetWidget *>(window().panel(MoJuWizard::NetworkPanel));
+    ASSERT_FALSE(network->isHidden());
+    network->techName()->setText(QStringLiteral("Zhang"));
+    network->SlotCloseWgt();
+    port.answers = {true};
+    settings.accept();
+    EXPECT_EQ(stored(QStringLiteral("CntNet_MsgTechName")), QStringLiteral("Zhang"));
+
+    window().SlotSystemPara();
+    settings.SlotShowChangeCamera();
+    auto *renumber = static_cast<WidgetChangeCamera *>(window().panel(MoJuWizard::CameraAssignmentPanel));
+    ASSERT_FALSE(renumber->isHidden());
+    renumber->SetCameraNO(0, 1);
+    renumber->SetCameraNO(1, 0);
+    port.answers = {false};  // the power-off question
+    renumber->SlotOK();
+    EXPECT_TRUE(renumber->isHidden());
+    EXPECT_EQ(port.questions.last(), LanStr(291));
+    EXPECT_EQ(gCamNO[0], 1);
+    EXPECT_EQ(gCamNO[1], 0);
+    for (int i = 0; i < 8; ++i)
+        gCamNO[i] = i;
 }

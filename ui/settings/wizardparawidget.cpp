@@ -96,8 +96,10 @@ constexpr int kRowGateway = 331;
 constexpr int kRowCalibrationQuestion = 459;
 constexpr int kRowGamma = 364;
 constexpr int kRowStandard = 384;
+constexpr int kRowReordering = 396;
 constexpr int kRowModifyTime = 401;
 constexpr int kRowModifyTimeRestart = 402;
+constexpr int kRowOtherNetwork = 424;
 constexpr int kRowIoName = 498;
 constexpr int kRowIoSettings = 259;
 constexpr int kRowDefaultsQuestion = 527;
@@ -365,6 +367,7 @@ QWidget *WizardParaWidget::buildCameraPage()
     choice->addWidget(m_cameraChoice);
     choice->addWidget(actionButton(kRowDefaultSettings, &WizardParaWidget::SlotRestoreDefaultSettings, nullptr));
     choice->addWidget(actionButton(kRowAutoExposeOnce, &WizardParaWidget::SlotAutoExposeTime, nullptr));
+    choice->addWidget(actionButton(kRowReordering, &WizardParaWidget::SlotShowChangeCamera, nullptr));
     choice->addStretch(1);
     grid->addLayout(choice, row++, 0, 1, -1);
 
@@ -427,6 +430,7 @@ QWidget *WizardParaWidget::buildNetworkPage()
     }
     auto *entries = new QHBoxLayout;
     entries->setSpacing(16);
+    entries->addWidget(actionButton(kRowOtherNetwork, &WizardParaWidget::SlotShowOtherNet, nullptr));
     entries->addWidget(actionButton(kRowHardware, &WizardParaWidget::SlotShowHardwareConfigurationWidget, nullptr));
     entries->addStretch(1);
     grid->addLayout(entries, row++, 0, 1, -1);
@@ -665,6 +669,8 @@ void WizardParaWidget::accept()
     WizardPara &edited = *gpWParaBak;
     if (ParaClauses::SameRecord(edited, *gpWPara)) {
         hide();
+        if (m_hooks.accepted)
+            m_hooks.accepted();
         emit closed();
         return;
     }
@@ -695,6 +701,8 @@ void WizardParaWidget::accept()
     if (networkChanged && m_hooks.networkChanged)
         m_hooks.networkChanged();
     hide();
+    if (m_hooks.accepted)
+        m_hooks.accepted();
     emit closed();
 }
 
@@ -749,6 +757,8 @@ void WizardParaWidget::SlotShowHardwareConfigurationWidget()
     entryPoint(m_hooks.showHardwareConfiguration, kRowHardware);
 }
 void WizardParaWidget::SlotExportData() { entryPoint(m_hooks.exportData, kRowExport); }
+void WizardParaWidget::SlotShowChangeCamera() { entryPoint(m_hooks.showCameraNumbering, kRowReordering); }
+void WizardParaWidget::SlotShowOtherNet() { entryPoint(m_hooks.showOtherNetwork, kRowOtherNetwork); }
 
 // ---------------------------------------------------------------------------------------------
 // Station actions

@@ -36,12 +36,13 @@ public:
         std::function<void()> resetCounters;                // write the cleared counters to their file
         std::function<void()> exitProgram;                  // end the station
         std::function<void()> networkChanged;               // restart the network service
+        std::function<void()> accepted;                     // after an accept that closed the screen
         std::function<CammerWidget *(int position)> cameraView;
         std::function<QString()> chooseUpdateArchive;       // the archive of a program update
         std::function<int()> chooseCalibrationPoints;       // 0 cancelled
         // Entry points to screens of their own.
         std::function<void()> showIoWidget, showCustomIoNames, showEditCavity, showDetectCycle,
-            showHardwareConfiguration, exportData;
+            showHardwareConfiguration, exportData, showCameraNumbering, showOtherNetwork;
     };
 
     // `record` is borrowed for the operation-record page and must outlive the screen.
@@ -78,6 +79,8 @@ public slots:
     void SlotShowEditcavityWidget();
     void SlotShowDetectCycle();
     void SlotShowHardwareConfigurationWidget();
+    void SlotShowChangeCamera();
+    void SlotShowOtherNet();
     void SlotExportData();
 
     void ResetTotal();
