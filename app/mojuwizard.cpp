@@ -39,6 +39,7 @@
 #include "log/operationrecord.h"
 #include "net/network.h"
 #include "params/lastgood.h"
+#include "params/paragroups.h"
 #include "params/wizardpara.h"
 #include "records/resstatistics.h"
 #include "records/detectcycle.h"
@@ -345,6 +346,8 @@ void MoJuWizard::buildLayout()
             TimerLogout();
     };
     bar.cycleTimeTenths = [this] { return m_cycle ? m_cycle->cycleTime : 0; };
+    // A restored group takes effect through a restart, so the name is read once.
+    bar.parameterGroup = [group = ParaGroups::ActiveName()] { return group; };
     m_ioBar = new IOStatusWidget(std::move(bar), this);
     m_ioBar->setGeometry(ioBarRect());
 

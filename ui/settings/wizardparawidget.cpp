@@ -935,6 +935,7 @@ void WizardParaWidget::SlotRestoreFactorySet()
         Operator::Warn(Text(kRowFactoryFailed));
         return;
     }
+    ParaGroups::SetActiveName(ParaGroups::kFactory);
     SystemGateway::run({QStringLiteral("sync")});
     restart();
 }
