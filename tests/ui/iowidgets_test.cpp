@@ -133,6 +133,7 @@ TEST_F(IoScreens, StageSettingsFlow)
     QTest::mouseClick(first, Qt::LeftButton, {}, QPoint(20, 30));
     EXPECT_TRUE(first->isChecked());
     EXPECT_FALSE(second->isEnabled());
+    grab(&window, QStringLiteral("iostages-flow"));
     QTest::mouseClick(second, Qt::LeftButton, {}, QPoint(20, 30));
     EXPECT_FALSE(second->isChecked());
     QTest::mouseClick(first, Qt::LeftButton, {}, QPoint(20, 30));
@@ -214,6 +215,7 @@ TEST_F(IoScreens, StatusBarTexts)
     live.output_level[0] = 1;  // output 1 inverted
     for (int i = 0; i < 18; ++i)
         gaName[i] = QStringLiteral("S%1").arg(i);
+    gaName[2] = QStringLiteral("Back\r\x1b[2J");  // a name.txt line with control characters
     {
         QMutexLocker lock(pMutexIO);
         gDataIn = 0b0001;   // input 1 high, input 2 low
@@ -230,6 +232,7 @@ TEST_F(IoScreens, StatusBarTexts)
     EXPECT_EQ(states(bar.outputs()), QStringLiteral("1110"));
     EXPECT_EQ(bar.inputs()[3].marker, QStringLiteral(" N 4 "));
     EXPECT_EQ(bar.outputs()[0].name, QStringLiteral("S4"));
+    EXPECT_EQ(bar.inputs()[2].name, QStringLiteral("Back  [2J"));
     live.work_mode = 4;  // custom mode: inputs and outputs 1-9, outputs named from entry 9 on
     EXPECT_EQ(bar.inputs().size(), 9);
     EXPECT_EQ(bar.outputs()[8].name, QStringLiteral("S17"));

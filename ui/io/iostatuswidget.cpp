@@ -25,6 +25,15 @@ const QColor kAlarm(0xe0, 0x40, 0x40);
 
 bool customMode() { return gpWPara && gpWPara->work_mode == 4; }
 
+// A signal name as drawn: control characters from an edited name.txt become blanks.
+QString shownName(QString name)
+{
+    for (QChar &c : name)
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    return name.trimmed();
+}
+
 }  // namespace
 
 IOStatusWidget::IOStatusWidget(Source source, QWidget *parent)
@@ -43,7 +52,7 @@ QList<IOStatusWidget::Lamp> IOStatusWidget::inputs() const
     const int count = customMode() ? 9 : 4;
     QList<Lamp> lamps;
     for (int k = 0; k < count; ++k)
-        lamps.append({QStringLiteral(" N %1 ").arg(k + 1), gaName[k], m_io.input(k)});
+        lamps.append({QStringLiteral(" N %1 ").arg(k + 1), shownName(gaName[k]), m_io.input(k)});
     return lamps;
 }
 
@@ -54,7 +63,7 @@ QList<IOStatusWidget::Lamp> IOStatusWidget::outputs() const
     const int first = customMode() ? 9 : 4;
     QList<Lamp> lamps;
     for (int k = 0; k < count; ++k)
-        lamps.append({QStringLiteral(" N %1 ").arg(k + 1), gaName[first + k], m_io.output(k)});
+        lamps.append({QStringLiteral(" N %1 ").arg(k + 1), shownName(gaName[first + k]), m_io.output(k)});
     return lamps;
 }
 
