@@ -6,6 +6,9 @@
 #include "ui/users/drawuserwidget.h"
 #include "ui/cavity/cavitylabel.h"
 #include "ui/cavity/editcavitywidget.h"
+#include "ui/io/customionamewidget.h"
+#include "ui/io/iostatuswidget.h"
+#include "ui/io/iowidget.h"
 #include "users/loginlevels.h"
 #include "users/usermanager.h"
 #include "ui/alarmband.h"
@@ -40,6 +43,7 @@
 #include "net/network.h"
 #include "params/cavitynames.h"
 #include "params/lastgood.h"
+#include "params/paragroups.h"
 #include "params/wizardpara.h"
 #include "records/resstatistics.h"
 #include "records/detectcycle.h"
@@ -340,6 +344,19 @@ void MoJuWizard::buildLayout()
     m_index = new IndexButton(this);
     m_statusLine = m_index->status;
     m_band = new AlarmBand(this);
+
+    // The IO status bar along the bottom; the views, the button panel and the bands stand above it.
+    IOStatusWidget::Source bar;
+    bar.loginLevel = [this] { return m_login ? m_login->level() : 0; };
+    bar.logout = [this] {
+        if (m_login)
+            TimerLogout();
+    };
+    bar.cycleTimeTenths = [this] { return m_cycle ? m_cycle->cycleTime : 0; };
+    // A restored group takes effect through a restart, so the name is read once.
+    bar.parameterGroup = [group = ParaGroups::ActiveName()] { return group; };
+    m_ioBar = new IOStatusWidget(std::move(bar), this);
+    m_ioBar->setGeometry(ioBarRect());
 
     m_initialising = new QLabel(this);
     m_initialising->setAlignment(Qt::AlignCenter);
@@ -701,6 +718,22 @@ void MoJuWizard::createScreens()
     };
     hooks.cameraView = [this](int position) { return cameraView(position); };
     hooks.showEditCavity = [settings] { OpenCavityNames(settings); };
+    auto *ioSettings = new IOWidget(this);
+    connect(ioSettings, &IOWidget::closed, this, [this, settings] {
+        settings->reloadStageCount();
+        panelClosed(IoSettingsPanel);
+    });
+    m_panels[IoSettingsPanel] = ioSettings;
+    hooks.showIoWidget = [ioSettings, settings] { ioSettings->open(settings); };
+    auto *ioNames = new CustomIONameWidget(this);
+    connect(ioNames, &CustomIONameWidget::closed, this, [this] { panelClosed(IoNamesPanel); });
+    m_panels[IoNamesPanel] = ioNames;
+    hooks.showCustomIoNames = [ioNames, settings] { ioNames->open(settings); };
+    // The signal names follow the live record again once the settings close, accepted or not.
+    connect(settings, &WizardParaWidget::closed, this, [] {
+        if (gpWPara)
+            gpWPara->AssignSignalNames();
+    });
     hooks.showDetectCycle = [this] { showCycleRecords(); };
     hooks.exportData = [this] { exportProgramData(); };
     // Camera renumbering, the network reporting screen and the hardware information.
@@ -783,7 +816,7 @@ void MoJuWizard::createScreens()
     m_panels[RegionEditorPanel] = m_editor;
     const char *names[PanelCount] = {"System settings", "Region editor and alarm images", "IO status", nullptr,
                                      "Camera assignment", "Network settings", "IO names", "Cavity names", "Users",
-                                     "Statistics"};
+                                     "Statistics", "IO settings"};
     for (int which = 0; which < PanelCount; ++which) {
         if (m_panels[which])
             continue;
@@ -919,7 +952,7 @@ void MoJuWizard::refreshBand()
             m_editor->open(failed.isEmpty() ? 0 : failed.first(), true);
         }
         if (m_editor && m_editor->alarmView()) {
-            m_band->place(size(), buttonPanelWidth());
+            m_band->place(viewArea(), buttonPanelWidth());
             m_editor->setGeometry(0, 0, width(), std::max(1, m_band->geometry().top()));
         }
     } else {
@@ -950,7 +983,7 @@ void MoJuWizard::refreshBand()
             m_stopReason.clear();
         }
     }
-    m_band->place(size(), buttonPanelWidth());
+    m_band->place(viewArea(), buttonPanelWidth());
     // A panel opened over the screen covers the stop band too.
     for (QWidget *p : m_panels)
         if (p && p->isVisible() && m_band->kind() == AlarmBand::Stopped)
@@ -959,13 +992,23 @@ void MoJuWizard::refreshBand()
 
 int MoJuWizard::buttonPanelWidth() const { return width() <= 1024 ? 130 : 190; }
 
+QRect MoJuWizard::ioBarRect() const
+{
+    const int h = std::min(IOStatusWidget::BarHeight(width()), height() / 3);
+    return QRect(0, height() - h, width(), h);
+}
+
+QSize MoJuWizard::viewArea() const { return QSize(width(), std::max(ioBarRect().top(), 1)); }
+
 void MoJuWizard::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     if (m_cameraGrid)
-        m_cameraGrid->setGeometry(rect());
+        m_cameraGrid->setGeometry(QRect(QPoint(), viewArea()));
     if (m_cameraArea)
-        m_cameraArea->setGeometry(rect());
+        m_cameraArea->setGeometry(QRect(QPoint(), viewArea()));
+    if (m_ioBar)
+        m_ioBar->setGeometry(ioBarRect());
     for (QWidget *p : m_panels)
         if (p)
             p->setGeometry(rect());
@@ -978,8 +1021,8 @@ void MoJuWizard::ChangeCammer()
     // The button panel stands on the right edge; the views share the screen left of it, so that no
     // part of a picture lies under the buttons.
     const int panelWidth = buttonPanelWidth();
-    m_index->setGeometry(width() - panelWidth, 0, panelWidth, height());
-    const QSize area(std::max(width() - panelWidth, 1), height());
+    m_index->setGeometry(width() - panelWidth, 0, panelWidth, viewArea().height());
+    const QSize area(std::max(width() - panelWidth, 1), viewArea().height());
 
     int index = 0;
     for (int position = 0; position < 8; ++position) {
@@ -1093,7 +1136,7 @@ void MoJuWizard::placeZoomButtons()
 {
     const int side = width() <= 1024 ? 48 : 64;
     const int gap = 8;
-    const QPoint origin(16, height() - 16 - 3 * side - 2 * gap);
+    const QPoint origin(16, viewArea().height() - 16 - 3 * side - 2 * gap);
     const QPoint cell[7] = {{0, 0}, {1, 0}, {2, 0}, {1, 1}, {1, 2}, {0, 2}, {2, 2}};
     for (int i = 0; i < 7; ++i) {
         m_zoomButtons[i]->setGeometry(origin.x() + cell[i].x() * (side + gap), origin.y() + cell[i].y() * (side + gap),
@@ -1113,7 +1156,8 @@ bool MoJuWizard::alarmRaised() const
 
 bool MoJuWizard::blockingPanelOpen() const
 {
-    for (Panel which : {SettingsPanel, RegionEditorPanel, CameraAssignmentPanel, IoNamesPanel, CavityNamesPanel})
+    for (Panel which : {SettingsPanel, RegionEditorPanel, CameraAssignmentPanel, IoNamesPanel, CavityNamesPanel,
+                        IoSettingsPanel})
         if (m_panels[which] && m_panels[which]->isVisible())
             return true;
     return false;

@@ -18,6 +18,7 @@ class DetectCycleWidget;
 class DrawROIWidget;
 class IndexButton;
 class InspectionCycle;
+class IOStatusWidget;
 class OperationRecord;
 class QPainter;
 class QSoundEffect;
@@ -66,12 +67,13 @@ public:
     // The panels hosted over the camera views. Those still to come are stand-ins that say so.
     enum Panel {
         SettingsPanel, RegionEditorPanel, IoStatusPanel, HelpPanel, CameraAssignmentPanel, NetworkPanel,
-        IoNamesPanel, CavityNamesPanel, UsersPanel, StatisticsPanel, PanelCount
+        IoNamesPanel, CavityNamesPanel, UsersPanel, StatisticsPanel, IoSettingsPanel, PanelCount
     };
     QWidget *panel(Panel which) const { return m_panels[which]; }
     DrawROIWidget *regionEditor() const { return m_editor; }
     IndexButton *indexButton() const { return m_index; }
     AlarmBand *alarmBand() const { return m_band; }
+    IOStatusWidget *ioStatusBar() const { return m_ioBar; }
     const ViewState &viewState() const { return m_view; }
     // The shown view of camera `position` (0-7), nullptr without one.
     CammerWidget *cameraView(int position) const;
@@ -141,6 +143,9 @@ private:
     void refreshScreens();
     void refreshBand();
     int buttonPanelWidth() const;
+    // The IO status bar along the bottom, and the window above it (views, button panel, bands).
+    QRect ioBarRect() const;
+    QSize viewArea() const;
     void placeZoomButtons();
     void restartFoldBack();
     void applyZoom();
@@ -179,6 +184,7 @@ private:
     bool m_panelHiddenByAlarm = false;
     QList<QWidget *> m_panelsHiddenByAlarm;  // open panels that made way for the alarm
     AlarmBand *m_band = nullptr;
+    IOStatusWidget *m_ioBar = nullptr;
     DrawROIWidget *m_editor = nullptr;   // the region editor and alarm view, one of m_panels
     bool m_editorBeforeAlarm = false;    // the editor was open when the alarm view took it over
     bool m_regionCheck = false;          // the editor is the region check after a re-sampling

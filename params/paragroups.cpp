@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -16,6 +17,7 @@ namespace {
 
 const QString kRoot = QStringLiteral("paraGroup");
 const QString kParamFile = QStringLiteral("PARAM.db");
+const QString kActiveFile = QStringLiteral("paraGroup/active.txt");
 const QStringList kCameraFolders{QStringLiteral("cammer*")};
 const QStringList kReserved{QStringLiteral("lastgood")};
 constexpr int kMaxNameLength = 32;
@@ -177,9 +179,32 @@ Result Restore(const QString &name)
         qWarning().noquote() << "parameter group" << name << "could not be restored; the station keeps its own";
     }
     removeTree(staging);
-    if (ok)
+    if (ok) {
         removeTree(aside);
+        SetActiveName(name);
+    }
     return ok ? Result::Ok : Result::Failed;
+}
+
+QString ActiveName()
+{
+    QFile file(kActiveFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString name = QString::fromUtf8(file.readLine(4 * kMaxNameLength + 2)).trimmed();
+    return ValidName(name) ? name : QString();
+}
+
+void SetActiveName(const QString &name)
+{
+    if (!ValidName(name)) {
+        QFile::remove(kActiveFile);
+        return;
+    }
+    QSaveFile file(kActiveFile);
+    if (!QDir().mkpath(kRoot) || !file.open(QIODevice::WriteOnly) || file.write(name.toUtf8() + '\n') < 0
+        || !file.commit())
+        qWarning().noquote() << "the active parameter group could not be noted:" << name;
 }
 
 Result Delete(const QString &name)

@@ -35,6 +35,11 @@ Result Restore(const QString &name);
 
 Result Delete(const QString &name);
 
+// The group the station's parameters were last restored from (kept in "paraGroup/active.txt"),
+// empty when none was or the file names no valid group. Restore sets it.
+QString ActiveName();
+void SetActiveName(const QString &name);
+
 // The program-update archive types: the file name the station's start-up unpacks for each.
 enum class Archive { None, TarGz, TarXz, Rar };
 // The type of `path` by its content (gzip, xz or rar signature, readable, not empty), None when it

@@ -1,7 +1,9 @@
 // The main window: camera view layouts, zoom and pan of the single view, the zoom buttons, the
 // status lines, the input pads, the panel guards, and the real window painting two simulated cameras.
 #include "core/globals.h"
+#include "ui/alarmband.h"
 #include "ui/indexpanel.h"
+#include "ui/io/iostatuswidget.h"
 #include "ui/mainpanels.h"
 #include "app/mojuwizard.h"
 #include "app/wiring.h"
@@ -326,14 +328,19 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         window.show();
         const QSize screen = window.size();
         ASSERT_EQ(screen, QSize(1920, 1080));
-        const QSize area(1920 - 190, 1080);  // left of the button panel
+        const QSize area(1920 - 190, 1080 - 180);  // left of the button panel, above the IO status bar
         CammerWidget *left = window.cameraView(0);
         CammerWidget *right = window.cameraView(1);
         ASSERT_TRUE(left && right);
         waitFor([&] { return left->framesTaken() > 0 && right->framesTaken() > 0; }, 5000);
         ASSERT_GT(left->framesTaken(), 0u);
-        EXPECT_EQ(left->geometry(), QRect(0, 0, 865, 1080));
-        EXPECT_EQ(right->geometry(), QRect(865, 0, 865, 1080));
+        EXPECT_EQ(left->geometry(), QRect(0, 0, 865, 900));
+        EXPECT_EQ(right->geometry(), QRect(865, 0, 865, 900));
+        // The IO status bar along the bottom, under the views and the button panel.
+        ASSERT_TRUE(window.ioStatusBar());
+        EXPECT_TRUE(window.ioStatusBar()->isVisible());
+        EXPECT_EQ(window.ioStatusBar()->geometry(), QRect(0, 900, 1920, 180));
+        EXPECT_EQ(window.indexButton()->geometry(), QRect(1920 - 190, 0, 190, 900));
         EXPECT_FALSE(window.zoomButton(0)->isVisible()) << "no zoom button over several views";
 
         // Two regions on camera 1: one passed (green outline), one failed with an NG rectangle (red).
@@ -400,7 +407,7 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         left->setZoom(QTransform());
         std::nth_element(scaled.begin(), scaled.begin() + 10, scaled.end());
         std::nth_element(cached.begin(), cached.begin() + 10, cached.end());
-        std::printf("paint of one 865x1080 view: %.2f ms scaled, %.2f ms cached (median)\n", scaled[10], cached[10]);
+        std::printf("paint of one 865x900 view: %.2f ms scaled, %.2f ms cached (median)\n", scaled[10], cached[10]);
         EXPECT_LT(scaled[10], 100.0);
 
         // A double tap selects a view; it fills the area with the zoom button; back with SlotReturn.
@@ -429,7 +436,7 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         window.MTimerScale();
         EXPECT_FALSE(window.zoomButton(3)->isVisible());
         window.SlotReturn();
-        EXPECT_EQ(right->geometry(), QRect(865, 0, 865, 1080));
+        EXPECT_EQ(right->geometry(), QRect(865, 0, 865, 900));
         EXPECT_TRUE(left->isVisible());
         EXPECT_DOUBLE_EQ(window.viewState().zoom(), 1.0);
 
@@ -494,6 +501,21 @@ TEST(MainWindow, TwoCamerasPaintAndTheViewsAndPanelsBehave)
         cycle->StopDetect();
         waitFor([&] { return window.indexButton()->startStop->text() == QStringLiteral("Start Detection"); }, 1000);
         EXPECT_EQ(window.indexButton()->startStop->text(), QStringLiteral("Start Detection"));
+
+        // On a 1024-wide panel the bar is 50 pixels high; the button panel and the stop band end
+        // above it. MOULD_GRAB_DIR=<folder> saves the window at each size.
+        const QByteArray grabDir = qgetenv("MOULD_GRAB_DIR");
+        if (!grabDir.isEmpty())
+            window.grab().save(QStringLiteral("%1/mainwindow-1920.png").arg(QString::fromLocal8Bit(grabDir)));
+        for (const QSize size : {QSize(1280, 800), QSize(1024, 768)}) {
+            window.resize(size);
+            const int bar = size.width() <= 1024 ? 50 : 180;
+            EXPECT_EQ(window.ioStatusBar()->geometry(), QRect(0, size.height() - bar, size.width(), bar));
+            EXPECT_EQ(window.indexButton()->geometry().bottom(), size.height() - bar - 1);
+            EXPECT_LE(window.alarmBand()->geometry().bottom(), size.height() - bar - 1);
+            if (!grabDir.isEmpty())
+                window.grab().save(QStringLiteral("%1/mainwindow-%2.png").arg(QString::fromLocal8Bit(grabDir)).arg(size.width()));
+        }
     }
     CloseStationDatabases();
     qunsetenv("MOULD_SIM_CAMERAS");

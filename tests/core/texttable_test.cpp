@@ -133,6 +133,7 @@ TEST_F(TextTable, FilledAndEmptyRows)
             {1430, 1430},                // the damaged cavity-name file
             {1590, 1592},                // the region editor's output and cavity rows, its help
             {1460, 1478},                // the network, camera renumbering and hardware screens
+            {1500, 1505},                // the IO settings and the IO status bar
         };
         bool filled = row <= 660;
         for (const auto &range : kOwnRows)

@@ -102,8 +102,10 @@ TEST(ParaGroups, BackupAndRestoreRoundTrip)
     EXPECT_EQ(ParaGroups::Restore(QStringLiteral("broken")), ParaGroups::Result::Failed);
     EXPECT_EQ(readFile(QStringLiteral("cammer11/template1.bmp")), "regions-B");
     EXPECT_EQ(storedValue(QStringLiteral("system2")), QStringLiteral("changed"));
+    EXPECT_EQ(ParaGroups::ActiveName(), QString()) << "no group restored yet";
 
     ASSERT_EQ(ParaGroups::Restore(QStringLiteral("mouldA")), ParaGroups::Result::Ok);
+    EXPECT_EQ(ParaGroups::ActiveName(), QStringLiteral("mouldA"));
     EXPECT_EQ(readFile(QStringLiteral("cammer11/template1.bmp")), "regions-A");
     EXPECT_FALSE(QFile::exists(QStringLiteral("cammer21")));
     EXPECT_EQ(storedValue(QStringLiteral("system2")), before);
@@ -113,6 +115,8 @@ TEST(ParaGroups, BackupAndRestoreRoundTrip)
     EXPECT_TRUE(QFile::exists(QStringLiteral("paraGroup/default")));
     EXPECT_EQ(ParaGroups::Delete(QStringLiteral("mouldA")), ParaGroups::Result::Ok);
     EXPECT_FALSE(ParaGroups::List().contains(QStringLiteral("mouldA")));
+    writeFile(QStringLiteral("paraGroup/active.txt"), "../x\n");
+    EXPECT_EQ(ParaGroups::ActiveName(), QString()) << "a damaged note names no group";
 }
 
 TEST(ParaGroups, UpdateArchiveIsRecognisedByContent)

@@ -10,6 +10,8 @@
 #include "ui/network/hardwareconfigurationwidget.h"
 #include "ui/network/othernetwidget.h"
 #include "ui/network/widgetchangecamera.h"
+#include "ui/io/customionamewidget.h"
+#include "ui/io/iowidget.h"
 #include "ui/prompt.h"
 #include "ui/settings/wizardparawidget.h"
 #include "ui/widgets/choosers.h"
@@ -369,4 +371,51 @@ TEST_F(Settings, NetworkScreenAndRenumberingFromTheSettings)
     EXPECT_EQ(gCamNO[1], 0);
     for (int i = 0; i < 8; ++i)
         gCamNO[i] = i;
+}
+
+// The IO screens open from the IO page and write the edit copy; the stage count they set is the one
+// the settings screen shows and saves, and the live record takes it all only on accept.
+TEST_F(Settings, IoScreensReachTheSavedRecordThroughTheSettings)
+{
+    setParams([](WizardPara &p) {
+        p.custom_stage_count = 5;
+        const int sources[8] = {0, 0, 1, 2, 3, -1, -1, -1};
+        std::copy(std::begin(sources), std::end(sources), p.custom_stage_source);
+    });
+    ASSERT_NO_FATAL_FAILURE(start());
+    TestOperatorPort port;
+    WizardParaWidget &settings = settingsOf(window());
+    auto *stages = qobject_cast<IOWidget *>(window().panel(MoJuWizard::IoSettingsPanel));
+    auto *names = qobject_cast<CustomIONameWidget *>(window().panel(MoJuWizard::IoNamesPanel));
+    ASSERT_TRUE(stages && names);
+
+    window().SlotSystemPara();
+    settings.SlotToIO();
+    ASSERT_EQ(settings.currentPage(), WizardParaWidget::IoPage);
+    settings.SlotShowIOWidget();
+    ASSERT_FALSE(stages->isHidden());
+    EXPECT_TRUE(settings.isHidden());
+    EXPECT_TRUE(port.warnings.isEmpty());
+    stages->stageCountBox()->setCurrentIndex(1);  // three stages: rows 4 and 5 are dropped
+    emit stages->stageCountBox()->activated(1);
+    stages->accept();
+    EXPECT_TRUE(stages->isHidden());
+    ASSERT_FALSE(settings.isHidden());
+    EXPECT_EQ(gpWPara->custom_stage_count, 5);
+
+    settings.SlotShowCustomIONameWidget();
+    ASSERT_FALSE(names->isHidden());
+    names->nameBox(9)->setCurrentIndex(12);
+    names->accept();
+    ASSERT_FALSE(settings.isHidden());
+
+    settings.accept();
+    EXPECT_TRUE(settings.isHidden());
+    EXPECT_EQ(gpWPara->custom_stage_count, 3);
+    EXPECT_EQ(gpWPara->custom_stage_source[3], -1);
+    EXPECT_EQ(gpWPara->custom_stage_source[4], -1);
+    EXPECT_EQ(gpWPara->io_name_index[9], 12);
+    EXPECT_EQ(storedWord(QStringLiteral("system8"), 1), 3);
+    EXPECT_EQ(storedWord(QStringLiteral("system9"), 4), -1);
+    EXPECT_EQ(storedWord(QStringLiteral("system10"), 10), 12);
 }

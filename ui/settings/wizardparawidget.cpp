@@ -748,7 +748,15 @@ void WizardParaWidget::entryPoint(const std::function<void()> &hook, int nameRow
         Operator::Warn(Text(kRowNotAvailable).arg(oneLine(nameRow)));
 }
 
-void WizardParaWidget::SlotShowIOWidget() { entryPoint(m_hooks.showIoWidget, kRowIoSettings); }
+void WizardParaWidget::SlotShowIOWidget()
+{
+    // The IO settings edit the stage count too: they start from the count shown here.
+    m_customStages->CheckRange();
+    gpWParaBak->custom_stage_count = m_customStages->value();
+    entryPoint(m_hooks.showIoWidget, kRowIoSettings);
+}
+
+void WizardParaWidget::reloadStageCount() { m_customStages->setValue(gpWParaBak->custom_stage_count); }
 void WizardParaWidget::SlotShowCustomIONameWidget() { entryPoint(m_hooks.showCustomIoNames, kRowIoName); }
 void WizardParaWidget::SlotShowEditcavityWidget() { entryPoint(m_hooks.showEditCavity, kRowCavityNames); }
 void WizardParaWidget::SlotShowDetectCycle() { entryPoint(m_hooks.showDetectCycle, kRowCycleRecords); }
@@ -937,6 +945,7 @@ void WizardParaWidget::SlotRestoreFactorySet()
         Operator::Warn(Text(kRowFactoryFailed));
         return;
     }
+    ParaGroups::SetActiveName(ParaGroups::kFactory);
     SystemGateway::run({QStringLiteral("sync")});
     restart();
 }

@@ -52,6 +52,8 @@ public:
 
     // Fills the edit copy from the whole live record, loads every field and shows the first page.
     void Open();
+    // The IO settings wrote the stage count into the edit copy: the field shows it.
+    void reloadStageCount();
 
     int currentPage() const { return m_page; }
     QWidget *page(int which) const;
