@@ -10,8 +10,10 @@
 #include "vision/cameravision.h"
 #include "vision/cammerrecong.h"
 #include "vision/imagefiles.h"
+#include "vision/judgepool.h"
 #include "vision/visionhooks.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
@@ -19,16 +21,33 @@
 StationCameras::StationCameras(QWidget *parent)
     : m_rawWriter(std::make_unique<ImageWriter>())
 {
+    QElapsedTimer clock;
+    clock.start();
     m_views = CreateCammerWidgets(parent);
+    const qint64 viewsMs = clock.restart();
+    // The region tables come from PARAM.db on this thread (the connection is this thread's); the
+    // template and ignore-point files and the training touch only their own camera and run side by
+    // side on the judging pool; unreadable files are reported afterwards, camera by camera.
+    QList<int> opened;
     for (int position = 0; position < 8; ++position) {
         CammerWidget *view = m_views[position];
         if (!view || !view->isOpened())
             continue;
         m_vision[position] = std::make_unique<CameraVision>(position);
         m_vision[position]->AttachCaptureBuffer(view->workingImage());
-        m_vision[position]->LoadFiles();
-        m_recong[position] = std::make_unique<CammerRecong>(*m_vision[position]);
+        m_vision[position]->LoadRegions();
+        opened << position;
     }
+    std::array<QStringList, 8> unreadable;
+    JudgePool(JudgePool::defaultWorkers()).run(int(opened.size()), [&](int k) {
+        const int position = opened[k];
+        unreadable[position] = m_vision[position]->LoadImageFiles();
+        m_recong[position] = std::make_unique<CammerRecong>(*m_vision[position]);
+    });
+    for (int position : opened)
+        CameraVision::ReportUnreadable(unreadable[position]);
+    qInfo("cameras: views opened in %lld ms, vision state of %d cameras built in %lld ms", viewsMs,
+          int(opened.size()), clock.elapsed());
 }
 
 StationCameras::~StationCameras() = default;
@@ -153,6 +172,7 @@ void StationCameras::fillCycleHooks(CycleEnvironment &env)
         return true;
     };
     env.detect = [this](int camera, int detection) { return detect(camera, detection); };
+    env.detectConcurrently = true;  // each camera judges on its own vision state and recognizer
     env.cameraLost = [] { return gisLost.load() != 0; };
     env.resampleStarted = [] { SaveSN(0); };
     env.restartCameras = [] { CameraRestart(); };

@@ -8,8 +8,10 @@
 #include "core/operatorport.h"
 #include "core/panel.h"
 #include "io/controlport.h"
+#include "io/iothread.h"
 #include "log/eventrecord.h"
 #include "params/wizardpara.h"
+#include "vision/judgepool.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -20,6 +22,7 @@
 namespace {
 
 constexpr int kTickMs = 3;
+constexpr int kTickAwaitingMs = 1;
 constexpr int kTickAfterLossMs = 3000;
 constexpr int kFirstTickMs = 5;
 constexpr int kStepMs = 100;
@@ -62,6 +65,11 @@ InspectionCycle::InspectionCycle(ControlPort *io, CycleEnvironment env, QObject 
 {
     m_tick.setSingleShot(true);
     connect(&m_tick, &QTimer::timeout, this, &InspectionCycle::Run);
+    // An input edge need not wait for the tick's period: the IO thread tells when the word changed.
+    if (m_io && m_io->ioThread())
+        connect(m_io->ioThread(), &IOThread::inputsChanged, this, &InspectionCycle::WakeForInputs,
+                Qt::QueuedConnection);
+    setJudgeWorkers(m_env.detectConcurrently ? JudgePool::defaultWorkers() : 0);
     // Delays run against deadlines on the monotonic clock; the timers only wake the cycle up (the
     // countdown on the views in 0.1 s steps), so late timer events never lengthen a delay.
     for (int stage = 0; stage < kStages; ++stage) {
@@ -332,6 +340,26 @@ qint64 InspectionCycle::mono() const
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+InspectionCycle::~InspectionCycle() = default;
+
+void InspectionCycle::setJudgeWorkers(int workers)
+{
+    m_judgePool = std::make_unique<JudgePool>(m_env.detectConcurrently ? workers : 0);
+}
+
+int InspectionCycle::judgeWorkers() const { return m_judgePool->workers(); }
+
+// Only a tick waiting its normal period is brought forward: not the longer wait after a camera
+// loss, not the first tick, not a cycle stepped by hand, and never from inside a tick (a box
+// opened by the tick turns the event loop).
+void InspectionCycle::WakeForInputs()
+{
+    if (!m_selfClocked || m_inTick || !m_tick.isActive() || m_tick.interval() > kTickMs)
+        return;
+    m_tick.stop();
+    Run();
+}
+
 void InspectionCycle::start()
 {
     m_tick.start(kFirstTickMs);
@@ -372,6 +400,12 @@ void InspectionCycle::Run()
         if (m_selfClocked)
             m_tick.start(ms);
     };
+    struct InTick
+    {
+        bool &flag;
+        ~InTick() { flag = false; }
+    } inTick{m_inTick};
+    m_inTick = true;
 
     // 1. IO link box.
     if (para().enable_io_link_box) {
@@ -472,9 +506,13 @@ void InspectionCycle::Run()
         if (newFrame[cam] && !anyStageRunning() && m_env.refreshView)
             m_env.refreshView(cam);
 
-    // 10. Outputs, then the next tick.
+    // 10. Outputs, then the next tick; sooner while a judgement waits for pictures after its
+    // trigger, so a picture is judged within a millisecond of its arrival.
     publish();
-    rearm(kTickMs);
+    bool awaiting = m_redetectAwaiting;
+    for (bool stage : m_stageAwaiting)
+        awaiting = awaiting || stage;
+    rearm(awaiting && alarmState != AlarmRaised ? kTickAwaitingMs : kTickMs);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -919,9 +957,24 @@ bool InspectionCycle::runStageOnAllCameras(int stage)
 {
     const bool resampling = detectState == Resampling;
     m_decidingStage = stage;
+    if (!resampling)
+        judgeAllCameras(detectionOf(stage));
     for (int cam = 0; cam < cameras(); ++cam)
         RunAlgorithm(cam, stage);
+    std::fill(std::begin(m_verdictReady), std::end(m_verdictReady), false);
     return !resampling;
+}
+
+// Position correction and detection of every camera, side by side on the judging pool; the
+// verdicts wait for RunAlgorithm, which decides camera by camera in order as before.
+void InspectionCycle::judgeAllCameras(int detection)
+{
+    if (!m_env.detect)
+        return;
+    m_judgePool->run(std::min(cameras(), int(kCameras)), [this, detection](int cam) {
+        m_verdict[cam] = m_env.detect(cam, detection);
+        m_verdictReady[cam] = true;
+    });
 }
 
 void InspectionCycle::logFailedCameras()
@@ -1000,7 +1053,13 @@ void InspectionCycle::RunAlgorithm(int camera, int stage)
         return;
     }
 
-    const DetectVerdict verdict = m_env.detect ? m_env.detect(camera, detection) : DetectVerdict{};
+    DetectVerdict verdict;
+    if (m_verdictReady[camera]) {
+        verdict = m_verdict[camera];
+        m_verdictReady[camera] = false;
+    } else if (m_env.detect) {
+        verdict = m_env.detect(camera, detection);
+    }
     const bool ok = verdict.ok;
     m_cameraOk[camera] = ok;
     if (!ok && !para().ok_ng_pulse) {

@@ -8,8 +8,10 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class ControlPort;
+class JudgePool;
 
 // What one camera's detection run of one detection found.
 struct DetectVerdict
@@ -33,6 +35,9 @@ struct CycleEnvironment
     // Position correction and the detection run of one detection on the camera's working image:
     // whether every region passed, and the NG output groups of the regions that failed.
     std::function<DetectVerdict(int camera, int detection)> detect;
+    // True when `detect` may run for different cameras at once on worker threads (each camera's
+    // vision state is its own): the cameras of a stage are then judged side by side.
+    bool detectConcurrently = false;
     std::function<bool()> cameraLost;
     std::function<void()> restartCameras;
     std::function<void()> checkCameras;       // a camera fault was flagged: test every connection
@@ -96,6 +101,7 @@ public:
     static constexpr int OutputNo[8] = {2, 4, 5, 6, 7, 8, 9, 1};
 
     InspectionCycle(ControlPort *io, CycleEnvironment env, QObject *parent = nullptr);
+    ~InspectionCycle() override;
 
     // Starts the tick 5 ms from now; each tick re-arms itself 3 ms after it ends.
     void start();
@@ -107,6 +113,10 @@ public:
     static constexpr int kFrameWaitMs = 1000;
     // When false, Run() does not re-arm its own timer: tests step tick by tick.
     void setSelfClocked(bool on) { m_selfClocked = on; }
+    // Worker threads judging the cameras of a stage besides the GUI thread (0: one after the
+    // other on the GUI thread). Only with a concurrent `detect`; the decisions stay sequential.
+    void setJudgeWorkers(int workers);
+    int judgeWorkers() const;
 
     // The tick, the stage countdown, detection and decision.
     void Run();
@@ -119,6 +129,8 @@ public:
     void TimerShow();
     // Once a second: frame rates, heartbeat lamp, camera stall watch.
     void SlotFPS();
+    // The input word changed (the IO thread says so): the tick waiting its period runs now.
+    void WakeForInputs();
 
     void StartDetect();
     void StopDetect();
@@ -242,6 +254,7 @@ private:
     void logFailedCameras();
     void pulseOptions(bool ng, int slot);
     bool runStageOnAllCameras(int stage);
+    void judgeAllCameras(int detection);
     void markOwing(int stage);
     bool camerasReady() const;
     bool framesReady(int wait, qint64 triggeredAt);
@@ -255,6 +268,11 @@ private:
     ControlPort *m_io;
     CycleEnvironment m_env;
     bool m_selfClocked = true;
+    bool m_inTick = false;
+    std::unique_ptr<JudgePool> m_judgePool;
+    // Verdicts of the stage being judged, taken side by side before the cameras are decided in order.
+    DetectVerdict m_verdict[kCameras];
+    bool m_verdictReady[kCameras] = {};
 
     QTimer m_tick;
     std::array<QTimer, kStages> m_stageTimer;

@@ -150,8 +150,14 @@ void ControlPort::setLevel(uint32_t &word, int output, bool on) const
 void ControlPort::IOFlashOut()
 {
     const uint32_t word = publishedWord();
-    QMutexLocker lock(SharedMutex(pMutexIO, "pMutexIO"));
-    gDataOut = word;
+    bool changed = false;
+    {
+        QMutexLocker lock(SharedMutex(pMutexIO, "pMutexIO"));
+        changed = gDataOut != word;
+        gDataOut = word;
+    }
+    if (changed && m_ioThread && m_ioThread->isRunning())
+        m_ioThread->wakeForOutputs();
 }
 
 uint32_t ControlPort::publishedWord() const

@@ -201,6 +201,18 @@ void IoLink::iterate(BoardPort &port, BoardPort::Clock::time_point answerDeadlin
         sendOutputs(port, desired);
 }
 
+void IoLink::sendChangedOutputs(BoardPort &port)
+{
+    unsigned desired;
+    {
+        QMutexLocker lock(SharedMutex(pMutexIO, "pMutexIO"));
+        desired = gDataOut;
+    }
+    // Before the first word went out and the board answered, iterate() keeps to its own order.
+    if (m_outputsSent && m_driveKnown && m_drive != (desired & kBoardWordMask))
+        sendOutputs(port, desired);
+}
+
 void IoLink::sendOutputs(BoardPort &port, unsigned desired)
 {
     if (outputsFrozen.load(std::memory_order_relaxed))
@@ -305,9 +317,22 @@ void IOThread::startLink()
     start();
 }
 
+void IOThread::wakeForOutputs()
+{
+    {
+        std::lock_guard lock(m_wakeMutex);
+        m_outputsPublished = true;
+    }
+    m_wake.notify_one();
+}
+
 void IOThread::stop()
 {
-    m_stop = true;
+    {
+        std::lock_guard lock(m_wakeMutex);
+        m_stop = true;
+    }
+    m_wake.notify_one();
     if (isRunning())
         wait();
 }
@@ -316,13 +341,27 @@ void IOThread::run()
 {
     SerialBoardPort port;
     const auto period = std::chrono::milliseconds(kPeriodMs);
+    auto inputsSeen = m_link.inputsChangedAt();
     while (!m_stop.load(std::memory_order_relaxed)) {
         // The answer to this period's poll is taken in as soon as it arrives; the rest of the
         // period is slept, so the board sees one request every 5 ms.
         const auto start = BoardPort::Clock::now();
         m_link.iterate(port, start + period - std::chrono::microseconds(500));
+        if (m_link.inputsChangedAt() != inputsSeen) {
+            inputsSeen = m_link.inputsChangedAt();
+            emit inputsChanged();
+        }
         m_iterations.fetch_add(1, std::memory_order_relaxed);
-        std::this_thread::sleep_until(start + period);
+        // The rest of the period is slept; an output word published meanwhile goes out at once.
+        std::unique_lock lock(m_wakeMutex);
+        while (m_wake.wait_until(lock, start + period, [this] { return m_outputsPublished || m_stop.load(); })) {
+            if (m_stop.load())
+                break;
+            m_outputsPublished = false;
+            lock.unlock();
+            m_link.sendChangedOutputs(port);
+            lock.lock();
+        }
     }
     if (gpCom && gpCom->thread() == this)
         gpCom->moveToThread(m_home);

@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 class QSerialPort;
 
@@ -79,6 +81,9 @@ public:
     static constexpr int kReadingsHighAt = 210; // ... and command 4, then the schedule restarts
 
     void iterate(BoardPort &port, BoardPort::Clock::time_point answerDeadline = {});
+    // Between polls: sends the desired outputs at once when the board is known to drive other ones,
+    // so a changed interlock need not wait for the next period. Nothing else is sent or read.
+    void sendChangedOutputs(BoardPort &port);
 
     // When gDataIn last changed; readable while the loop runs (latency measurements).
     std::chrono::steady_clock::time_point inputsChangedAt() const
@@ -127,6 +132,8 @@ public:
 
     // Hands gpCom to this thread and starts polling.
     void startLink();
+    // A new output word was published (any thread): it goes to the board now, not at the next poll.
+    void wakeForOutputs();
     // Ends the loop and waits for the thread; the port goes back to the creating thread.
     void stop();
     // Iterations run so far; readable while the thread runs.
@@ -134,12 +141,20 @@ public:
     // Counters of the link; read them after stop().
     const IoLink &link() const { return m_link; }
 
+signals:
+    // The board's input word changed in this period (emitted on the IO thread, at most once a
+    // period); the cycle takes it queued and looks at its inputs at once.
+    void inputsChanged();
+
 protected:
     void run() override;
 
 private:
     IoLink m_link;
     std::atomic<bool> m_stop{false};
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wake;
+    bool m_outputsPublished = false;  // under m_wakeMutex
     std::atomic<uint64_t> m_iterations{0};
     QThread *m_home = nullptr;
 };

@@ -51,8 +51,18 @@ CameraVision::CameraVision(int camNo)
 void CameraVision::LoadFiles()
 {
     LoadRegions();
+    ReportUnreadable(LoadImageFiles());
+}
+
+QStringList CameraVision::LoadImageFiles()
+{
     QStringList unreadable = TemplateLibrary::LoadTemplates(*this);
     unreadable += LoadIgnorePoint();
+    return unreadable;
+}
+
+void CameraVision::ReportUnreadable(const QStringList &unreadable)
+{
     // A damaged file is named, so that a station failing every cycle on a lost template says why.
     if (unreadable.isEmpty())
         return;

@@ -34,6 +34,11 @@ public:
     // be used is named in the operation record and in one warning to the operator. The
     // CammerRecong is built after this.
     void LoadFiles();
+    // LoadFiles in two steps, for a station that builds its cameras side by side: the template and
+    // ignore-point files (any thread; touches only this camera), returning the lines naming files
+    // that were there but could not be used, and the report of those lines (the GUI thread).
+    QStringList LoadImageFiles();
+    static void ReportUnreadable(const QStringList &unreadable);
 
     // Directory of a detection's files, relative to the station directory: "cammer%1%2" with
     // the camera and the detection counted from 1.

@@ -14,8 +14,13 @@
 #include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QThread>
 
+#include <algorithm>
+#include <array>
 #include <map>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -1090,5 +1095,88 @@ TEST_F(Cycle, MouldStageFollowsAtOnceWhenTheEjectorCameBackBeforeTheProductAlarm
         advance(600);
         EXPECT_EQ(detections[1], row.mouldStillOpen ? 2 + 2 : 2) << "the mould check at the door, then the stage";
         EXPECT_EQ(out(1), !row.mouldStillOpen);
+    }
+}
+
+// Eight cameras judged side by side on worker threads decide as when judged one after the other:
+// the same outputs, alarm, counts and per-camera hooks in camera order.
+TEST_F(Cycle, CamerasJudgedSideBySideDecideAsOneAfterTheOther)
+{
+    const struct { const char *name; std::vector<std::pair<int, int>> failing; } rows[] = {
+        {"all pass", {}},
+        {"camera 6 fails the product stage", {{5, 0}}},
+        {"cameras 1 and 8 fail the mould stage", {{0, 1}, {7, 1}}},
+    };
+    auto runCycle = [&](int workers, const std::vector<std::pair<int, int>> &failing, std::set<std::thread::id> &threads) {
+        freshRow();
+        QMutex threadsMutex;
+        hooks = [&](CycleEnvironment &env) {
+            env.cameraCount = [] { return 8; };
+            env.takeFrame = [this](int, qint64 &at) { at = monoNow; return true; };
+            env.detectConcurrently = true;
+            env.detect = [&](int camera, int detection) {
+                QThread::msleep(2);
+                QMutexLocker lock(&threadsMutex);
+                threads.insert(std::this_thread::get_id());
+                const bool ng = std::find(failing.begin(), failing.end(), std::pair(camera, detection)) != failing.end();
+                return DetectVerdict{!ng, 0u};
+            };
+            env.keepFailedFrame = [this](int camera, int detection) {
+                calls << QStringLiteral("failed frame %1 %2").arg(camera).arg(detection);
+            };
+        };
+        calls.clear();
+        make();
+        cycle->setJudgeWorkers(workers);
+        EXPECT_EQ(cycle->judgeWorkers(), workers);
+        std::array<int, 8> failNum;
+        std::copy(std::begin(gFailNum), std::end(gFailNum), failNum.begin());
+        setInput(0, true);
+        cycle->Run();
+        QStringList state = calls;
+        {
+            QMutexLocker lock(pMutexIO);
+            state << QString::number(gDataOut, 16);
+        }
+        state << QString::number(cycle->alarmState);
+        for (int cam = 0; cam < 8; ++cam)
+            state << QStringLiteral("camera %1 ok %2 failed %3").arg(cam).arg(cycle->cameraOk(cam)).arg(gFailNum[cam] - failNum[cam]);
+        return state;
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::set<std::thread::id> sequentialThreads, parallelThreads;
+        const QStringList sequential = runCycle(0, row.failing, sequentialThreads);
+        const QStringList parallel = runCycle(3, row.failing, parallelThreads);
+        EXPECT_EQ(parallel.join('\n').toStdString(), sequential.join('\n').toStdString());
+        EXPECT_EQ(sequentialThreads.size(), 1u);
+        EXPECT_GT(parallelThreads.size(), 1u) << "judged on the workers as well";
+    }
+}
+
+// An input change brings the waiting tick forward, but not the long wait after a camera loss nor a
+// cycle stepped by hand.
+TEST_F(Cycle, InputChangeWakesOnlyATickWaitingItsPeriod)
+{
+    const struct { const char *name; bool selfClocked; bool afterLoss; bool judged; } rows[] = {
+        {"tick waiting its period", true, false, true},
+        {"tick held back after a camera loss", true, true, false},
+        {"cycle stepped by hand", false, false, false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        freshRow();
+        bool lost = false;
+        hooks = [&](CycleEnvironment &env) { env.cameraLost = [&] { return lost; }; };
+        make();
+        cycle->setSelfClocked(row.selfClocked);
+        lost = row.afterLoss;
+        cycle->Run();  // arms the next tick (3 ms, or 3 s after a loss)
+        lost = false;
+        setInput(0, true);
+        cycle->WakeForInputs();
+        EXPECT_EQ(detections[0] == 2, row.judged);
+        EXPECT_EQ(!out(1), row.judged) << "clamping allowed only after the judgement";
+        cycle->halt();
     }
 }

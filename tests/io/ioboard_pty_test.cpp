@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <atomic>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -81,6 +83,20 @@ TEST_F(IoBoardPtyTest, InputOnTheBoardIsOneActiveEdge)
     EXPECT_EQ(edges, 1);
     EXPECT_TRUE(port->IOState(0, 0));
     EXPECT_FALSE(gisLostCom);
+}
+
+TEST_F(IoBoardPtyTest, InputChangeIsSignalledOncePerChange)
+{
+    startStation();
+    std::atomic<int> changes{0};
+    QObject::connect(port->ioThread(), &IOThread::inputsChanged, port->ioThread(), [&] { ++changes; },
+                     Qt::DirectConnection);
+    board.setInput(0, true);
+    ASSERT_TRUE(eventually([&] { return changes > 0; }));
+    ASSERT_TRUE(board.waitForPolls(board.counters().polls + 3, 1s));
+    EXPECT_EQ(changes, 1) << "a held input is no further change";
+    board.setInput(0, false);
+    EXPECT_TRUE(eventually([&] { return changes == 2; }));
 }
 
 TEST_F(IoBoardPtyTest, OutputsReachTheBoard)

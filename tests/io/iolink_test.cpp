@@ -275,3 +275,27 @@ TEST_F(IoLinkTest, SurplusReadingsStayInsideTheSlots)
     EXPECT_EQ(gFTemp[0], 0);
     EXPECT_EQ(link.readingsDropped(), 32u);
 }
+
+TEST_F(IoLinkTest, BetweenPollsOnlyAChangedOutputWordGoesOut)
+{
+    // Before the board has answered, the output word waits for the loop's own order.
+    setOutputWord(0x003);
+    IoLink fresh;
+    fresh.sendChangedOutputs(port);
+    EXPECT_TRUE(port.sent.empty());
+
+    port.reads = {bytesOf(MakePollAnswer(0, 0x003))};
+    link.iterate(port);
+    const struct { const char *name; unsigned desired; std::vector<Sent> sent; } rows[] = {
+        {"sameAsTheBoardDrives", 0x003, {}},
+        {"clampReleased", 0x002, {{kCmdSetOutputs, 0x002}}},
+        {"sentOnceOnly", 0x002, {}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        port.sent.clear();
+        setOutputWord(row.desired);
+        link.sendChangedOutputs(port);
+        EXPECT_EQ(port.sent, row.sent) << "no poll, no reading request between polls";
+    }
+}

@@ -2,6 +2,7 @@
 #include "vision/cammerrecong.h"
 
 #include "vision/cameravision.h"
+#include "vision/judgepool.h"
 #include "vision/lib/testing/sceneimage.h"
 #include "vision/templatelibrary.h"
 #include "visionfixture.h"
@@ -174,6 +175,51 @@ TEST_F(EndToEnd, WhatOneRunWroteLoadsBackToTheSameVerdicts)
         for (int i = 0; i < taught.singleton.roiNum[0]; ++i) {
             EXPECT_EQ(loaded.roiOK[0][i], taught.roiOK[0][i]) << i;
             EXPECT_EQ(loaded.roiValue[0][i], taught.roiValue[0][i]) << i;
+        }
+    }
+}
+
+// The station builds its cameras and judges a stage's cameras on worker threads: the same frames
+// must give the verdicts of cameras built and judged one after the other.
+TEST_F(EndToEnd, CamerasBuiltAndJudgedSideBySideGiveTheSequentialVerdicts)
+{
+    constexpr int kCams = 5;
+    const Fault faults[kCams] = {None, MissingPart, ForeignObject, ReversedPart, ShiftedEdge};
+    std::vector<std::unique_ptr<CameraVision>> seqView, parView;
+    std::vector<std::unique_ptr<CammerRecong>> seqRecong(kCams), parRecong(kCams);
+    for (int c = 0; c < kCams; ++c) {
+        seqView.push_back(std::make_unique<CameraVision>(c));
+        TemplateLibrary::LoadTemplates(*seqView[c]);
+        teach(*seqView[c]);
+        seqRecong[c] = std::make_unique<CammerRecong>(*seqView[c]);
+        parView.push_back(std::make_unique<CameraVision>(c));
+        parView[c]->LoadRegions();
+    }
+    JudgePool pool(3);
+    ASSERT_EQ(pool.workers(), 3);
+    pool.run(kCams, [&](int c) {
+        EXPECT_TRUE(parView[c]->LoadImageFiles().isEmpty());
+        parRecong[c] = std::make_unique<CammerRecong>(*parView[c]);
+    });
+
+    for (int round = 0; round < 3; ++round) {
+        std::vector<cv::Mat> frames;
+        for (int c = 0; c < kCams; ++c)
+            frames.push_back(capture(faults[(c + round) % kCams], round));
+        for (int c = 0; c < kCams; ++c)
+            judge(*seqView[c], *seqRecong[c], frames[c]);
+        pool.run(kCams, [&](int c) { judge(*parView[c], *parRecong[c], frames[c]); });
+        for (int c = 0; c < kCams; ++c) {
+            SCOPED_TRACE(::testing::Message() << "round " << round << " camera " << c);
+            const CameraVision &a = *seqView[c], &b = *parView[c];
+            EXPECT_EQ(b.imageOK, a.imageOK);
+            EXPECT_EQ(a.imageOK, faults[(c + round) % kCams] == None ? 1 : 0);
+            EXPECT_EQ(cv::norm(a.workImage, b.workImage, cv::NORM_INF), 0.0);
+            EXPECT_EQ(cv::norm(a.alarmMap, b.alarmMap, cv::NORM_INF), 0.0);
+            for (int i = 0; i < a.singleton.roiNum[0]; ++i) {
+                EXPECT_EQ(b.roiOK[0][i], a.roiOK[0][i]) << i;
+                EXPECT_EQ(b.roiValue[0][i], a.roiValue[0][i]) << i;
+            }
         }
     }
 }
