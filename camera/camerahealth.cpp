@@ -29,7 +29,7 @@ constexpr double kBackFraction = 0.75;
 
 double relative(double value, double reference)
 {
-    return reference >= 1.0 ? (value - reference) / reference * 100.0 : 0.0;
+    return reference > 1e-6 ? (value - reference) / reference * 100.0 : 0.0;
 }
 
 }  // namespace
@@ -48,7 +48,9 @@ HealthSample MeasureHealth(const cv::Mat &gray, const cv::Rect &area)
     cv::pyrDown(gray(r), half);
     cv::Laplacian(half, laplacian, CV_16S);
     cv::meanStdDev(laplacian, mean, deviation);
-    s.focus = deviation[0] * deviation[0];
+    // Relative to the picture's own contrast, so that light growing or fading does not pass
+    // for a change of focus.
+    s.focus = deviation[0] * deviation[0] / std::max(s.contrast * s.contrast, 1.0);
     return s;
 }
 
@@ -88,7 +90,7 @@ bool WriteHealthReference(const QString &path, const HealthReference &r)
     const QString text = QStringLiteral("brightness %1\ncontrast %2\nfocus %3\narea %4 %5 %6 %7\n")
                              .arg(r.brightness, 0, 'f', 2)
                              .arg(r.contrast, 0, 'f', 2)
-                             .arg(r.focus, 0, 'f', 2)
+                             .arg(r.focus, 0, 'g', 6)
                              .arg(r.area.x)
                              .arg(r.area.y)
                              .arg(r.area.width)

@@ -13,14 +13,15 @@ struct HealthSample
 {
     double brightness = 0;  // mean grey level
     double contrast = 0;    // standard deviation of the grey levels
-    double focus = 0;       // variance of the Laplacian (of the half-size picture)
+    double focus = 0;       // variance of the Laplacian of the half-size picture, over the contrast squared
     bool located = false;   // the position correction found its model: shift and turn are valid
     double shiftX = 0, shiftY = 0;  // pixels the correction moved the picture back
     double turnDeg = 0;             // degrees it turned it back
 };
 
 // Brightness, contrast and focus of `gray` (8-bit, one channel) inside `area` (clipped to it).
-// The focus is taken on the half-size picture: pixel noise counts less there, and it costs a quarter.
+// The focus is taken on the half-size picture (pixel noise counts less there, and it costs a
+// quarter) and divided by the contrast squared (the light's gain cancels out).
 HealthSample MeasureHealth(const cv::Mat &gray, const cv::Rect &area);
 
 // The values of the picture a detection was trained on, and the area they were measured over.
@@ -40,7 +41,7 @@ struct HealthLimits
 {
     double brightnessPercent = 20;  // either way
     double contrastPercent = 30;    // either way
-    double focusPercent = 40;       // sharpness lost
+    double focusPercent = 15;       // sharpness lost (good pictures stay within about 7 %)
     double shiftPx = 8;
     double turnDeg = 1.0;
     int cycles = 20;                // the smoothing spans about this many judged pictures
