@@ -1382,6 +1382,8 @@ QList<ViewStatusLine> MoJuWizard::viewStatus(int position) const
     s.totalCount = gAllNum[position];
     if (const CammerWidget *view = cameraView(position))
         s.meanGray = view->meanGray();
+    if (m_cameras)
+        s.healthWarnings = m_cameras->healthWarnings(position);
     return CameraStatusLines(s);
 }
 

@@ -1,10 +1,13 @@
 #include "app/stationcameras.h"
 
 #include "core/globals.h"
+#include "params/wizardpara.h"
 #include "camera/cameraglobals.h"
 #include "camera/cameraloss.h"
+#include "camera/camerahealth.h"
 #include "camera/cameraprobe.h"
 #include "ui/cammerwidget.h"
+#include "cycle/alarmevidence.h"
 #include "cycle/failimagestore.h"
 #include "cycle/imagewriter.h"
 #include "vision/cameravision.h"
@@ -12,15 +15,20 @@
 #include "vision/imagefiles.h"
 #include "vision/judgepool.h"
 #include "vision/visionhooks.h"
+#include "log/eventrecord.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
+#include <QtDebug>
 
 StationCameras::StationCameras(QWidget *parent)
     : m_rawWriter(std::make_unique<ImageWriter>())
+    , m_health(std::make_unique<CameraHealth>(HealthLimits::Load()))
+    , m_evidence(std::make_unique<AlarmEvidenceWriter>())
 {
+    m_evidence->limit = [] { return gpWPara ? gpWPara->ng_max_num : 0; };  // as many as NG images
     QElapsedTimer clock;
     clock.start();
     m_views = CreateCammerWidgets(parent);
@@ -96,31 +104,47 @@ DetectVerdict StationCameras::detect(int camera, int detection)
     return verdict;
 }
 
+namespace {
+
+QImage ownedImage(const cv::Mat &m)
+{
+    return QImage(m.data, m.cols, m.rows, static_cast<qsizetype>(m.step),
+                  m.channels() == 4 ? QImage::Format_RGBA8888 : QImage::Format_Grayscale8)
+        .copy();
+}
+
+// The working image with the verdicts of the last run of the detection, copied out (the next
+// frame overwrites the working image).
+JudgedImage judgedPicture(const CameraVision &state, int detection)
+{
+    JudgedImage judged;
+    judged.image = ownedImage(state.workImage);
+    const int regions = std::clamp(state.singleton.roiNum[detection], 0, kMaxRoi);
+    for (int i = 0; i < regions; ++i) {
+        JudgedRegion region;
+        region.outline = state.RegionOutline(detection, i);
+        region.ok = state.roiOK[detection][i] != 0;
+        region.value = QString::number(state.roiValue[detection][i]);
+        region.limit = state.RegionLimitText(detection, i);
+        for (int k = 0; k < std::min(state.roiBlobNum[detection][i], kMaxBlobRect); ++k) {
+            const int *b = state.roiBlobRect[detection][i][k];
+            region.ngRects << QRect(QPoint(b[0], b[1]), QPoint(b[2], b[3]));
+        }
+        judged.regions << region;
+    }
+    return judged;
+}
+
+}  // namespace
+
 void StationCameras::keepJudgedImage(int camera, int detection, bool ok, bool doorTrigger)
 {
     CameraVision *state = m_vision[camera].get();
     if (!state || !gpFailImage || state->workImage.empty())
         return;
-    JudgedImage judged;
-    const cv::Mat &image = state->workImage;
-    judged.image = QImage(image.data, image.cols, image.rows, static_cast<qsizetype>(image.step),
-                          image.channels() == 4 ? QImage::Format_RGBA8888 : QImage::Format_Grayscale8)
-                       .copy();
+    JudgedImage judged = judgedPicture(*state, detection);
     judged.ok = ok;
     judged.safetyDoorTrigger = doorTrigger;
-    const int regions = std::clamp(state->singleton.roiNum[detection], 0, kMaxRoi);
-    for (int i = 0; i < regions; ++i) {
-        JudgedRegion region;
-        region.outline = state->RegionOutline(detection, i);
-        region.ok = state->roiOK[detection][i] != 0;
-        region.value = QString::number(state->roiValue[detection][i]);
-        region.limit = state->RegionLimitText(detection, i);
-        for (int k = 0; k < std::min(state->roiBlobNum[detection][i], kMaxBlobRect); ++k) {
-            const int *b = state->roiBlobRect[detection][i][k];
-            region.ngRects << QRect(QPoint(b[0], b[1]), QPoint(b[2], b[3]));
-        }
-        judged.regions << region;
-    }
     const QScreen *screen = QGuiApplication::primaryScreen();
     int firstNg = 0;
     const QImage rendered = RenderJudgedImage(judged, screen ? screen->size().width() : 1920, &firstNg);
@@ -151,6 +175,118 @@ void StationCameras::saveRawImage(int camera, int detection, int index)
                              .arg(index);
     m_rawWriter->write(path, std::move(image), target);
 }
+
+cv::Rect StationCameras::healthArea(int camera, int detection) const
+{
+    if (const CameraVision *state = m_vision[camera].get()) {
+        const CammerSingleton &regions = state->singleton;
+        for (int i = 0; i < std::clamp(regions.roiNum[detection], 0, kMaxRoi); ++i) {
+            if (regions.roiFunc[detection][i] != FuncPosition)
+                continue;
+            const cv::Rect r = regions.RegionCvRect(detection, i);
+            if (r.width > 0 && r.height > 0)
+                return r;
+            break;
+        }
+    }
+    return cv::Rect(gImageW / 4, gImageH / 4, gImageW / 2, gImageH / 2);
+}
+
+static QString healthFile(int camera, int detection)
+{
+    return CameraVision::DetectionDir(camera, detection) + QStringLiteral("/health.txt");
+}
+
+void StationCameras::storeHealthReference(int camera, int detection)
+{
+    CameraVision *state = m_vision[camera].get();
+    if (!state || state->tempImage[detection].empty() || state->tempImage[detection][0].empty())
+        return;
+    cv::Mat gray;
+    CameraVision::OneChannel(state->tempImage[detection][0], gray);
+    HealthReference reference;
+    reference.area = healthArea(camera, detection);
+    const HealthSample sample = MeasureHealth(gray, reference.area);
+    reference.brightness = sample.brightness;
+    reference.contrast = sample.contrast;
+    reference.focus = sample.focus;
+    reference.valid = sample.brightness > 0;
+    m_health->setReference(camera, detection, reference);
+    m_healthLoaded[camera][detection] = true;
+    if (reference.valid)
+        WriteHealthReference(healthFile(camera, detection), reference);
+}
+
+// After the verdict: brightness, contrast and focus over the position region of the judged
+// (position-corrected) picture, with the shift and turn the correction found. A change of a
+// warning goes to the operation record; the machine is never held for it.
+void StationCameras::watchCamera(int camera, int detection)
+{
+    CameraVision *state = m_vision[camera].get();
+    CammerRecong *recong = m_recong[camera].get();
+    if (!state || !recong || state->workImage.empty() || detection < 0 || detection >= 8)
+        return;
+    const cv::Rect area = healthArea(camera, detection);
+    const HealthReference &known = m_health->reference(camera, detection);
+    if (!m_healthLoaded[camera][detection] || (known.valid && known.area != area)) {
+        HealthReference stored = ReadHealthReference(healthFile(camera, detection));
+        if (!stored.valid || stored.area != area) {
+            qInfo().noquote() << QStringLiteral("camera %1 detection %2: no training values for the position region; "
+                                                "the first %3 judged pictures become the reference")
+                                     .arg(camera + 1)
+                                     .arg(detection + 1)
+                                     .arg(CameraHealth::kReferencePictures);
+            stored = HealthReference();
+            stored.area = area;
+        }
+        m_health->setReference(camera, detection, stored);
+        m_healthLoaded[camera][detection] = true;
+    }
+    cv::Mat gray;
+    CameraVision::OneChannel(state->workImage, gray);
+    HealthSample sample = MeasureHealth(gray, area);
+    const CammerRecong::MatchResult &match = recong->lastMatch;
+    sample.located = match.found;
+    sample.shiftX = match.dx;
+    sample.shiftY = match.dy;
+    sample.turnDeg = match.angle;
+    for (const CameraHealth::Change &change : m_health->add(camera, detection, sample))
+        EventRecord::Insert(CameraHealth::Text(change));
+    if (m_health->takeNewReference(camera, detection)) {
+        HealthReference reference = m_health->reference(camera, detection);
+        reference.area = area;
+        WriteHealthReference(healthFile(camera, detection), reference);
+        qInfo().noquote() << QStringLiteral("camera %1 detection %2: reference taken from the first judged pictures")
+                                 .arg(camera + 1)
+                                 .arg(detection + 1);
+    }
+}
+
+QStringList StationCameras::healthWarnings(int position) const
+{
+    return m_health->warnings(position);
+}
+
+// The GUI thread only copies the pictures and the region results; the evidence writer renders
+// and writes them.
+void StationCameras::keepAlarmEvidence(int camera, int detection)
+{
+    CameraVision *state = m_vision[camera].get();
+    if (!state || state->workImage.empty() || detection < 0 || detection >= kMaxDetect)
+        return;
+    AlarmEvidence evidence;
+    evidence.camera = camera;
+    evidence.detection = detection;
+    evidence.time = QDateTime::currentDateTime();
+    if (!state->tempImage[detection].empty() && !state->tempImage[detection][0].empty())
+        evidence.reference = ownedImage(state->tempImage[detection][0]);
+    evidence.judged = judgedPicture(*state, detection);
+    evidence.judged.ok = state->imageOK != 0;
+    if (!m_evidence->put(std::move(evidence)))
+        qWarning("alarm evidence of camera %d dropped: the writer is behind", camera + 1);
+}
+
+void StationCameras::waitForEvidence() { m_evidence->waitIdle(); }
 
 void StationCameras::retrainAll()
 {
@@ -218,6 +354,9 @@ void StationCameras::fillCycleHooks(CycleEnvironment &env)
     };
     env.storeRetrainImage = [this](int camera, int detection) {
         if (CameraVision *state = m_vision[camera].get())
-            state->SaveReTrainImage(detection);
+            if (state->SaveReTrainImage(detection))
+                storeHealthReference(camera, detection);
     };
+    env.watchCamera = [this](int camera, int detection) { watchCamera(camera, detection); };
+    env.keepAlarmEvidence = [this](int camera, int detection) { keepAlarmEvidence(camera, detection); };
 }

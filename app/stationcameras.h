@@ -4,10 +4,14 @@
 #include "cycle/inspectioncycle.h"
 
 #include <QList>
+#include <QStringList>
+#include <opencv2/core.hpp>
 
 #include <array>
 #include <memory>
 
+class AlarmEvidenceWriter;
+class CameraHealth;
 class CameraVision;
 class ImageWriter;
 class CammerRecong;
@@ -38,14 +42,28 @@ public:
     void fillCycleHooks(CycleEnvironment &env);
     // Rebuilds the shape models and trains every active detection of every camera (new templates).
     void retrainAll();
+    // The camera's standing drift warnings (light, contrast, focus, pose since training).
+    QStringList healthWarnings(int position) const;
+    CameraHealth &health() { return *m_health; }
+    // Blocks until every queued alarm evidence picture is written (tests, the end of the process).
+    void waitForEvidence();
 
 private:
     DetectVerdict detect(int camera, int detection);
     void keepJudgedImage(int camera, int detection, bool ok, bool doorTrigger);
     void saveRawImage(int camera, int detection, int index);
+    void watchCamera(int camera, int detection);
+    void keepAlarmEvidence(int camera, int detection);
+    // The area the health measures are taken over: the first position region, else the middle half.
+    cv::Rect healthArea(int camera, int detection) const;
+    // The training values of a newly resampled reference template, stored beside it.
+    void storeHealthReference(int camera, int detection);
 
     std::array<CammerWidget *, 8> m_views{};  // children of the main window
     std::array<std::unique_ptr<CameraVision>, 8> m_vision;
     std::array<std::unique_ptr<CammerRecong>, 8> m_recong;  // declared after the state it trains on
     std::unique_ptr<ImageWriter> m_rawWriter;                // raw images, written off the GUI thread
+    std::unique_ptr<CameraHealth> m_health;
+    bool m_healthLoaded[8][8] = {};  // the stored reference was read for [camera][detection]
+    std::unique_ptr<AlarmEvidenceWriter> m_evidence;         // rendered and written off the GUI thread
 };

@@ -68,6 +68,8 @@ std::vector<Hook> requiredHooks(const MoJuWizard &window)
         {"cycle: storeRetrainImage", bool(env.storeRetrainImage)},
         {"cycle: keepFailedFrame", bool(env.keepFailedFrame)},
         {"cycle: keepJudgedImage", bool(env.keepJudgedImage)},
+        {"cycle: watchCamera", bool(env.watchCamera)},
+        {"cycle: keepAlarmEvidence", bool(env.keepAlarmEvidence)},
         {"cycle: showFailure", bool(env.showFailure)},
         {"cycle: refreshView", bool(env.refreshView)},
         {"cycle: showAlarmView", bool(env.showAlarmView)},

@@ -1199,6 +1199,8 @@ void InspectionCycle::CheckNG()
             m_env.keepJudgedImage(cam, curStage, ok, m_safetyDoorResult);
         if (gpWPara->enable_statistics && m_env.countResult)
             m_env.countResult(hour, ok, cam, curStage);
+        if (m_env.watchCamera)
+            m_env.watchCamera(cam, curStage);
     }
 
     // 10. A complete cycle updates the counters.
@@ -1298,6 +1300,10 @@ void InspectionCycle::raiseAlarm()
         LCDOnOff(1);
     SetStopDetect();
     alarmState = AlarmRaised;
+    if (m_env.keepAlarmEvidence)
+        for (int cam = 0; cam < cameras(); ++cam)
+            if (!m_cameraOk[cam])
+                m_env.keepAlarmEvidence(cam, curStage);
     if (m_env.showAlarmView)
         m_env.showAlarmView();
     lamp(kLampOk, false);

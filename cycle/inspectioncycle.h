@@ -52,6 +52,10 @@ struct CycleEnvironment
     // OK/NG image store; doorTrigger: the safety door started this judgement (noted on the image).
     std::function<void(int camera, int detection, bool ok, bool doorTrigger)> keepJudgedImage;
     std::function<void(int hour, bool ok, int camera, int detection)> countResult;  // statistics
+    // The camera's judged picture, once the verdict is out: the watch on its slow drifts.
+    std::function<void(int camera, int detection)> watchCamera;
+    // An alarm was raised on this camera's failed picture: its evidence picture is kept.
+    std::function<void(int camera, int detection)> keepAlarmEvidence;
     std::function<void(int camera)> showFailure;            // one second of failure display
     std::function<void(int camera)> refreshView;
     std::function<void()> showAlarmView;                    // the multi-camera alarm view

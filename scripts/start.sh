@@ -11,6 +11,7 @@
 #   --fast        short stage delays and a quick machine: about two cycles a second
 #   --cycles N    the simulated machine stops after N cycles (default: it runs for an hour)
 #   --cameras N   cameras of the simulated machine (1-8, default 2)
+#   --drift KIND  the simulated cameras go off slowly over 300 cycles: focus, shift or light
 # MOULD_BUILD_DIR names another build directory than build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,13 +19,15 @@ cd "$(dirname "$0")/.."
 platform=${MOULD_PLATFORM:-}
 fast=0
 cycles=0
+drift=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --offscreen) platform=offscreen ;;
     --fast) fast=1 ;;
     --cycles) cycles=${2:?--cycles needs a number}; shift ;;
     --cameras) sim_cameras=${2:?--cameras needs a number}; shift ;;
-    *) echo "usage: $0 [--offscreen] [--fast] [--cycles N] [--cameras N]" >&2; exit 2 ;;
+    --drift) drift=(--drift "${2:?--drift needs focus, shift or light}"); shift ;;
+    *) echo "usage: $0 [--offscreen] [--fast] [--cycles N] [--cameras N] [--drift focus|shift|light]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -75,7 +78,7 @@ if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$build/tools/machine-sim/machine-s
 
   rm -rf "$cams"
   machine_log=/tmp/mould-machine.log
-  "$build/tools/machine-sim/machine-sim" "${mould[@]}" "${run[@]}" "${machine_timing[@]}" --dir "$cams" \
+  "$build/tools/machine-sim/machine-sim" "${mould[@]}" "${run[@]}" "${machine_timing[@]}" --dir "$cams" "${drift[@]}" \
     --format bmp --fault-rate 0.1 --wait-timeout 600 --link /tmp/mould-ttyIO --json /tmp/mould-run.json \
     > "$machine_log" 2>&1 &
   machine=$!

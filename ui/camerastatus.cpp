@@ -60,5 +60,7 @@ QList<ViewStatusLine> CameraStatusLines(const CameraStatus &s)
     if (s.skipping)
         lines.append({LanStr(kRowSkipping).arg(s.camera + 1).arg(s.skipCount), QColor(255, 200, 0)});
     lines.append({LanStr(kRowMeanGray).arg(qRound(s.meanGray)), white});
+    for (const QString &warning : s.healthWarnings)
+        lines.append({warning, QColor(255, 200, 0)});
     return lines;
 }

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // Everything a camera view's status says, gathered by the main window at paint time.
 struct CameraStatus
@@ -29,10 +30,11 @@ struct CameraStatus
     bool tableError = false;    // the camera's regions could not be read (row 0)
     bool notTaught = false;     // the shown detection holds no region (row 1020)
     int clampHeldForInput = 0;  // clamping held until the next stage's input (1-based), 0 none
+    QStringList healthWarnings; // the camera's picture drifting since training (amber, warns only)
 };
 
 // The lines top to bottom: the detection state (row 312 green, 311 red, 310 cyan), row 313 (camera
 // and stage), "Camera parameter file error!" (row 0, red), "Not taught" (row 1020, amber) and the
 // held clamp's awaited input (row 1113, amber) when they hold, then rows 314, 315, 316 (655 when
-// the NG count is hidden), 575 while skipping, and 367.
+// the NG count is hidden), 575 while skipping, 367, and the camera's drift warnings in amber.
 QList<ViewStatusLine> CameraStatusLines(const CameraStatus &status);

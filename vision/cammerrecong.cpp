@@ -216,6 +216,7 @@ void CammerRecong::ShapeMatch(int d)
     const WizardPara &p = para();
     const bool possible = d >= 0 && d < kMaxDetect && p.enable_correct != -1 && !view.isColor()
                           && shapeModel[d].IsValid() && !shapeSearchRect[d].empty();
+    lastMatch = MatchResult();
     if (!possible) {
         view.captureImage.copyTo(view.workImage);
         return;
@@ -228,6 +229,7 @@ void CammerRecong::ShapeMatch(int d)
     }
     const double dx = x - window.x;
     const double dy = y - window.y;
+    lastMatch = {true, dx, dy, rotationSearched(p) ? angle : 0.0};
     if (rotationSearched(p))
         TransformImage(view.captureImage, view.workImage, cv::Point2d(shapeCenterX[d], shapeCenterY[d]),
                        cv::Point2d(dx, dy), angle);

@@ -60,6 +60,14 @@ public:
     int shapeCenterX[kMaxDetect] = {};
     int shapeCenterY[kMaxDetect] = {};
     cv::Rect shapeSearchRect[kMaxDetect];  // all zero when empty
+    // What the last ShapeMatch found: the shift and turn it corrected (found false when it
+    // corrected nothing).
+    struct MatchResult
+    {
+        bool found = false;
+        double dx = 0, dy = 0, angle = 0;
+    };
+    MatchResult lastMatch;
 
     // Judges the working image for detection d region by region; the verdicts go into the
     // camera view (imageOK, roiOK, roiValue, roiBlobNum, roiBlobRect, roiCurPoint, alarmMap).

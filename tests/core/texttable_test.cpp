@@ -134,6 +134,7 @@ TEST_F(TextTable, FilledAndEmptyRows)
             {1590, 1592},                // the region editor's output and cavity rows, its help
             {1460, 1478},                // the network, camera renumbering and hardware screens
             {1500, 1505},                // the IO settings and the IO status bar
+            {1560, 1575},                // camera health and alarm evidence
         };
         bool filled = row <= 660;
         for (const auto &range : kOwnRows)

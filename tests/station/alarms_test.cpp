@@ -5,10 +5,12 @@
 #include "core/globals.h"
 #include "core/panel.h"
 #include "camera/cameraglobals.h"
+#include "cycle/alarmevidence.h"
 #include "ui/alarmband.h"
 #include "ui/indexpanel.h"
 #include "ui/warnbox.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 
@@ -327,4 +329,23 @@ TEST_F(Alarms, NoPictureAfterTheCaptureModeChangeIsACameraFaultNotAnAlarm)
     showFrames(false);  // the machine triggers the cameras
     EXPECT_TRUE(waitOutput(1, false, 2000) && waitOutput(2, false, 2000));
     EXPECT_NE(cycle().alarmState, InspectionCycle::AlarmRaised);
+}
+
+// An alarm leaves one evidence picture of the failed camera (template, judged picture and their
+// difference side by side) beside its judged images; the camera that passed leaves none.
+TEST_F(Alarms, AlarmLeavesAnEvidencePictureOfTheFailedCamera)
+{
+    teachFault(1, 1);
+    ASSERT_NO_FATAL_FAILURE(start());
+    showFrame(1, true);
+    setInput(1, true);
+    ASSERT_TRUE(waitUntil([&] { return cycle().alarmState == InspectionCycle::AlarmRaised; }, 3000));
+    const QDir evidence(AlarmEvidenceDir(1, 1));
+    const QStringList jpg{QStringLiteral("*.jpg")};
+    ASSERT_TRUE(waitUntil([&] { return evidence.entryList(jpg, QDir::Files).size() == 1; }, 3000));
+    const QImage picture(evidence.filePath(evidence.entryList(jpg, QDir::Files).first()));
+    EXPECT_EQ(picture.width(), 3 * std::min(960, gImageW));
+    EXPECT_GT(picture.height(), std::min(960, gImageW) * gImageH / gImageW);
+    EXPECT_TRUE(QDir(AlarmEvidenceDir(0, 1)).entryList(jpg, QDir::Files).isEmpty());
+    setInput(1, false);
 }

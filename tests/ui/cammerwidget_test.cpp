@@ -2,8 +2,11 @@
 // for the cameras that opened.
 #include "tests/camera/camerafixture.h"
 
+#include "core/texttable.h"
+#include "ui/camerastatus.h"
 #include "ui/cammerwidget.h"
 
+#include <QDir>
 #include <QImage>
 
 using camsdk::Vendor;
@@ -48,4 +51,31 @@ TEST_F(CameraTest, cameraViewsForTheCamerasThatOpened)
     EXPECT_TRUE(views[0]->isOpened());
     for (int p = 1; p < 8; ++p)
         EXPECT_EQ(views[p], nullptr) << p;
+}
+
+// A drifting camera warns on its view, in amber under the counters, over a bright picture too.
+TEST_F(CameraTest, cameraViewShowsTheDriftWarningsInAmber)
+{
+    FillTextTable();
+    gLan = 1;
+    camsdk::SimCameraPool &sim = pool(Vendor::Hikvision);
+    sim.addDevice(device("SN0000001"));
+    gCameraID = kCameraHikvision;
+    gFindCamera = 1;
+    sim.enumerate(&gDevList);
+    CammerWidget view(0);
+    const std::vector<uint8_t> frame = grayFrame(170);
+    sim.pushFrame(0, frame.data(), gImageW, gImageH, 1);
+    ASSERT_TRUE(view.TakeFrame());
+    CameraStatus status;
+    status.healthWarnings << QStringLiteral("Camera 1: image less sharp by 23 % since training, check the focus");
+    view.statusLines = [&status] { return CameraStatusLines(status); };
+    view.resize(900, 600);
+    const QImage shown = view.grab().toImage();
+    ASSERT_FALSE(view.paintedStatus().isEmpty());
+    const ViewStatusLine &last = view.paintedStatus().last();
+    EXPECT_EQ(last.text, status.healthWarnings.first());
+    EXPECT_EQ(last.colour, QColor(255, 200, 0));
+    if (const QString dir = qEnvironmentVariable("MOULD_SCREENSHOTS"); !dir.isEmpty())
+        shown.save(QDir(dir).filePath(QStringLiteral("camera-drift-warning.png")));
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -40,6 +41,19 @@ std::string fixed(double value, int decimals)
 {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// "hh:mm:ss.zzz" of the local time now.
+std::string localTimeNow()
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t t = std::chrono::system_clock::to_time_t(now);
+    const int ms = int(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec, ms);
     return text;
 }
 
@@ -105,7 +119,10 @@ std::string Summary::text() const
       << "faults caught         " << faultsCaught << "\n"
       << "faults missed         " << faultsMissed << "\n"
       << "mould closed on part  " << closedOnPart << "\n"
-      << "false stops           " << falseStops << "\n"
+      << "false stops           " << falseStops;
+    if (firstFalseStopCycle > 0)
+        s << " (first in cycle " << firstFalseStopCycle << " at " << firstFalseStopTime << ")";
+    s << "\n"
       << "door openings         " << doorOpenings << " (faults cleared " << clearedByDoor << ", mould emptied by hand "
       << handEjections << ")\n";
     for (const auto &[kind, n] : injectedByKind) {
@@ -155,6 +172,8 @@ std::string Summary::json() const
       << "  \"faultsMissed\": " << faultsMissed << ",\n"
       << "  \"mouldClosedOnPart\": " << closedOnPart << ",\n"
       << "  \"falseStops\": " << falseStops << ",\n"
+      << "  \"firstFalseStopCycle\": " << firstFalseStopCycle << ",\n"
+      << "  \"firstFalseStopTime\": " << jsonString(firstFalseStopTime) << ",\n"
       << "  \"doorOpenings\": " << doorOpenings << ",\n"
       << "  \"clearedByDoor\": " << clearedByDoor << ",\n"
       << "  \"handEjections\": " << handEjections << ",\n"
@@ -248,6 +267,8 @@ MachineSim::Frames MachineSim::renderFrames(scenegen::Stage stage, scenegen::Fau
     s.fault = fault != scenegen::Fault::None && scenegen::faultStage(fault) == stage ? fault : scenegen::Fault::None;
     s.faultCavity = cavity;
     s.number = shot;
+    if (m_config.drift != scenegen::Drift::None && m_config.driftCycles > 0)
+        scenegen::applyDrift(m_config.drift, double(m_cycle) / m_config.driftCycles, &s);
     // Fast rather than small: Huffman coding only, and one thread per camera.
     const std::vector<int> params =
         m_config.format == "bmp"
@@ -338,8 +359,10 @@ unsigned MachineSim::watch()
             m_alarmEpisode = true;
             m_lastCare = now;
             emit(Event::Alarm, out, fault);
-            if (fault == scenegen::Fault::None)
-                ++m_summary.falseStops;
+            if (fault == scenegen::Fault::None && ++m_summary.falseStops == 1) {
+                m_summary.firstFalseStopCycle = m_cycle;
+                m_summary.firstFalseStopTime = localTimeNow();
+            }
         }
         if (fault != scenegen::Fault::None && !m_faultCaught) {
             m_faultCaught = true;

@@ -79,6 +79,10 @@ struct MachineConfig
     double faultRate = 0.1;      // chance of a fault in a cycle
     std::vector<scenegen::Fault> faultKinds{std::begin(scenegen::kFaultKinds), std::end(scenegen::kFaultKinds)};
     uint64_t seed = 1;
+    // A camera going off slowly: the degradation grows from nothing in the first cycle to its full
+    // size at cycle driftCycles, and stays there (every camera alike).
+    scenegen::Drift drift = scenegen::Drift::None;
+    int driftCycles = 300;
 
     // The defaults suit the factory stage delays of the station (0.5 s after mould open for the
     // product, another 0.5 s for the mould): ejection comes after the product check and the
@@ -115,6 +119,8 @@ struct Summary
     int faultsMissed = 0;        // a bad part ejected, or the mould closed on something
     int closedOnPart = 0;        // the mould clamped while a part or object lay in it
     int falseStops = 0;          // alarms raised with nothing wrong in the mould
+    int firstFalseStopCycle = 0; // the cycle of the first false stop, 0 none
+    std::string firstFalseStopTime;  // its local time, "hh:mm:ss.zzz", to compare with the station's record
     int doorOpenings = 0;
     int clearedByDoor = 0;       // faults the setter removed at the door
     int handEjections = 0;       // the setter emptied the mould because the station held the machine

@@ -34,6 +34,8 @@ void usage()
         "  --faults LIST          kinds, comma separated (default all): part-left, short-shot,\n"
         "                         sprue, foreign-object, wrong-way\n"
         "  --seed S               seed of the mould pictures and of the faults (default 1)\n"
+        "  --drift KIND           a camera going off slowly: focus, shift or light (default none)\n"
+        "  --drift-cycles N       cycles until the drift is fully developed (default 300)\n"
         "  --times O,P,M,C        ms: mould opening, product check, mould check, mould closed\n"
         "                         (default 300,800,1000,1000)\n"
         "  --door-clear-chance P  chance that a safety-door opening clears the fault (default 0.8)\n"
@@ -108,7 +110,14 @@ int main(int argc, char **argv)
                 }
                 config.faultKinds.push_back(f);
             }
-        } else if (arg == "--seed")
+        } else if (arg == "--drift") {
+            if (!scenegen::parseDrift(value(), &config.drift)) {
+                std::cerr << "--drift wants focus, shift, light or none\n";
+                return 2;
+            }
+        } else if (arg == "--drift-cycles")
+            config.driftCycles = static_cast<int>(number(arg, value()));
+        else if (arg == "--seed")
             config.seed = std::strtoull(value().c_str(), nullptr, 10);
         else if (arg == "--times") {
             int o, p, m, c;

@@ -396,6 +396,39 @@ cv::Mat MouldView::colourise(const cv::Mat &gray, const cv::Mat &plastic) const
     return out;
 }
 
+const char *driftName(Drift drift)
+{
+    switch (drift) {
+    case Drift::Focus: return "focus";
+    case Drift::Shift: return "shift";
+    case Drift::Light: return "light";
+    case Drift::None: break;
+    }
+    return "none";
+}
+
+bool parseDrift(const std::string &name, Drift *drift)
+{
+    for (Drift d : {Drift::None, Drift::Focus, Drift::Shift, Drift::Light}) {
+        if (name == driftName(d)) {
+            *drift = d;
+            return true;
+        }
+    }
+    return false;
+}
+
+void applyDrift(Drift drift, double progress, Shot *shot)
+{
+    const double p = std::clamp(progress, 0.0, 1.0);
+    switch (drift) {
+    case Drift::Focus: shot->blurSigma = 3.0 * p; break;
+    case Drift::Shift: shot->driftShift = {24.0 * p, 0.0}; break;
+    case Drift::Light: shot->lightFactor = 1.0 - 0.45 * p; break;
+    case Drift::None: break;
+    }
+}
+
 cv::Mat MouldView::render(const Shot &shot) const
 {
     cv::Mat gray = m_steel.clone();
@@ -429,10 +462,13 @@ cv::Mat MouldView::render(const Shot &shot) const
 
     const cv::Point2d centre(gray.cols / 2.0, gray.rows / 2.0);
     cv::Mat m = cv::getRotationMatrix2D(centre, v.angleDeg, 1.0);
-    m.at<double>(0, 2) += v.shift.x;
-    m.at<double>(1, 2) += v.shift.y;
+    m.at<double>(0, 2) += v.shift.x + shot.driftShift.x;
+    m.at<double>(1, 2) += v.shift.y + shot.driftShift.y;
     cv::Mat moved;
     cv::warpAffine(gray, moved, m, gray.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT);
+    // Defocus is optical: it blurs the scene, not the sensor noise added below.
+    if (shot.blurSigma > 0.05)
+        cv::GaussianBlur(moved, moved, cv::Size(), shot.blurSigma);
     if (m_options.colour)
         cv::warpAffine(plastic, plastic, m, gray.size(), cv::INTER_NEAREST, cv::BORDER_REFLECT);
 
@@ -441,12 +477,13 @@ cv::Mat MouldView::render(const Shot &shot) const
     cv::RNG pick(mix(m_viewSeed, shot.number * 2 + 3));
     const int ox = pick.uniform(0, kNoiseMargin), oy = pick.uniform(0, kNoiseMargin);
     const float sigma = static_cast<float>(v.noiseSigma), offset = static_cast<float>(v.offset);
-    const float step = static_cast<float>(v.gain * v.lightSlope.x);
+    const double gain = v.gain * shot.lightFactor;
+    const float step = static_cast<float>(gain * v.lightSlope.x);
     for (int y = 0; y < moved.rows; ++y) {
         uint8_t *row = moved.ptr<uint8_t>(y);
         const float *noise = m_noise.ptr<float>(y + oy) + ox;
-        float light = static_cast<float>(v.gain * (1.0 + v.lightSlope.y * (y - centre.y)) -
-                                         v.gain * v.lightSlope.x * centre.x);
+        float light = static_cast<float>(gain * (1.0 + v.lightSlope.y * (y - centre.y)) -
+                                         gain * v.lightSlope.x * centre.x);
         for (int x = 0; x < moved.cols; ++x, light += step)
             row[x] = cv::saturate_cast<uint8_t>(row[x] * light + offset + noise[x] * sigma);
     }

@@ -51,7 +51,20 @@ struct Shot
     int faultCavity = 0;
     uint64_t number = 0;  // shot index: seeds shift, illumination drift, noise and highlights
     bool vary = true;     // false: the reference view without shift, drift or noise
+    // A camera going off slowly (see Drift): added on top of the shot's own variation.
+    double blurSigma = 0.0;        // lens out of focus: Gaussian blur before the sensor noise
+    cv::Point2d driftShift{0, 0};  // camera moved on its mount, pixels
+    double lightFactor = 1.0;      // lamp ageing: the light scaled by this
 };
+
+// Slow degradations of a camera over a run, for the camera-health warnings.
+enum class Drift { None, Focus, Shift, Light };
+// "none", "focus", "shift", "light".
+const char *driftName(Drift drift);
+bool parseDrift(const std::string &name, Drift *drift);
+// Applies `drift` at `progress` (0 at the start, 1 fully developed) to a shot: focus blurs up to a
+// sigma of 3 px, shift moves the picture up to 24 px, light dims it to 55 %.
+void applyDrift(Drift drift, double progress, Shot *shot);
 
 // What one camera sees of the mould. Steel texture, recesses, pins and runners are drawn once per
 // camera; each shot adds the parts and faults and the variation of the moment. Shots of the same
