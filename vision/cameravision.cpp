@@ -91,10 +91,14 @@ QStringList CameraVision::LoadIgnorePoint()
         const QString path = ignorePointPath(DetectionDir(d));
         // The ignore points are one byte per pixel whatever the camera delivers.
         const ImageFileState state = ReadStationImage(path, file, gImageLen);
+        // A detection without ignore points holds no image for them.
         if (state == ImageFileState::Loaded && file.type() == CV_8UC1) {
-            file.copyTo(ignorePoint[d]);
+            if (cv::countNonZero(file) > 0)
+                file.copyTo(ignorePoint[d]);
+            else
+                ignorePoint[d].release();
         } else {
-            ignorePoint[d].setTo(0);
+            ignorePoint[d].release();
             if (state != ImageFileState::Missing)
                 unreadable << UnreadableFileText(m_camNo, d, path);
         }
@@ -115,7 +119,8 @@ bool CameraVision::SaveIgnorePoint(int d)
     if (d < 0 || d >= kMaxDetect)
         return false;
     const QString path = ignorePointPath(DetectionDir(d));
-    if (!SaveStationImage(path, IgnorePoints(d)))
+    const cv::Mat none = ignorePoint[d].empty() ? cv::Mat::zeros(gImageH, gImageW, CV_8UC1) : cv::Mat();
+    if (!SaveStationImage(path, ignorePoint[d].empty() ? none : ignorePoint[d]))
         return false;
     LastGood::Keep(LastGood::Saved::Teaching);
     if (VisionHooks::sendIgnorePoint)

@@ -65,7 +65,8 @@ public:
     static void OneChannel(const cv::Mat &image, cv::Mat &out);
 
     // Ignore points per detection: 8-bit, image size, non-zero = alarms ignored at that pixel.
-    // Detections from gDNum on start empty, which means no point ignored.
+    // Empty means no point ignored: detections from gDNum on at construction, and every
+    // detection whose file is missing or ignores nothing once loaded.
     cv::Mat ignorePoint[kMaxDetect];
     // The ignore points of detection d for editing, made (all zero) when it has none yet.
     cv::Mat &IgnorePoints(int d);

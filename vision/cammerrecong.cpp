@@ -70,18 +70,22 @@ void CammerRecong::VarTrain(int d)
     // Allowed mask: ignore points plus the pixels of every ignore area; inverted, non-zero is
     // where detection may alarm. An ignore area is added, not copied over its rectangle, so the
     // ignore points in the corners of a circle's or polygon's rectangle stay ignored.
+    // Nothing to ignore (the usual case) leaves the mask empty: alarms allowed everywhere.
     cv::Mat &allowed = allowMask[d];
-    if (view.ignorePoint[d].empty())
-        allowed = cv::Mat::zeros(gImageH, gImageW, CV_8UC1);
-    else
-        view.ignorePoint[d].copyTo(allowed);
     const int count = std::clamp(regions.roiNum[d], 0, kMaxRoi);
     // Shapes and masks brought up to date first: a shape's image rectangle is only refreshed
     // together with its mask.
     for (int i = 0; i < count; ++i)
         view.RebuildMask(d, i);
     auto regionMask = [&](int i) -> const cv::Mat & { return view.roiMask[d][i]; };
-    for (int i = 0; i < count; ++i) {
+    const bool ignoreArea = std::any_of(regions.roiFunc[d], regions.roiFunc[d] + count,
+                                        [](int func) { return func == FuncIgnore; });
+    allowed.release();
+    if (!view.ignorePoint[d].empty())
+        view.ignorePoint[d].copyTo(allowed);
+    else if (ignoreArea)
+        allowed = cv::Mat::zeros(gImageH, gImageW, CV_8UC1);
+    for (int i = 0; i < count && !allowed.empty(); ++i) {
         if (regions.roiFunc[d][i] != FuncIgnore)
             continue;
         const cv::Rect r = regions.RegionCvRect(d, i);
@@ -91,7 +95,8 @@ void CammerRecong::VarTrain(int d)
             cv::bitwise_or(area, mask, area);
         }
     }
-    cv::bitwise_not(allowed, allowed);
+    if (!allowed.empty())
+        cv::bitwise_not(allowed, allowed);
 
     // The templates as one byte per pixel, reduced once for all regions.
     const int slotNum = int(view.tempFlag[d].size());
@@ -120,6 +125,8 @@ void CammerRecong::VarTrain(int d)
         cv::Mat effective;
         if (mask.empty())
             effective = cv::Mat::zeros(r.size(), CV_8UC1);
+        else if (allowed.empty())
+            effective = mask;
         else
             cv::bitwise_and(mask, allowed(r), effective);
 
@@ -295,15 +302,10 @@ bool CammerRecong::judgeRegion(int d, int i, bool withModels)
     if (view.roiMask[d][i].size() != r.size())
         view.RebuildMask(d, i);
     const cv::Mat &mask = view.roiMask[d][i];
-    // A detection never trained may alarm everywhere.
-    if (allowMask[d].empty())
-        allowMask[d] = cv::Mat(gImageH, gImageW, CV_8UC1, cv::Scalar(255));
     const cv::Mat &allowed = allowMask[d];
     int error = 0;
     if (mask.empty())
         error = -1;
-    else if (allowed.empty())
-        error = -2;
     else if (r.width < 1 || r.height < 1)
         error = -3;
     if (error != 0) {
@@ -316,8 +318,9 @@ bool CammerRecong::judgeRegion(int d, int i, bool withModels)
 
     const cv::Mat region = m_oneChannel(r);
     cv::Mat alarm = view.alarmMap(r);
-    cv::Mat effective;
-    cv::bitwise_and(mask, allowed(r), effective);
+    cv::Mat effective = mask;
+    if (!allowed.empty())
+        cv::bitwise_and(mask, allowed(r), effective);
     cv::Mat ng = cv::Mat::zeros(r.size(), CV_8UC1);
     const bool detail = p.enable_display_detail != 0;
     int filter = 1;
