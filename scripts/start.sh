@@ -18,8 +18,8 @@
 #   --kill-after S  kills the station (SIGKILL) S seconds after it started and starts it again,
 #                 as after a power cut, while the machine keeps running
 # MOULD_BUILD_DIR names another build directory than build/. MOULD_RUN_DIR names the folder of the
-# simulated machine's files (cameras, board link, summary, log; default /tmp), so that runs from
-# several work trees do not share them.
+# simulated machine's files (cameras, board link, summary, log; default /tmp) and of the demo
+# station directory, so that runs side by side do not share them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -80,7 +80,8 @@ if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$build/tools/machine-sim/machine-s
   fi
   if [ "$cycles" -gt 0 ]; then run=(--cycles "$cycles"); else run=(--duration 3600); fi
 
-  station_dir=$build/demo-station
+  station_dir=${MOULD_RUN_DIR:+$run_dir/demo-station}
+  station_dir=${station_dir:-$build/demo-station}
   rm -rf "$station_dir"
   cp -a "$build/station" "$station_dir"
   "$build/tools/demo-teach/demo-teach" --station "$station_dir" "${mould[@]}" "${teach_timing[@]}"
