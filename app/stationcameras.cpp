@@ -43,6 +43,7 @@ StationCameras::StationCameras(QWidget *parent)
             continue;
         m_vision[position] = std::make_unique<CameraVision>(position);
         m_vision[position]->AttachCaptureBuffer(view->workingImage());
+        m_vision[position]->parkTemplates = true;  // the run needs the trained models, not the templates
         m_vision[position]->LoadRegions();
         opened << position;
     }
@@ -145,10 +146,10 @@ void StationCameras::keepJudgedImage(int camera, int detection, bool ok, bool do
     JudgedImage judged = judgedPicture(*state, detection);
     judged.ok = ok;
     judged.safetyDoorTrigger = doorTrigger;
+    // Rendered by the saving thread, which keeps the GUI thread's share to this copy.
     const QScreen *screen = QGuiApplication::primaryScreen();
-    int firstNg = 0;
-    const QImage rendered = RenderJudgedImage(judged, screen ? screen->size().width() : 1920, &firstNg);
-    gpFailImage->put(camera, detection, ok ? FailImageStore::OkSlot : FailImageStore::NgSlot, rendered, firstNg);
+    gpFailImage->put(camera, detection, ok ? FailImageStore::OkSlot : FailImageStore::NgSlot, std::move(judged),
+                     screen ? screen->size().width() : 1920);
 }
 
 // A gray image as 8-bit indexed with the gray colour table, a colour image as 32-bit; the copy is

@@ -43,10 +43,15 @@ int64_t nowNs()
 FrameSlot::FrameSlot(int position)
     : m_position(position),
       m_latest(static_cast<std::size_t>(std::max(gColorLen, 1))),
-      m_working(m_latest.size()),
-      m_conversion(static_cast<std::size_t>(std::max(gImageLen, 1)) * 4),
-      m_raw(m_conversion.size())
+      m_working(m_latest.size())
 {
+}
+
+uint8_t *FrameSlot::onFirstUse(std::vector<uint8_t> &buffer)
+{
+    if (buffer.empty())
+        buffer.resize(static_cast<std::size_t>(std::max(gImageLen, 1)) * 4);
+    return buffer.data();
 }
 
 void FrameSlot::deliver(const uint8_t *frame, std::size_t length)

@@ -45,10 +45,12 @@ public:
     void dropPending();
 
     // Buffers: the working image the cycle judges, the conversion buffer (gImageLen x 4) and the raw
-    // buffer for SDK image processing. Owned here for the position's life.
+    // buffer for SDK image processing. Owned here for the position's life. Most cameras deliver
+    // frames as the station uses them, so the conversion and raw buffers are made on their first
+    // use, by the delivery path (the only one that touches them): once, never per frame.
     uint8_t *working() { return m_working.data(); }
-    uint8_t *conversion() { return m_conversion.data(); }
-    uint8_t *raw() { return m_raw.data(); }
+    uint8_t *conversion() { return onFirstUse(m_conversion); }
+    uint8_t *raw() { return onFirstUse(m_raw); }
     // The latest-frame buffer; read or write it only under pMutex[position].
     uint8_t *latestLocked() { return m_latest.data(); }
 
@@ -57,6 +59,8 @@ public:
     int64_t takenFrameTime() const { return m_takenTime; }
 
 private:
+    uint8_t *onFirstUse(std::vector<uint8_t> &buffer);
+
     const int m_position;
     std::vector<uint8_t> m_latest;
     std::vector<uint8_t> m_working;

@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QtDebug>
 
+#include <utility>
+
 FailImageStore *gpFailImage = nullptr;
 
 namespace {
@@ -77,27 +79,59 @@ QImage RenderJudgedImage(const JudgedImage &judged, int displayWidth, int *first
     return out;
 }
 
+int FirstNgRegion(const JudgedImage &judged)
+{
+    for (int i = 0; i < judged.regions.size(); ++i)
+        if (!judged.regions[i].ok)
+            return i + 1;
+    return 0;
+}
+
 void FailImageStore::put(int camera, int detection, Slot slot, const QImage &image, int firstNgRegion)
 {
     if (!valid(camera, detection))
         return;
+    Waiting waiting;
+    waiting.rendered = image;
     QMutexLocker lock(storeMutex());
-    m_images[camera][detection][slot] = image;
+    // The image it replaces is released after the lock.
+    std::swap(m_images[camera][detection][slot], waiting);
     m_pending[camera][detection][slot] = true;
     if (m_failIndex[camera][detection] == 0)
         m_failIndex[camera][detection] = firstNgRegion;
+}
+
+void FailImageStore::put(int camera, int detection, Slot slot, JudgedImage judged, int displayWidth)
+{
+    if (!valid(camera, detection))
+        return;
+    const int firstNg = FirstNgRegion(judged);
+    Waiting waiting;
+    waiting.judged = std::move(judged);
+    waiting.displayWidth = displayWidth;
+    QMutexLocker lock(storeMutex());
+    std::swap(m_images[camera][detection][slot], waiting);
+    m_pending[camera][detection][slot] = true;
+    if (m_failIndex[camera][detection] == 0)
+        m_failIndex[camera][detection] = firstNg;
 }
 
 bool FailImageStore::take(int camera, int detection, Slot slot, QImage *image)
 {
     if (!valid(camera, detection))
         return false;
-    QMutexLocker lock(storeMutex());
-    if (!m_pending[camera][detection][slot])
-        return false;
-    *image = m_images[camera][detection][slot];
-    m_images[camera][detection][slot] = QImage();
-    m_pending[camera][detection][slot] = false;
+    Waiting waiting;
+    {
+        QMutexLocker lock(storeMutex());
+        if (!m_pending[camera][detection][slot])
+            return false;
+        std::swap(waiting, m_images[camera][detection][slot]);
+        m_pending[camera][detection][slot] = false;
+    }
+    // Rendering happens outside the lock, on the taker's thread.
+    *image = waiting.rendered.isNull() && !waiting.judged.image.isNull()
+                 ? RenderJudgedImage(waiting.judged, waiting.displayWidth)
+                 : waiting.rendered;
     return true;
 }
 

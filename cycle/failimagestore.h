@@ -37,6 +37,9 @@ struct JudgedImage
 // the first NG region, 0 when none.
 QImage RenderJudgedImage(const JudgedImage &judged, int displayWidth, int *firstNgRegion = nullptr);
 
+// The number (from 1) of the first NG region of a judged image, 0 when none.
+int FirstNgRegion(const JudgedImage &judged);
+
 // The hand-over between the GUI thread and the saving thread, guarded by pMutexSaveFail.
 class FailImageStore
 {
@@ -48,14 +51,24 @@ public:
     // Puts a rendered image into a slot and marks it pending (a newer image replaces an unwritten
     // one). The GUI thread does no more than this copy.
     void put(int camera, int detection, Slot slot, const QImage &image, int firstNgRegion);
-    // Takes a pending image out, clearing its flag; false when the slot had none.
+    // The same for an image not rendered yet: the slot keeps the judged image (a gray camera's is
+    // a quarter of the rendered 32-bit one, and every camera and stage may have one waiting) and
+    // take() renders it for `displayWidth`, on the saving thread.
+    void put(int camera, int detection, Slot slot, JudgedImage judged, int displayWidth);
+    // Takes a pending image out, rendered, clearing its flag; false when the slot had none.
     bool take(int camera, int detection, Slot slot, QImage *image);
     bool pending(int camera, int detection, Slot slot);
     int failIndex(int camera, int detection);
     void clearFailIndex(int camera, int detection);
 
 private:
-    QImage m_images[kCameras][kDetections][2];
+    struct Waiting
+    {
+        QImage rendered;
+        JudgedImage judged;  // when not rendered yet
+        int displayWidth = 0;
+    };
+    Waiting m_images[kCameras][kDetections][2];
     bool m_pending[kCameras][kDetections][2] = {};
     int m_failIndex[kCameras][kDetections] = {};
 };

@@ -12,7 +12,15 @@
 #   --cycles N    the simulated machine stops after N cycles (default: it runs for an hour)
 #   --cameras N   cameras of the simulated machine (1-8, default 2)
 #   --drift KIND  the simulated cameras go off slowly over 300 cycles: focus, shift or light
-# MOULD_BUILD_DIR names another build directory than build/.
+#   --seed S      seed of the simulated mould and its faults (default 1); the demo station is
+#                 taught for the mould of the same seed
+#   --rss-log F   writes the station's resident memory to F once a second: seconds since start,
+#                 the cycles camera 1 has judged (count.txt), resident kB
+#   --kill-after S  kills the station (SIGKILL) S seconds after it started and starts it again,
+#                 as after a power cut, while the machine keeps running
+# MOULD_BUILD_DIR names another build directory than build/. MOULD_RUN_DIR names the folder of the
+# simulated machine's files (cameras, board link, summary, log; default /tmp) and of the demo
+# station directory, so that runs side by side do not share them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,6 +28,9 @@ platform=${MOULD_PLATFORM:-}
 fast=0
 cycles=0
 drift=()
+seed=1
+rss_log=
+kill_after=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --offscreen) platform=offscreen ;;
@@ -27,10 +38,16 @@ while [ $# -gt 0 ]; do
     --cycles) cycles=${2:?--cycles needs a number}; shift ;;
     --cameras) sim_cameras=${2:?--cameras needs a number}; shift ;;
     --drift) drift=(--drift "${2:?--drift needs focus, shift or light}"); shift ;;
-    *) echo "usage: $0 [--offscreen] [--fast] [--cycles N] [--cameras N] [--drift focus|shift|light]" >&2; exit 2 ;;
+    --seed) seed=${2:?--seed needs a number}; shift ;;
+    --rss-log) rss_log=${2:?--rss-log needs a file}; shift ;;
+    --kill-after) kill_after=${2:?--kill-after needs seconds}; shift ;;
+    *) echo "usage: $0 [--offscreen] [--fast] [--cycles N] [--cameras N] [--seed S] [--rss-log F]" \
+            "[--kill-after S] [--drift focus|shift|light]" >&2; exit 2 ;;
   esac
   shift
 done
+run_dir=${MOULD_RUN_DIR:-/tmp}
+mkdir -p "$run_dir"
 
 ./scripts/install-deps.sh
 build=${MOULD_BUILD_DIR:-build}
@@ -53,10 +70,10 @@ station_dir=$build/station
 
 # Without hardware: a simulated moulding machine on the IO board's pseudo-terminal, with two
 # simulated cameras whose pictures follow the machine's cycle, and a station taught for its mould.
-# The summary goes to /tmp/mould-run.json and the machine's log to /tmp/mould-machine.log.
+# The summary goes to mould-run.json and the machine's log to mould-machine.log in the run folder.
 if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$build/tools/machine-sim/machine-sim" ]; then
-  cams=/tmp/mould-cams
-  mould=(--cameras "${sim_cameras:-2}" --cavities 4 --seed 1)
+  cams=$run_dir/mould-cams
+  mould=(--cameras "${sim_cameras:-2}" --cavities 4 --seed "$seed")
   if [ "$fast" = 1 ]; then
     teach_timing=(--delays 2,1 --input-hold 0)
     machine_timing=(--times 20,150,30,100 --operator-delay 60 --door-pulse 80)
@@ -66,7 +83,8 @@ if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$build/tools/machine-sim/machine-s
   fi
   if [ "$cycles" -gt 0 ]; then run=(--cycles "$cycles"); else run=(--duration 3600); fi
 
-  station_dir=$build/demo-station
+  station_dir=${MOULD_RUN_DIR:+$run_dir/demo-station}
+  station_dir=${station_dir:-$build/demo-station}
   rm -rf "$station_dir"
   cp -a "$build/station" "$station_dir"
   "$build/tools/demo-teach/demo-teach" --station "$station_dir" "${mould[@]}" "${teach_timing[@]}"
@@ -77,20 +95,22 @@ if [ -z "${MOULD_SERIAL_DEVICE:-}" ] && [ -x "$build/tools/machine-sim/machine-s
   fi
 
   rm -rf "$cams"
-  machine_log=/tmp/mould-machine.log
+  machine_log=$run_dir/mould-machine.log
+  link=$run_dir/mould-ttyIO
+  rm -f "$link"
   "$build/tools/machine-sim/machine-sim" "${mould[@]}" "${run[@]}" "${machine_timing[@]}" --dir "$cams" "${drift[@]}" \
-    --format bmp --fault-rate 0.1 --wait-timeout 600 --link /tmp/mould-ttyIO --json /tmp/mould-run.json \
+    --format bmp --fault-rate 0.1 --wait-timeout 600 --link "$link" --json "$run_dir/mould-run.json" \
     > "$machine_log" 2>&1 &
   machine=$!
   pids+=("$machine")
   for _ in $(seq 100); do
     last_cam=$cams/cam${sim_cameras:-2}
-    [ -e /tmp/mould-ttyIO ] && { [ -e "$last_cam/frame.png" ] || [ -e "$last_cam/frame.bmp" ]; } && break
+    [ -e "$link" ] && { [ -e "$last_cam/frame.png" ] || [ -e "$last_cam/frame.bmp" ]; } && break
     sleep 0.1
   done
-  export MOULD_SERIAL_DEVICE=/tmp/mould-ttyIO
+  export MOULD_SERIAL_DEVICE=$link
   export MOULD_SIM_CAMERAS=${MOULD_SIM_CAMERAS:-$cams}
-  echo "Simulated machine on /tmp/mould-ttyIO with cameras in $cams (log: $machine_log)"
+  echo "Simulated machine on $link with cameras in $cams (log: $machine_log)"
   echo "Station taught for the simulated mould in $station_dir"
 fi
 
@@ -109,11 +129,36 @@ elif [ -z "${DISPLAY:-}" ]; then
 fi
 
 cd "$station_dir"
-if [ -n "${machine:-}" ] && [ "$cycles" -gt 0 ]; then
-  # A run of a set length: the station stops when the machine has made its cycles.
+# Resident memory of the station once a second, with the cycles it has counted.
+watch_rss() {
+  local pid=$1 start=$SECONDS
+  while kill -0 "$pid" 2>/dev/null; do
+    rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
+    counted=$(awk '{print $1; exit}' count.txt 2>/dev/null || true)
+    [ -n "$rss" ] && echo "$((SECONDS - start)) ${counted:-0} $rss" >> "$rss_log"
+    sleep 1
+  done
+}
+start_station() {
   ./mould-station &
   station=$!
   pids+=("$station")
+  [ -n "$rss_log" ] && { watch_rss "$station" & pids+=($!); }
+  return 0
+}
+if [ -n "${machine:-}" ] && [ "$cycles" -gt 0 ]; then
+  # A run of a set length: the station stops when the machine has made its cycles.
+  [ -n "$rss_log" ] && : > "$rss_log"
+  start_station
+  if [ "$kill_after" -gt 0 ]; then
+    sleep "$kill_after"
+    if kill -0 "$machine" 2>/dev/null; then
+      echo "Killing the station (pid $station) and starting it again"
+      kill -KILL "$station" 2>/dev/null || true
+      wait "$station" 2>/dev/null || true
+      start_station
+    fi
+  fi
   wait "$machine" || true
   kill "$station" 2>/dev/null || true
 else

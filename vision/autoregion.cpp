@@ -17,8 +17,8 @@ bool AutogenerationRegion(CameraVision &view, int d, const WizardPara &para)
 
     // Colour references are compared as the run sees them, one byte per pixel.
     cv::Mat product, mould;
-    CameraVision::OneChannel(view.tempImage[0][0], product);
-    CameraVision::OneChannel(view.tempImage[1][0], mould);
+    CameraVision::OneChannel(view.Template(0, 0), product);
+    CameraVision::OneChannel(view.Template(1, 0), mould);
     if (product.empty() || product.size() != mould.size())
         return false;
     cv::Mat difference;

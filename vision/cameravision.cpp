@@ -29,16 +29,17 @@ CameraVision::CameraVision(int camNo)
     // The shapes clamp to the image size the library knows.
     SetImageSize(gImageW, gImageH);
     const int type = m_color ? CV_8UC4 : CV_8UC1;
-    for (cv::Mat *image : {&captureImage, &workImage, &detectImage, &displayImage})
+    // The shown image is made by the first preview or resample that draws it.
+    for (cv::Mat *image : {&captureImage, &workImage, &detectImage})
         *image = cv::Mat::zeros(gImageH, gImageW, type);
     alarmMap = cv::Mat::zeros(gImageH, gImageW, CV_8UC1);
     const int slotNum = std::max(gTempNum, 1);
     for (int d = 0; d < kMaxDetect; ++d) {
-        ignorePoint[d] = cv::Mat::zeros(gImageH, gImageW, CV_8UC1);
+        if (d < gDNum)
+            ignorePoint[d] = cv::Mat::zeros(gImageH, gImageW, CV_8UC1);
         tempImage[d].resize(slotNum);
         tempFlag[d].assign(slotNum, 0);
-        for (cv::Mat &frame : failFrame[d])
-            frame = cv::Mat::zeros(gImageH, gImageW, type);
+        tempInFile[d].assign(slotNum, 0);
     }
     std::fill(&roiOK[0][0], &roiOK[0][0] + kMaxDetect * kMaxRoi, uint8_t(1));
     std::fill(&roiValue[0][0], &roiValue[0][0] + kMaxDetect * kMaxRoi, 0);
@@ -100,10 +101,14 @@ QStringList CameraVision::LoadIgnorePoint()
         const QString path = ignorePointPath(DetectionDir(d));
         // The ignore points are one byte per pixel whatever the camera delivers.
         const ImageFileState state = ReadStationImage(path, file, gImageLen);
+        // A detection without ignore points holds no image for them.
         if (state == ImageFileState::Loaded && file.type() == CV_8UC1) {
-            file.copyTo(ignorePoint[d]);
+            if (cv::countNonZero(file) > 0)
+                file.copyTo(ignorePoint[d]);
+            else
+                ignorePoint[d].release();
         } else {
-            ignorePoint[d].setTo(0);
+            ignorePoint[d].release();
             if (state != ImageFileState::Missing)
                 unreadable << UnreadableFileText(m_camNo, d, path);
         }
@@ -111,17 +116,55 @@ QStringList CameraVision::LoadIgnorePoint()
     return unreadable;
 }
 
+cv::Mat &CameraVision::IgnorePoints(int d)
+{
+    cv::Mat &points = ignorePoint[std::clamp(d, 0, kMaxDetect - 1)];
+    if (points.empty())
+        points = cv::Mat::zeros(gImageH, gImageW, CV_8UC1);
+    return points;
+}
+
 bool CameraVision::SaveIgnorePoint(int d)
 {
     if (d < 0 || d >= kMaxDetect)
         return false;
     const QString path = ignorePointPath(DetectionDir(d));
-    if (!SaveStationImage(path, ignorePoint[d]))
+    const cv::Mat none = ignorePoint[d].empty() ? cv::Mat::zeros(gImageH, gImageW, CV_8UC1) : cv::Mat();
+    if (!SaveStationImage(path, ignorePoint[d].empty() ? none : ignorePoint[d]))
         return false;
     LastGood::Keep(LastGood::Saved::Teaching);
     if (VisionHooks::sendIgnorePoint)
         VisionHooks::sendIgnorePoint(QFileInfo(path).absoluteFilePath());
     return true;
+}
+
+const cv::Mat &CameraVision::Template(int d, int j)
+{
+    static const cv::Mat none;
+    if (d < 0 || d >= kMaxDetect || j < 0 || j >= int(tempImage[d].size()))
+        return none;
+    cv::Mat &image = tempImage[d][j];
+    if (!image.empty() || !tempFlag[d][j])
+        return image;
+    const QString path = TemplateLibrary::TemplatePath(m_camNo, d, j);
+    if (!TemplateLibrary::ReadTemplate(*this, path, image)) {
+        tempFlag[d][j] = 0;
+        tempInFile[d][j] = 0;
+        --tempCount[d];
+        if (j == 0)
+            TemplateLibrary::SetSyntheticTemplate(*this, d);
+        EventRecord::Insert(UnreadableFileText(m_camNo, d, path));
+    }
+    return image;
+}
+
+void CameraVision::ParkTemplates(int d)
+{
+    if (!parkTemplates || d < 0 || d >= kMaxDetect)
+        return;
+    for (size_t j = 0; j < tempImage[d].size(); ++j)
+        if (tempFlag[d][j] && tempInFile[d][j])
+            tempImage[d][j].release();
 }
 
 bool CameraVision::SaveReTrainImage(int d)

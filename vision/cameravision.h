@@ -17,9 +17,11 @@ constexpr int kMaxBlobRect = 99;   // NG rectangles recorded per region
 constexpr int kFailFrames = 3;     // recent failed frames kept per detection
 
 // Owned by the camera view (CammerWidget), which delegates its vision methods here; the view
-// also owns the CammerRecong that trains and runs on this state. Every image buffer is allocated
-// once, at construction, with the station's image geometry (gImageW x gImageH; one byte per pixel
-// for gray cameras, four bytes R, G, B, A when gisColor) and then reused.
+// also owns the CammerRecong that trains and runs on this state. Image buffers have the station's
+// image geometry (gImageW x gImageH; one byte per pixel for gray cameras, four bytes R, G, B, A
+// when gisColor). The run's images are allocated at construction and reused; the per-detection
+// images (ignore points beyond gDNum, failed frames, template slots) only once a detection has
+// them, since eight cameras of eight detections of full frames would not fit the panel.
 // Detections are numbered from 0 here and from 1 in directory names ("cammer%1%2").
 class CameraVision
 {
@@ -68,7 +70,11 @@ public:
     static void OneChannel(const cv::Mat &image, cv::Mat &out);
 
     // Ignore points per detection: 8-bit, image size, non-zero = alarms ignored at that pixel.
+    // Empty means no point ignored: detections from gDNum on at construction, and every
+    // detection whose file is missing or ignores nothing once loaded.
     cv::Mat ignorePoint[kMaxDetect];
+    // The ignore points of detection d for editing, made (all zero) when it has none yet.
+    cv::Mat &IgnorePoints(int d);
     // Reads "cammer%1%2/ignorepoint.bmp" of detections 1..gDNum; a missing, unreadable or
     // mis-sized file gives an all-zero image. Returns a line naming each file that was there but
     // could not be used.
@@ -77,16 +83,32 @@ public:
     // hands the file to the network service. False when the file could not be written.
     bool SaveIgnorePoint(int d);
 
-    // Template library per detection: gTempNum slots of the camera image's format.
+    // Template library per detection: gTempNum slots of the camera image's format; a slot that
+    // holds no template is empty.
     std::vector<cv::Mat> tempImage[kMaxDetect];
     std::vector<int> tempFlag[kMaxDetect];  // 1 = the slot holds a template
     int tempCount[kMaxDetect] = {};
     int tempCur[kMaxDetect] = {};
     bool isReTrain = false;  // set when the library changed and the models are out of date
+
+    // Templates kept in their files only. Only training and the editor look at templates; the
+    // running station keeps the trained models, so with this set the pixels of every template that
+    // its file holds are dropped once training has used them (ParkTemplates) and read back by
+    // Template() when needed. Off for tools and tests that teach templates in memory.
+    bool parkTemplates = false;
+    // 1 = the slot's pixels are those of its file (read from it, or written to it since).
+    std::vector<uint8_t> tempInFile[kMaxDetect];
+    // Slot j of detection d, read back from its file when it was parked. A file that can no longer
+    // be read leaves the slot without a template, as at start-up: its flag cleared, slot 0 the
+    // synthetic template, the file named in the operation record. Empty when the slot holds none.
+    const cv::Mat &Template(int d, int j);
+    // With parkTemplates set, drops the pixels of detection d's templates that their files hold.
+    void ParkTemplates(int d);
     // Makes the captured image template 0 of detection d (resample) and writes its file.
     bool SaveReTrainImage(int d);
 
-    // Recent failed frames per detection: the working image copied into slot counter mod 3.
+    // Recent failed frames per detection: the working image copied into slot counter mod 3; a
+    // slot no frame has reached yet is empty.
     cv::Mat failFrame[kMaxDetect][kFailFrames];
     int failCount[kMaxDetect] = {};
     void KeepFailedFrame(int d);

@@ -35,8 +35,6 @@ int lowByte(int v) { return v & 0xFF; }
 CammerRecong::CammerRecong(CameraVision &view, bool train)
     : m_view(view), m_gray(kMaxDetect * kMaxRoi), m_surf(kMaxDetect * kMaxRoi)
 {
-    for (cv::Mat &mask : allowMask)
-        mask = cv::Mat(gImageH, gImageW, CV_8UC1, cv::Scalar(255));
     if (train)
         TrainEnabledStages();
 }
@@ -52,6 +50,8 @@ void CammerRecong::TrainEnabledStages()
             VarTrain(d);
         }
     }
+    for (int d = 0; d < kMaxDetect; ++d)
+        m_view.ParkTemplates(d);  // those of stages not trained as well
 }
 
 void CammerRecong::VarTrain(int d)
@@ -70,15 +70,22 @@ void CammerRecong::VarTrain(int d)
     // Allowed mask: ignore points plus the pixels of every ignore area; inverted, non-zero is
     // where detection may alarm. An ignore area is added, not copied over its rectangle, so the
     // ignore points in the corners of a circle's or polygon's rectangle stay ignored.
+    // Nothing to ignore (the usual case) leaves the mask empty: alarms allowed everywhere.
     cv::Mat &allowed = allowMask[d];
-    view.ignorePoint[d].copyTo(allowed);
     const int count = std::clamp(regions.roiNum[d], 0, kMaxRoi);
     // Shapes and masks brought up to date first: a shape's image rectangle is only refreshed
     // together with its mask.
     for (int i = 0; i < count; ++i)
         view.RebuildMask(d, i);
     auto regionMask = [&](int i) -> const cv::Mat & { return view.roiMask[d][i]; };
-    for (int i = 0; i < count; ++i) {
+    const bool ignoreArea = std::any_of(regions.roiFunc[d], regions.roiFunc[d] + count,
+                                        [](int func) { return func == FuncIgnore; });
+    allowed.release();
+    if (!view.ignorePoint[d].empty())
+        view.ignorePoint[d].copyTo(allowed);
+    else if (ignoreArea)
+        allowed = cv::Mat::zeros(gImageH, gImageW, CV_8UC1);
+    for (int i = 0; i < count && !allowed.empty(); ++i) {
         if (regions.roiFunc[d][i] != FuncIgnore)
             continue;
         const cv::Rect r = regions.RegionCvRect(d, i);
@@ -88,22 +95,24 @@ void CammerRecong::VarTrain(int d)
             cv::bitwise_or(area, mask, area);
         }
     }
-    cv::bitwise_not(allowed, allowed);
+    if (!allowed.empty())
+        cv::bitwise_not(allowed, allowed);
 
     // The templates as one byte per pixel, reduced once for all regions.
     const int slotNum = int(view.tempFlag[d].size());
     std::vector<cv::Mat> templates;
+    cv::Mat reference;
+    if (slotNum > 0)
+        CameraVision::OneChannel(view.Template(d, 0), reference);
     for (int j = 0, used = 0; j < slotNum && used < view.tempCount[d]; ++j) {
-        if (!view.tempFlag[d][j] || view.tempImage[d][j].empty())
+        const cv::Mat &image = view.Template(d, j);
+        if (!view.tempFlag[d][j] || image.empty())
             continue;
         cv::Mat one;
-        CameraVision::OneChannel(view.tempImage[d][j], one);
+        CameraVision::OneChannel(image, one);
         templates.push_back(one);
         ++used;
     }
-    cv::Mat reference;
-    if (slotNum > 0 && !view.tempImage[d][0].empty())
-        CameraVision::OneChannel(view.tempImage[d][0], reference);
 
     for (int i = 0; i < count; ++i) {
         const int func = regions.roiFunc[d][i];
@@ -116,6 +125,8 @@ void CammerRecong::VarTrain(int d)
         cv::Mat effective;
         if (mask.empty())
             effective = cv::Mat::zeros(r.size(), CV_8UC1);
+        else if (allowed.empty())
+            effective = mask;
         else
             cv::bitwise_and(mask, allowed(r), effective);
 
@@ -160,9 +171,11 @@ void CammerRecong::VarTrain(int d)
                 model.AddTemp(t(r));
             const int multiplier = gpWPara ? gpWPara->difference_multiplier : 0;
             model.Train(regions.roiPara2[d][i], multiplier, 100, 150);
+            model.Compact();  // a retrain starts a new model
         }
     }
     view.isReTrain = false;
+    view.ParkTemplates(d);
 }
 
 void CammerRecong::CreateShape(int d)
@@ -171,7 +184,7 @@ void CammerRecong::CreateShape(int d)
         return;
     const WizardPara &p = para();
     CameraVision &view = m_view;
-    if (p.enable_correct == -1 || view.isColor() || view.tempImage[d].empty() || view.tempImage[d][0].empty())
+    if (p.enable_correct == -1 || view.isColor() || view.tempImage[d].empty() || view.Template(d, 0).empty())
         return;
     CammerSingleton &regions = view.singleton;
 
@@ -198,7 +211,8 @@ void CammerRecong::CreateShape(int d)
     }
     shapeCenterX[d] = area.width / 2 + area.x;
     shapeCenterY[d] = area.height / 2 + area.y;
-    const cv::Mat patch = view.tempImage[d][0](area).clone();
+    const cv::Mat patch = view.Template(d, 0)(area).clone();
+    view.ParkTemplates(d);
     const int range = rotationSearched(p) ? p.word179 : p.enable_correct;
     shapeModel[d].CreateShape(patch, 0.0, 0, range, shapeCenterX[d], shapeCenterY[d], false, 255, mask, speed, 0);
 
@@ -295,8 +309,6 @@ bool CammerRecong::judgeRegion(int d, int i, bool withModels)
     int error = 0;
     if (mask.empty())
         error = -1;
-    else if (allowed.empty())
-        error = -2;
     else if (r.width < 1 || r.height < 1)
         error = -3;
     if (error != 0) {
@@ -309,8 +321,9 @@ bool CammerRecong::judgeRegion(int d, int i, bool withModels)
 
     const cv::Mat region = m_oneChannel(r);
     cv::Mat alarm = view.alarmMap(r);
-    cv::Mat effective;
-    cv::bitwise_and(mask, allowed(r), effective);
+    cv::Mat effective = mask;
+    if (!allowed.empty())
+        cv::bitwise_and(mask, allowed(r), effective);
     cv::Mat ng = cv::Mat::zeros(r.size(), CV_8UC1);
     const bool detail = p.enable_display_detail != 0;
     int filter = 1;

@@ -82,6 +82,7 @@ public:
     GrayMatch &grayModel(int d, int i) { return m_gray[d * kMaxRoi + i]; }
     SURF &surfModel(int d, int i) { return m_surf[d * kMaxRoi + i]; }
     // Where detection d may alarm: 8-bit, image size, non-zero outside ignore areas and points.
+    // Empty while the detection has neither (or was never trained): alarms allowed everywhere.
     cv::Mat allowMask[kMaxDetect];
 
 private:

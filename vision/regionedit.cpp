@@ -403,8 +403,10 @@ QStringList ChangeRecords(const DetectionState &before, const DetectionState &af
 
 int IgnoreAlarmPoints(CameraVision &view, int d, QList<int> *refused, int limit)
 {
-    cv::Mat &ignore = view.ignorePoint[d];
-    if (ignore.empty() || view.alarmMap.size() != ignore.size())
+    if (d < 0 || d >= kMaxDetect)
+        return 0;
+    cv::Mat &ignore = view.IgnorePoints(d);
+    if (view.alarmMap.size() != ignore.size())
         return 0;
     int changed = 0;
     for (int i = 0; i < view.singleton.roiNum[d]; ++i) {

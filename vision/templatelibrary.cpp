@@ -42,6 +42,15 @@ cv::Mat blankImage(const CameraVision &view)
     return cv::Mat::zeros(gImageH, gImageW, view.isColor() ? CV_8UC4 : CV_8UC1);
 }
 
+// A template file of the camera's format; any other counts as unreadable.
+ImageFileState readTemplate(const CameraVision &view, const QString &path, cv::Mat &file)
+{
+    const ImageFileState state = ReadStationImage(path, file, gColorLen);
+    if (state == ImageFileState::Loaded && file.type() != (view.isColor() ? CV_8UC4 : CV_8UC1))
+        return ImageFileState::WrongFormat;
+    return state;
+}
+
 // The slot number in a file name "template<n>.bmp"; -1 when it is not such a name.
 int slotOfFile(const QString &fileName)
 {
@@ -94,36 +103,54 @@ QStringList LoadTemplates(CameraVision &view)
         view.tempCur[d] = 0;
         for (int j = 0; j < slotNum; ++j) {
             cv::Mat &image = view.tempImage[d][j];
-            if (image.empty())
-                image = blankImage(view);
             cv::Mat file;
             const QString path = TemplatePath(view.camNo(), d, j);
-            const ImageFileState state = ReadStationImage(path, file, gColorLen);
-            if (state == ImageFileState::Loaded && file.type() == image.type()) {
-                file.copyTo(image);
-                view.tempFlag[d][j] = 1;
+            const ImageFileState state = readTemplate(view, path, file);
+            const bool loaded = state == ImageFileState::Loaded;
+            image = loaded ? file : cv::Mat();
+            view.tempFlag[d][j] = loaded;
+            view.tempInFile[d][j] = loaded;
+            if (loaded)
                 ++view.tempCount[d];
-            } else {
-                image.setTo(0);
-                view.tempFlag[d][j] = 0;
-                if (state != ImageFileState::Missing)
-                    unreadable << UnreadableFileText(view.camNo(), d, path);
-            }
+            else if (state != ImageFileState::Missing)
+                unreadable << UnreadableFileText(view.camNo(), d, path);
         }
-        if (slotNum > 0 && !view.tempFlag[d][0]) {
-            makeSyntheticTemplate(view.tempImage[d][0]);
-            view.tempFlag[d][0] = 1;
-            ++view.tempCount[d];
-        }
+        if (slotNum > 0 && !view.tempFlag[d][0])
+            SetSyntheticTemplate(view, d);
     }
     return unreadable;
 }
 
-bool SaveTemplate(const CameraVision &view, int d, int slot)
+bool SaveTemplate(CameraVision &view, int d, int slot)
 {
     if (!validDetection(d) || slot < 0 || slot >= slotCount(view, d))
         return false;
-    return SaveStationImage(TemplatePath(view.camNo(), d, slot), view.tempImage[d][slot]);
+    const bool written = SaveStationImage(TemplatePath(view.camNo(), d, slot), view.tempImage[d][slot]);
+    if (size_t(slot) < view.tempInFile[d].size())
+        view.tempInFile[d][slot] = written;
+    return written;
+}
+
+bool ReadTemplate(const CameraVision &view, const QString &path, cv::Mat &image)
+{
+    cv::Mat file;
+    if (readTemplate(view, path, file) != ImageFileState::Loaded)
+        return false;
+    image = file;
+    return true;
+}
+
+void SetSyntheticTemplate(CameraVision &view, int d)
+{
+    if (!validDetection(d) || slotCount(view, d) < 1)
+        return;
+    view.tempImage[d][0] = blankImage(view);
+    makeSyntheticTemplate(view.tempImage[d][0]);
+    view.tempInFile[d][0] = 0;
+    if (!view.tempFlag[d][0]) {
+        view.tempFlag[d][0] = 1;
+        ++view.tempCount[d];
+    }
 }
 
 bool Resample(CameraVision &view, int d)
@@ -171,6 +198,11 @@ AddResult AddTemplate(CameraVision &view, CammerRecong *recong, const AddRequest
     if (!Operator::Ask(108))
         return AddResult::Cancelled;
 
+    const int frame = ((request.failFrameShown % kFailFrames) + kFailFrames) % kFailFrames;
+    const cv::Mat &source = request.liveShown ? view.captureImage : view.failFrame[d][frame];
+    if (source.empty())
+        return AddResult::WriteFailed;  // no failed frame has reached that slot yet
+
     EventRecord::Insert(LanStr(109).arg(view.camNo() + 1));
     int slot = -1;
     if (view.tempCount[d] < slotNum) {
@@ -186,8 +218,6 @@ AddResult AddTemplate(CameraVision &view, CammerRecong *recong, const AddRequest
         ++view.tempCount[d];
     }
 
-    const int frame = ((request.failFrameShown % kFailFrames) + kFailFrames) % kFailFrames;
-    const cv::Mat &source = request.liveShown ? view.captureImage : view.failFrame[d][frame];
     source.copyTo(view.tempImage[d][slot]);
     if (slotUsed)
         *slotUsed = slot;
@@ -213,6 +243,7 @@ bool DeleteCurrent(CameraVision &view, int d)
     if (!Operator::Ask(69))
         return false;
     view.tempFlag[d][slot] = 0;
+    view.tempImage[d][slot].release();
     --view.tempCount[d];
     view.isReTrain = true;
     QFile::remove(TemplatePath(view.camNo(), d, slot));
@@ -235,6 +266,8 @@ void DeleteAll(std::span<CameraVision *const> views)
             if (slotNum < 1)
                 continue;
             std::fill(view->tempFlag[d].begin() + 1, view->tempFlag[d].end(), 0);
+            for (size_t j = 1; j < view->tempImage[d].size(); ++j)
+                view->tempImage[d][j].release();
             view->tempFlag[d][0] = 1;
             view->tempCount[d] = 1;
             view->tempCur[d] = 0;

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <opencv2/core.hpp>
 
 #include <span>
 
@@ -22,7 +23,12 @@ QString TemplatePath(int camNo, int detection, int slot);
 // could not be used (UnreadableFileText); the caller reports them.
 QStringList LoadTemplates(CameraVision &view);
 // Writes slot j of detection d to its file. False when it could not be written.
-bool SaveTemplate(const CameraVision &view, int d, int slot);
+bool SaveTemplate(CameraVision &view, int d, int slot);
+// Reads a template file of the camera's format into `image`; false (image untouched) when the file
+// is missing, damaged or does not fit the camera.
+bool ReadTemplate(const CameraVision &view, const QString &path, cv::Mat &image);
+// Makes slot 0 of detection d the synthetic template (not a file) and counts it.
+void SetSyntheticTemplate(CameraVision &view, int d);
 
 // Resample: the captured image becomes the working image, the shown image and template 0 of
 // detection d, written to template0.bmp and handed to the network service.

@@ -117,3 +117,32 @@ TEST(FailImageRender, VerdictOutlinesAndFirstNgRegion)
     EXPECT_LT(badEdge.green(), 80);
     EXPECT_EQ(out.pixelColor(300, 230), QColor(90, 90, 90)) << "the image itself is untouched elsewhere";
 }
+
+// A judged image handed over unrendered is rendered when it is taken: the same picture as the
+// GUI thread would have rendered, the first NG region counted at the hand-over, and only the
+// newest image of a slot kept.
+TEST(FailImageStoreHandOver, UnrenderedImageIsRenderedWhenTaken)
+{
+    JudgedImage judged;
+    judged.image = grayScene();
+    judged.ok = false;
+    JudgedRegion good;
+    good.outline.addRect(QRectF(150, 20, 60, 40));
+    JudgedRegion bad = good;
+    bad.ok = false;
+    bad.ngRects << QRect(160, 30, 10, 10);
+    judged.regions << good << bad;
+    const QImage expected = RenderJudgedImage(judged, 1920);
+
+    FailImageStore store;
+    JudgedImage older = judged;
+    older.image.fill(10);
+    store.put(2, 1, FailImageStore::NgSlot, older, 1920);
+    store.put(2, 1, FailImageStore::NgSlot, judged, 1920);
+    EXPECT_EQ(store.failIndex(2, 1), 2);
+    QImage taken;
+    ASSERT_TRUE(store.take(2, 1, FailImageStore::NgSlot, &taken));
+    EXPECT_EQ(taken.format(), QImage::Format_RGB32);
+    EXPECT_TRUE(taken == expected) << "the newer image, rendered as the GUI thread would";
+    EXPECT_FALSE(store.take(2, 1, FailImageStore::NgSlot, &taken));
+}

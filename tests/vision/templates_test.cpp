@@ -341,3 +341,50 @@ TEST_F(Templates, BrowsingSkipsEmptySlotsAndWraps)
     for (const auto &s : steps)
         EXPECT_EQ(TemplateLibrary::Browse(view, 0, s.step), s.expected);
 }
+
+// With parked templates the station holds no template pixels after training, trains the same
+// models from the files, reads a parked template back for the editor, and treats a template file
+// that went missing since start-up as start-up would.
+TEST_F(Templates, ParkedTemplatesTrainTheSameModelsFromTheirFiles)
+{
+    for (int j = 0; j < 3; ++j)
+        writeTemplate(0, 0, j, 90 + 10 * j, 0);
+    gpWPara->stage_enable[0] = 1;
+    auto build = [](CameraVision &view) {
+        view.LoadFiles();
+        CammerSingleton &s = view.singleton;
+        s.roiNum[0] = 1;
+        s.SetDefaultRegion(0, 0);
+        s.roiFunc[0][0] = FuncDefect;
+        s.rect[0][0].setCorners(10, 10, 69, 49);
+        view.RebuildMask(0, 0);
+    };
+    CameraVision kept(0), parked(0);
+    build(kept);
+    build(parked);
+    parked.parkTemplates = true;
+    CammerRecong keptModels(kept), parkedModels(parked);
+
+    for (int j = 0; j < 3; ++j)
+        EXPECT_TRUE(parked.tempImage[0][j].empty()) << j;
+    EXPECT_FALSE(kept.tempImage[0][1].empty());
+    const GrayMatch &a = keptModels.grayModel(0, 0), &b = parkedModels.grayModel(0, 0);
+    ASSERT_TRUE(b.IsValid());
+    EXPECT_EQ(cv::norm(a.lowerLimit(), b.lowerLimit(), cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::norm(a.upperLimit(), b.upperLimit(), cv::NORM_INF), 0.0);
+    EXPECT_EQ(firstByte(parked.Template(0, 2)), 110) << "read back for the editor";
+
+    // Template 0 deleted behind the station's back: the synthetic template, named in the record.
+    ASSERT_TRUE(QFile::remove(TemplateLibrary::TemplatePath(0, 0, 0)));
+    parked.ParkTemplates(0);
+    QStringList record;
+    EventRecord::SetSink([&](const QString &text) { record << text; });
+    parkedModels.VarTrain(0);
+    EventRecord::SetSink(nullptr);
+    EXPECT_EQ(record, QStringList{UnreadableFileText(0, 0, QStringLiteral("cammer11/template0.bmp"))});
+    EXPECT_EQ(parked.tempCount[0], 3);
+    const cv::Mat &synthetic = parked.Template(0, 0);
+    ASSERT_FALSE(synthetic.empty()) << "the synthetic template is no file and stays";
+    EXPECT_EQ(synthetic.at<uint8_t>(kH / 2, kW / 2), 255);
+    EXPECT_EQ(synthetic.at<uint8_t>(0, 0), 0);
+}

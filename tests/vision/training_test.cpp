@@ -153,3 +153,18 @@ TEST_F(Training, ColourTemplatesAreReducedBeforeTraining)
     trained.grayModel(0, 0).Match(same, ng);
     EXPECT_EQ(cv::countNonZero(ng), 0);
 }
+
+// Nothing ignored: no allowed mask is kept, and a region still marks every pixel that leaves its
+// band, as with a mask that allows everything.
+TEST_F(Training, NothingIgnoredKeepsNoAllowedMaskAndStillAlarms)
+{
+    view->ignorePoint[0].release();
+    const int i = addRegion(0, FuncDefect, QRect(130, 5, 20, 20));  // black in the synthetic template
+    recong->VarTrain(0);
+    EXPECT_TRUE(recong->allowMask[0].empty());
+    view->workImage.setTo(0);
+    view->workImage(cv::Rect(135, 10, 8, 8)).setTo(250);
+    recong->Run(0);
+    EXPECT_EQ(view->roiBlobNum[0][i], 1);
+    EXPECT_EQ(cv::countNonZero(view->alarmMap), 64);
+}

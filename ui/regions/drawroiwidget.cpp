@@ -466,7 +466,7 @@ const cv::Mat *DrawROIWidget::shownImage()
     switch (m_source) {
     case SourceTemplate: {
         const int slot = std::clamp(v->tempCur[m_d], 0, int(v->tempImage[m_d].size()) - 1);
-        return slot >= 0 ? &v->tempImage[m_d][slot] : nullptr;
+        return slot >= 0 ? &v->Template(m_d, slot) : nullptr;
     }
     case SourceLive:
         m_liveImage = m_host.liveImage ? m_host.liveImage(m_camera) : cv::Mat();

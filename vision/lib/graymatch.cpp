@@ -46,7 +46,7 @@ bool GrayMatch::Create(int width, int height, const cv::Mat& mask, int reserved)
 
 bool GrayMatch::AddTemp(const cv::Mat& patch)
 {
-    if (m_size.empty() || patch.size() != m_size || patch.type() != CV_8UC1)
+    if (m_size.empty() || m_sum.empty() || patch.size() != m_size || patch.type() != CV_8UC1)
         return false;
     cv::accumulate(patch, m_sum);
     cv::accumulateSquare(patch, m_sumSq);
@@ -57,6 +57,8 @@ bool GrayMatch::AddTemp(const cv::Mat& patch)
 
 bool GrayMatch::Train(int sensitivity, double multiplier, int darkShare, int brightShare)
 {
+    if (m_sum.empty())
+        return false;  // compacted (or never created): the limits stay as they are
     m_trained = false;
     if (m_count < 1)
         return false;
@@ -228,6 +230,15 @@ bool GrayMatch::Match(const cv::Mat& patch, cv::Mat& out) const
             dst[x] = (src[x] < lower[x] || src[x] > upper[x]) ? 255 : 0;
     }
     return true;
+}
+
+void GrayMatch::Compact()
+{
+    if (!m_trained)
+        return;
+    m_sum.release();
+    m_sumSq.release();
+    m_mask.release();
 }
 
 void GrayMatch::Clear()

@@ -55,6 +55,10 @@ public:
     // False (and out all 0) when the model is not trained or the patch has the wrong size.
     bool Match(const cv::Mat& patch, cv::Mat& out) const;
     void Clear();
+    // Drops what only training needs (the template sums and the mask, 17 bytes a pixel), keeping
+    // the trained limits: the model matches as before, but AddTemp and Train refuse from now on
+    // and leave it as it is. Nothing to do on a model that is not trained.
+    void Compact();
     bool IsValid() const { return m_trained; }
 
     // Fits the region's lighting before each band test (see above). Kept over Create and Clear.

@@ -352,3 +352,32 @@ TEST(GrayMatch, UniformRegionIsNotCompensated)
     ASSERT_TRUE(model.Match(uniform(size, 140), out));
     EXPECT_EQ(cv::countNonZero(out), size.area());
 }
+
+// A compacted model marks the same pixels as before and refuses further templates and training
+// without losing its limits.
+TEST(GrayMatch, CompactKeepsTheTrainedLimits)
+{
+    const cv::Size size(33, 20);
+    cv::Mat mask = uniform(size, 255);
+    mask(cv::Rect(0, 0, 5, 20)).setTo(0);
+    GrayMatch model;
+    ASSERT_TRUE(model.Create(size.width, size.height, mask, 0));
+    ASSERT_TRUE(model.AddTemp(uniform(size, 100)));
+    ASSERT_TRUE(model.AddTemp(uniform(size, 110)));
+    ASSERT_TRUE(model.Train(45, 1, 100, 150));
+    cv::Mat patch = uniform(size, 105);
+    patch(cv::Rect(2, 2, 20, 6)).setTo(200);  // partly under the mask's hole
+    cv::Mat before, after;
+    ASSERT_TRUE(model.Match(patch, before));
+
+    model.Compact();
+    ASSERT_TRUE(model.IsValid());
+    ASSERT_TRUE(model.Match(patch, after));
+    EXPECT_EQ(cv::norm(before, after, cv::NORM_INF), 0.0);
+    EXPECT_EQ(cv::countNonZero(after), 17 * 6);
+    EXPECT_FALSE(model.AddTemp(uniform(size, 100)));
+    EXPECT_FALSE(model.Train(10, 0, 100, 150));
+    EXPECT_TRUE(model.IsValid());
+    ASSERT_TRUE(model.Match(patch, after));
+    EXPECT_EQ(cv::norm(before, after, cv::NORM_INF), 0.0);
+}
