@@ -22,7 +22,7 @@ ImageWriter::~ImageWriter()
     m_thread.join();
 }
 
-bool ImageWriter::write(const QString &path, QImage image, QImage::Format format)
+bool ImageWriter::write(const QString &path, QImage image, QImage::Format format, std::function<void()> written)
 {
     if (image.isNull())
         return false;
@@ -36,7 +36,7 @@ bool ImageWriter::write(const QString &path, QImage image, QImage::Format format
             return false;
         }
         m_queuedBytes += bytes;
-        m_queue.push_back({QDir::current().absoluteFilePath(path), std::move(image), format});
+        m_queue.push_back({QDir::current().absoluteFilePath(path), std::move(image), format, std::move(written)});
     }
     m_wake.notify_one();
     return true;
@@ -82,6 +82,8 @@ void ImageWriter::run()
         });
         if (!ok)
             qWarning().noquote() << "image writer: could not write" << job.path;
+        else if (job.written)
+            job.written();
 
         lock.lock();
         m_queuedBytes -= bytes;

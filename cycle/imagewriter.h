@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -21,9 +22,11 @@ public:
 
     // Queues `image` (which must own its pixels) for `path`; the folder is created when missing and
     // the file replaced in one step (written beside it, synced, renamed over it).
-    // With `format` set, the worker converts the image to it before writing. False when the image
-    // was dropped because the queue is full.
-    bool write(const QString &path, QImage image, QImage::Format format = QImage::Format_Invalid);
+    // With `format` set, the worker converts the image to it before writing. `written`, when set,
+    // runs on the writer thread after the file is in place (for example to prune its folder).
+    // False when the image was dropped because the queue is full.
+    bool write(const QString &path, QImage image, QImage::Format format = QImage::Format_Invalid,
+               std::function<void()> written = {});
     // Blocks until every queued image is written.
     void waitIdle();
     int dropped() const;
@@ -35,6 +38,7 @@ private:
         QString path;
         QImage image;
         QImage::Format format;
+        std::function<void()> written;
     };
     void run();
 
