@@ -7,6 +7,7 @@
 #include "ui/cammerwidget.h"
 #include "cycle/failimagestore.h"
 #include "cycle/imagewriter.h"
+#include "cycle/replaystore.h"
 #include "vision/cameravision.h"
 #include "vision/cammerrecong.h"
 #include "vision/imagefiles.h"
@@ -20,6 +21,8 @@ StationCameras::StationCameras(QWidget *parent)
     : m_rawWriter(std::make_unique<ImageWriter>())
 {
     m_views = CreateCammerWidgets(parent);
+    m_replayStore = std::make_unique<ReplayStore>(
+        QString::fromLatin1(Replay::kRoot), ReplayStore::ReadLimits(QStringLiteral("replay.ini"), count(), gDNum));
     for (int position = 0; position < 8; ++position) {
         CammerWidget *view = m_views[position];
         if (!view || !view->isOpened())
@@ -133,6 +136,21 @@ void StationCameras::saveRawImage(int camera, int detection, int index)
     m_rawWriter->write(path, std::move(image), target);
 }
 
+// The frame as the camera took it (the capture buffer still holds the judged frame until the next
+// tick takes one), so that a replay corrects its position with the settings it tries.
+void StationCameras::keepReplayImage(int camera, int detection, bool ok)
+{
+    const CameraVision *state = m_vision[camera].get();
+    if (!state || state->captureImage.empty())
+        return;
+    QList<int> failed;
+    if (!ok)
+        for (int i = 0; i < std::clamp(state->singleton.roiNum[detection], 0, kMaxRoi); ++i)
+            if (state->roiOK[detection][i] == 0)
+                failed << i;
+    m_replayStore->keep(camera, detection, state->captureImage, ok, failed);
+}
+
 void StationCameras::retrainAll()
 {
     for (auto &recong : m_recong)
@@ -179,6 +197,7 @@ void StationCameras::fillCycleHooks(CycleEnvironment &env)
         keepJudgedImage(camera, detection, ok, doorTrigger);
     };
     env.saveRawImage = [this](int camera, int detection, int index) { saveRawImage(camera, detection, index); };
+    env.keepReplayImage = [this](int camera, int detection, bool ok) { keepReplayImage(camera, detection, ok); };
     env.refreshView = [this](int camera) {
         if (m_views[camera])
             m_views[camera]->update();

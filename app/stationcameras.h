@@ -10,6 +10,7 @@
 
 class CameraVision;
 class ImageWriter;
+class ReplayStore;
 class CammerRecong;
 class CammerWidget;
 class QWidget;
@@ -43,9 +44,11 @@ private:
     DetectVerdict detect(int camera, int detection);
     void keepJudgedImage(int camera, int detection, bool ok, bool doorTrigger);
     void saveRawImage(int camera, int detection, int index);
+    void keepReplayImage(int camera, int detection, bool ok);
 
     std::array<CammerWidget *, 8> m_views{};  // children of the main window
     std::array<std::unique_ptr<CameraVision>, 8> m_vision;
     std::array<std::unique_ptr<CammerRecong>, 8> m_recong;  // declared after the state it trains on
     std::unique_ptr<ImageWriter> m_rawWriter;                // raw images, written off the GUI thread
+    std::unique_ptr<ReplayStore> m_replayStore;              // judged pictures for trying settings on
 };

@@ -1128,6 +1128,9 @@ void InspectionCycle::CheckNG()
         const bool keepNg = !ok && para().ng_max_num >= 1 && redetectLeft[slot] == 0;
         if ((keepOk || keepNg) && m_env.keepJudgedImage)
             m_env.keepJudgedImage(cam, curStage, ok, m_safetyDoorResult);
+        // A failure that will be re-detected is not yet the cycle's verdict.
+        if ((ok || redetectLeft[slot] == 0) && m_env.keepReplayImage)
+            m_env.keepReplayImage(cam, curStage, ok);
         if (gpWPara->enable_statistics && m_env.countResult)
             m_env.countResult(hour, ok, cam, curStage);
     }

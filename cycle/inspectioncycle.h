@@ -46,6 +46,8 @@ struct CycleEnvironment
     std::function<void(int camera, int detection)> keepFailedFrame;  // the ring of recent failed frames
     // OK/NG image store; doorTrigger: the safety door started this judgement (noted on the image).
     std::function<void(int camera, int detection, bool ok, bool doorTrigger)> keepJudgedImage;
+    // The picture as judged, with its final verdict, for trying settings on later (optional).
+    std::function<void(int camera, int detection, bool ok)> keepReplayImage;
     std::function<void(int hour, bool ok, int camera, int detection)> countResult;  // statistics
     std::function<void(int camera)> showFailure;            // one second of failure display
     std::function<void(int camera)> refreshView;
