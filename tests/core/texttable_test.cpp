@@ -131,6 +131,7 @@ TEST_F(TextTable, FilledAndEmptyRows)
             {1370, 1372},                // the region editor's save and alarm-view captions
             {1400, 1426},                // the system-parameter screen
             {1430, 1430},                // the damaged cavity-name file
+            {1540, 1556},                // trying region settings on stored cycles
         };
         bool filled = row <= 660;
         for (const auto &range : kOwnRows)
