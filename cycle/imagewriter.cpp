@@ -22,7 +22,8 @@ ImageWriter::~ImageWriter()
     m_thread.join();
 }
 
-bool ImageWriter::write(const QString &path, QImage image, QImage::Format format, std::function<void()> written)
+bool ImageWriter::write(const QString &path, QImage image, QImage::Format format, std::function<void()> written,
+                        int quality)
 {
     if (image.isNull())
         return false;
@@ -36,7 +37,7 @@ bool ImageWriter::write(const QString &path, QImage image, QImage::Format format
             return false;
         }
         m_queuedBytes += bytes;
-        m_queue.push_back({QDir::current().absoluteFilePath(path), std::move(image), format, std::move(written)});
+        m_queue.push_back({QDir::current().absoluteFilePath(path), std::move(image), format, std::move(written), quality});
     }
     m_wake.notify_one();
     return true;
@@ -78,7 +79,7 @@ void ImageWriter::run()
         // Beside the file and renamed over it: a crash mid-write never leaves half an image.
         const QByteArray format = QFileInfo(job.path).suffix().toLatin1();
         const bool ok = AtomicFile::Write(job.path, [&](QIODevice &file) {
-            return job.image.save(&file, format.isEmpty() ? nullptr : format.constData());
+            return job.image.save(&file, format.isEmpty() ? nullptr : format.constData(), job.quality);
         });
         if (!ok)
             qWarning().noquote() << "image writer: could not write" << job.path;

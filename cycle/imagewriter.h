@@ -24,9 +24,10 @@ public:
     // the file replaced in one step (written beside it, synced, renamed over it).
     // With `format` set, the worker converts the image to it before writing. `written`, when set,
     // runs on the writer thread after the file is in place (for example to prune its folder).
-    // False when the image was dropped because the queue is full.
+    // `quality` is that of QImage::save (for PNG the speed against the size). False when the
+    // image was dropped because the queue is full.
     bool write(const QString &path, QImage image, QImage::Format format = QImage::Format_Invalid,
-               std::function<void()> written = {});
+               std::function<void()> written = {}, int quality = -1);
     // Blocks until every queued image is written.
     void waitIdle();
     int dropped() const;
@@ -39,6 +40,7 @@ private:
         QImage image;
         QImage::Format format;
         std::function<void()> written;
+        int quality;
     };
     void run();
 

@@ -11,9 +11,10 @@
 
 // Pictures go to Replay::PictureFolder as lossless PNG (a re-judged JPEG would differ from what
 // was judged), written and pruned on the store's own writer thread. A gray 1280 x 1024 picture of
-// the mould takes about 0.5 to 1 MB, so the default of 200 pictures per folder needs up to 400 MB
-// per camera and detection; the byte budget (2 GB by default, shared evenly by the folders in use)
-// prunes further on stations with many cameras.
+// the mould takes about 0.7 MB (a colour one about three times that), so the default of 200
+// pictures per folder needs about 280 MB per camera and detection (good and failed); the byte
+// budget (2 GB by default, shared evenly by the folders in use) prunes further on stations with
+// many cameras: 2 cameras x 2 detections keep all 200, 8 cameras x 2 detections about 90.
 struct ReplayLimits
 {
     int pictures = 200;      // per camera, detection and verdict
