@@ -6,8 +6,13 @@
 #include <QFileInfo>
 #include <QtDebug>
 
-ImageWriter::ImageWriter(qint64 maxQueuedBytes)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+ImageWriter::ImageWriter(qint64 maxQueuedBytes, bool background)
     : m_maxQueuedBytes(maxQueuedBytes)
+    , m_background(background)
     , m_thread([this] { run(); })
 {
 }
@@ -63,6 +68,8 @@ int ImageWriter::failed() const
 
 void ImageWriter::run()
 {
+    if (m_background)
+        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 19);  // this thread only, on Linux
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });

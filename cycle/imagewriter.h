@@ -13,8 +13,10 @@
 class ImageWriter
 {
 public:
-    // At most `maxQueuedBytes` of images wait for the disk; more are dropped and counted.
-    explicit ImageWriter(qint64 maxQueuedBytes = 64 * 1024 * 1024);
+    // At most `maxQueuedBytes` of images wait for the disk; more are dropped and counted. A
+    // `background` writer runs at the lowest scheduling priority, so that encoding pictures
+    // nobody waits for never delays the cycle on a panel with two cores.
+    explicit ImageWriter(qint64 maxQueuedBytes = 64 * 1024 * 1024, bool background = false);
     // Writes what is still queued, then ends the thread.
     ~ImageWriter();
     ImageWriter(const ImageWriter &) = delete;
@@ -45,6 +47,7 @@ private:
     void run();
 
     const qint64 m_maxQueuedBytes;
+    const bool m_background;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;

@@ -19,7 +19,7 @@ ReplayStore::Limits ReplayStore::ReadLimits(const QString &path, int cameras, in
 }
 
 ReplayStore::ReplayStore(QString root, Limits limits)
-    : m_root(std::move(root)), m_limits(limits), m_writer(32 * 1024 * 1024)
+    : m_root(std::move(root)), m_limits(limits), m_writer(32 * 1024 * 1024, true)
 {
 }
 
