@@ -10,6 +10,7 @@
 #include "cycle/alarmevidence.h"
 #include "cycle/failimagestore.h"
 #include "cycle/imagewriter.h"
+#include "cycle/replaystore.h"
 #include "vision/cameravision.h"
 #include "vision/cammerrecong.h"
 #include "vision/imagefiles.h"
@@ -37,6 +38,8 @@ StationCameras::StationCameras(QWidget *parent)
     // template and ignore-point files and the training touch only their own camera and run side by
     // side on the judging pool; unreadable files are reported afterwards, camera by camera.
     QList<int> opened;
+    m_replayStore = std::make_unique<ReplayStore>(
+        QString::fromLatin1(Replay::kRoot), ReplayStore::ReadLimits(QStringLiteral("replay.ini"), count(), gDNum));
     for (int position = 0; position < 8; ++position) {
         CammerWidget *view = m_views[position];
         if (!view || !view->isOpened())
@@ -289,6 +292,21 @@ void StationCameras::keepAlarmEvidence(int camera, int detection)
 
 void StationCameras::waitForEvidence() { m_evidence->waitIdle(); }
 
+// The frame as the camera took it (the capture buffer still holds the judged frame until the next
+// tick takes one), so that a replay corrects its position with the settings it tries.
+void StationCameras::keepReplayImage(int camera, int detection, bool ok)
+{
+    const CameraVision *state = m_vision[camera].get();
+    if (!state || state->captureImage.empty())
+        return;
+    QList<int> failed;
+    if (!ok)
+        for (int i = 0; i < std::clamp(state->singleton.roiNum[detection], 0, kMaxRoi); ++i)
+            if (state->roiOK[detection][i] == 0)
+                failed << i;
+    m_replayStore->keep(camera, detection, state->captureImage, ok, failed);
+}
+
 void StationCameras::retrainAll()
 {
     for (auto &recong : m_recong)
@@ -336,6 +354,7 @@ void StationCameras::fillCycleHooks(CycleEnvironment &env)
         keepJudgedImage(camera, detection, ok, doorTrigger);
     };
     env.saveRawImage = [this](int camera, int detection, int index) { saveRawImage(camera, detection, index); };
+    env.keepReplayImage = [this](int camera, int detection, bool ok) { keepReplayImage(camera, detection, ok); };
     env.refreshView = [this](int camera) {
         if (m_views[camera])
             m_views[camera]->update();

@@ -14,6 +14,7 @@ class AlarmEvidenceWriter;
 class CameraHealth;
 class CameraVision;
 class ImageWriter;
+class ReplayStore;
 class CammerRecong;
 class CammerWidget;
 class QWidget;
@@ -58,6 +59,7 @@ private:
     cv::Rect healthArea(int camera, int detection) const;
     // The training values of a newly resampled reference template, stored beside it.
     void storeHealthReference(int camera, int detection);
+    void keepReplayImage(int camera, int detection, bool ok);
 
     std::array<CammerWidget *, 8> m_views{};  // children of the main window
     std::array<std::unique_ptr<CameraVision>, 8> m_vision;
@@ -66,4 +68,5 @@ private:
     std::unique_ptr<CameraHealth> m_health;
     bool m_healthLoaded[8][8] = {};  // the stored reference was read for [camera][detection]
     std::unique_ptr<AlarmEvidenceWriter> m_evidence;         // rendered and written off the GUI thread
+    std::unique_ptr<ReplayStore> m_replayStore;              // judged pictures for trying settings on
 };

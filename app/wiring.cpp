@@ -305,6 +305,7 @@ QStringList OpenExtensionPoints(const MoJuWizard &window)
         optional.push_back({"cycle: netSendStatistics", bool(env.netSendStatistics)});
         optional.push_back({"cycle: netReportAlarm", bool(env.netReportAlarm)});
         optional.push_back({"cycle: netReportManualStop", bool(env.netReportManualStop)});
+        optional.push_back({"cycle: keepReplayImage", bool(env.keepReplayImage)});
     }
     QStringList open;
     for (const Hook &hook : optional)

@@ -6,8 +6,13 @@
 #include <QFileInfo>
 #include <QtDebug>
 
-ImageWriter::ImageWriter(qint64 maxQueuedBytes)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+ImageWriter::ImageWriter(qint64 maxQueuedBytes, bool background)
     : m_maxQueuedBytes(maxQueuedBytes)
+    , m_background(background)
     , m_thread([this] { run(); })
 {
 }
@@ -22,7 +27,8 @@ ImageWriter::~ImageWriter()
     m_thread.join();
 }
 
-bool ImageWriter::write(const QString &path, QImage image, QImage::Format format)
+bool ImageWriter::write(const QString &path, QImage image, QImage::Format format, std::function<void()> written,
+                        int quality)
 {
     if (image.isNull())
         return false;
@@ -36,7 +42,7 @@ bool ImageWriter::write(const QString &path, QImage image, QImage::Format format
             return false;
         }
         m_queuedBytes += bytes;
-        m_queue.push_back({QDir::current().absoluteFilePath(path), std::move(image), format});
+        m_queue.push_back({QDir::current().absoluteFilePath(path), std::move(image), format, std::move(written), quality});
     }
     m_wake.notify_one();
     return true;
@@ -62,6 +68,8 @@ int ImageWriter::failed() const
 
 void ImageWriter::run()
 {
+    if (m_background)
+        setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 19);  // this thread only, on Linux
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
@@ -78,10 +86,12 @@ void ImageWriter::run()
         // Beside the file and renamed over it: a crash mid-write never leaves half an image.
         const QByteArray format = QFileInfo(job.path).suffix().toLatin1();
         const bool ok = AtomicFile::Write(job.path, [&](QIODevice &file) {
-            return job.image.save(&file, format.isEmpty() ? nullptr : format.constData());
+            return job.image.save(&file, format.isEmpty() ? nullptr : format.constData(), job.quality);
         });
         if (!ok)
             qWarning().noquote() << "image writer: could not write" << job.path;
+        else if (job.written)
+            job.written();
 
         lock.lock();
         m_queuedBytes -= bytes;

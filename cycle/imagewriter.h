@@ -6,14 +6,17 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 class ImageWriter
 {
 public:
-    // At most `maxQueuedBytes` of images wait for the disk; more are dropped and counted.
-    explicit ImageWriter(qint64 maxQueuedBytes = 64 * 1024 * 1024);
+    // At most `maxQueuedBytes` of images wait for the disk; more are dropped and counted. A
+    // `background` writer runs at the lowest scheduling priority, so that encoding pictures
+    // nobody waits for never delays the cycle on a panel with two cores.
+    explicit ImageWriter(qint64 maxQueuedBytes = 64 * 1024 * 1024, bool background = false);
     // Writes what is still queued, then ends the thread.
     ~ImageWriter();
     ImageWriter(const ImageWriter &) = delete;
@@ -21,9 +24,12 @@ public:
 
     // Queues `image` (which must own its pixels) for `path`; the folder is created when missing and
     // the file replaced in one step (written beside it, synced, renamed over it).
-    // With `format` set, the worker converts the image to it before writing. False when the image
-    // was dropped because the queue is full.
-    bool write(const QString &path, QImage image, QImage::Format format = QImage::Format_Invalid);
+    // With `format` set, the worker converts the image to it before writing. `written`, when set,
+    // runs on the writer thread after the file is in place (for example to prune its folder).
+    // `quality` is that of QImage::save (for PNG the speed against the size). False when the
+    // image was dropped because the queue is full.
+    bool write(const QString &path, QImage image, QImage::Format format = QImage::Format_Invalid,
+               std::function<void()> written = {}, int quality = -1);
     // Blocks until every queued image is written.
     void waitIdle();
     int dropped() const;
@@ -35,10 +41,13 @@ private:
         QString path;
         QImage image;
         QImage::Format format;
+        std::function<void()> written;
+        int quality;
     };
     void run();
 
     const qint64 m_maxQueuedBytes;
+    const bool m_background;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;

@@ -1161,6 +1161,7 @@ void InspectionCycle::CheckNG()
 
     // 4-5. Alarm, re-detection, or the pulse options.
     const bool noAlarmOption = fixedMode() && ((productSlot && (para().enable_stop_not_alarm || para().no_alarm_pulse)) || (mouldSlot && para().word124));
+    const bool redetectFollows = ng && !noAlarmOption && !para().ok_ng_pulse && fixedMode() && redetectLeft[slot] > 0;
     if (ng && !noAlarmOption && !para().ok_ng_pulse) {
         if (fixedMode() && redetectLeft[slot] > 0) {
             m_redetectPending = true;
@@ -1197,6 +1198,9 @@ void InspectionCycle::CheckNG()
         const bool keepNg = !ok && para().ng_max_num >= 1 && redetectLeft[slot] == 0;
         if ((keepOk || keepNg) && m_env.keepJudgedImage)
             m_env.keepJudgedImage(cam, curStage, ok, m_safetyDoorResult);
+        // A stage that will be re-detected has not given its verdict yet.
+        if (!redetectFollows && m_env.keepReplayImage)
+            m_env.keepReplayImage(cam, curStage, ok);
         if (gpWPara->enable_statistics && m_env.countResult)
             m_env.countResult(hour, ok, cam, curStage);
         if (m_env.watchCamera)

@@ -51,6 +51,8 @@ struct CycleEnvironment
     std::function<void(int camera, int detection)> keepFailedFrame;  // the ring of recent failed frames
     // OK/NG image store; doorTrigger: the safety door started this judgement (noted on the image).
     std::function<void(int camera, int detection, bool ok, bool doorTrigger)> keepJudgedImage;
+    // The picture as judged, with its final verdict, for trying settings on later (optional).
+    std::function<void(int camera, int detection, bool ok)> keepReplayImage;
     std::function<void(int hour, bool ok, int camera, int detection)> countResult;  // statistics
     // The camera's judged picture, once the verdict is out: the watch on its slow drifts.
     std::function<void(int camera, int detection)> watchCamera;

@@ -315,7 +315,8 @@ bool CammerRecong::judgeRegion(int d, int i, bool withModels)
         value = 0;  // no stale values of an earlier run on the annotated image
         blobNum = 0;
         view.imageOK = 0;
-        EventRecord::Insert(QStringLiteral("REG RUN ERROR = %1, %2, %3").arg(view.camNo()).arg(d).arg(error));
+        if (!quiet)
+            EventRecord::Insert(QStringLiteral("REG RUN ERROR = %1, %2, %3").arg(view.camNo()).arg(d).arg(error));
         return false;
     }
 
@@ -526,7 +527,7 @@ bool CammerRecong::judgeRegion(int d, int i, bool withModels)
 
 void CammerRecong::record(int d, int i, int lower, int upper)
 {
-    if (!reportRegions || !para().net_report)
+    if (quiet || !reportRegions || !para().net_report)
         return;
     CameraVision &view = m_view;
     const param_roi entry{view.camNo(), d, i, view.singleton.roiFunc[d][i], view.roiValue[d][i], lower, upper,

@@ -78,6 +78,9 @@ public:
     void RunTest(int d, int i);
     // Set by the inspection cycle when the verdicts of this run are to be reported.
     static inline bool reportRegions = false;
+    // A recognizer judging stored pictures beside the station (the replay) neither reports its
+    // verdicts nor writes region errors to the operation record; set before its first run.
+    bool quiet = false;
 
     GrayMatch &grayModel(int d, int i) { return m_gray[d * kMaxRoi + i]; }
     SURF &surfModel(int d, int i) { return m_surf[d * kMaxRoi + i]; }

@@ -7,6 +7,7 @@
 #include "camera/cameraglobals.h"
 #include "core/globals.h"
 #include "core/texttable.h"
+#include "cycle/replaystore.h"
 #include "log/operationrecord.h"
 #include "params/cavitynames.h"
 #include "params/wizardpara.h"
@@ -16,6 +17,7 @@
 #include "ui/widgets/choosers.h"
 #include "ui/regions/drawroiwidget.h"
 #include "ui/regions/regioncanvas.h"
+#include "ui/regions/replaydialog.h"
 #include "ui/warnbox.h"
 #include "vision/cameravision.h"
 
@@ -26,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMouseEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -278,4 +281,90 @@ TEST(RegionEditor, ShapesHandlesOutputAndEditsThatSurviveReopening)
         EXPECT_EQ(editor->source(), DrawROIWidget::SourceTemplate);
         EXPECT_TRUE(warnings.isEmpty()) << warnings.join(QLatin1Char('|')).toStdString();
     });
+}
+
+// "Try on stored cycles" judges the stored pictures with the region being edited, before it is
+// saved: a new white-area region would fail the stored good cycle with a white patch in it and
+// pass the stored failure without one. The save's record carries the trial's figures.
+TEST(RegionEditor, TryOnStoredCyclesBeforeSaving)
+{
+    StationBoard();
+    FillTextTable();
+    gLan = 1;
+    static QTemporaryDir cameras;
+    ASSERT_TRUE(cameras.isValid());
+    makeCamera(cameras.filePath(QStringLiteral("cam1")), "SIMCAM001");
+    TempStation station;
+    CameraPaths::inputDevices = station.file(QStringLiteral("none")).toStdString();
+    qputenv("MOULD_SIM_CAMERAS", cameras.path().toLocal8Bit());
+    Prompt::SetAnswerer([](const Prompt::Asked &) { return QVariant(1); });
+    WarnBox::setAnswerer([](const WarnBox &) { return QDialog::Accepted; });
+    StationWiring::InstallOperatorPort();
+    {
+        const cv::Mat scene = cv::imread(cameras.filePath(QStringLiteral("cam1/frame.png")).toStdString(), cv::IMREAD_GRAYSCALE);
+        cv::Mat patched = scene.clone();
+        patched(cv::Rect(150, 150, 15, 15)).setTo(255);
+        ReplayStore store;
+        const QDateTime at(QDate(2026, 12, 7), QTime(4, 0));
+        for (int k = 0; k < 5; ++k)
+            ASSERT_TRUE(store.keep(0, 0, k == 3 ? patched : scene, true, {}, at.addSecs(k)));
+        ASSERT_TRUE(store.keep(0, 0, scene, false, {0}, at.addSecs(9)));
+        store.waitIdle();
+
+        MoJuWizard window;
+        ASSERT_TRUE(window.isUp());
+        window.resize(1920, 1080);
+        window.show();
+        window.SlotAdjustArea();
+        DrawROIWidget *editor = window.regionEditor();
+        ASSERT_TRUE(editor && editor->isVisible());
+        CameraVision *vision = window.cameras()->vision(0);
+        const int i = vision->singleton.roiNum[0];
+        editor->button(49)->click();
+        touch(editor->canvas(), QEvent::MouseButtonPress, {100, 100});
+        touch(editor->canvas(), QEvent::MouseButtonRelease, {300, 250});
+        ASSERT_EQ(vision->singleton.roiNum[0], i + 1);
+        vision->singleton.ApplyFunctionDefaults(0, i, FuncWhiteArea);
+        vision->singleton.roiPara3[0][i] = 100;
+
+        QPushButton *trial = editor->button(1540);
+        ASSERT_TRUE(trial);
+        EXPECT_GE(trial->height(), 60);
+        trial->click();
+        ReplayDialog *dialog = editor->replayDialog();
+        ASSERT_TRUE(dialog);
+        waitFor([&] { return dialog->hasResult(); }, 60000);
+        ASSERT_TRUE(dialog->hasResult());
+        const Replay::Result &r = dialog->result();
+        EXPECT_EQ(r.storedGood, 5);
+        EXPECT_EQ(r.goodNowFailing, 1);
+        EXPECT_EQ(r.storedFailed, 1);
+        EXPECT_EQ(r.failedNowPassing, 1);
+        ASSERT_EQ(r.flips.size(), 2);
+        EXPECT_EQ(r.flips[0].regions, QList<int>{i});
+        EXPECT_TRUE(dialog->summary()->text().startsWith(QStringLiteral("1 of 5 stored good cycles would fail; 1 of 1")));
+        for (QPushButton *b : {dialog->previousButton(), dialog->nextButton(), dialog->closeButton()})
+            EXPECT_GE(b->height(), 60);
+        if (const QString dir = qEnvironmentVariable("MOULD_SCREENSHOTS"); !dir.isEmpty())
+            dialog->grab().save(dir + QStringLiteral("/replay-dialog.png"));
+        dialog->nextButton()->click();
+        EXPECT_EQ(dialog->shownFlip(), 1);
+        dialog->closeButton()->click();
+        waitFor([&] { return editor->replayDialog() == nullptr; }, 2000);
+
+        editor->button(1370)->click();  // save, answered yes
+        window.operationRecord()->Flush();
+        QSqlQuery q(window.operationRecord()->Connection());
+        QStringList rows;
+        ASSERT_TRUE(q.exec(QStringLiteral("select remarks from RECORD order by rowid")));
+        while (q.next())
+            rows << q.value(0).toString();
+        EXPECT_TRUE(rows.contains(QStringLiteral("Detection Prod of camera 1 tried on stored cycles before saving: "
+                                                 "1 of 5 good cycles would fail, 1 of 1 failures would pass")))
+            << rows.join(QLatin1Char('|')).toStdString();
+    }
+    CloseStationDatabases();
+    qunsetenv("MOULD_SIM_CAMERAS");
+    Prompt::SetAnswerer(nullptr);
+    WarnBox::setAnswerer(nullptr);
 }

@@ -135,6 +135,7 @@ TEST_F(TextTable, FilledAndEmptyRows)
             {1460, 1478},                // the network, camera renumbering and hardware screens
             {1500, 1505},                // the IO settings and the IO status bar
             {1560, 1575},                // camera health and alarm evidence
+            {1540, 1556},                // trying region settings on stored cycles
         };
         bool filled = row <= 660;
         for (const auto &range : kOwnRows)

@@ -340,6 +340,26 @@ TEST_F(Cycle, MouldFailureReDetectsBeforeTheAlarm)
     EXPECT_FALSE(out(1));
 }
 
+// Pictures kept for trying settings on later carry final verdicts: a mould stage that is
+// re-detected twice is kept once per camera (the passing camera too), when the alarm is raised.
+TEST_F(Cycle, ReplayPicturesAreKeptWithFinalVerdictsOnly)
+{
+    para.front_auto_check_time = 2;
+    QList<std::tuple<int, int, bool>> kept;
+    hooks = [&](CycleEnvironment &env) {
+        env.keepReplayImage = [&](int camera, int detection, bool ok) { kept.append({camera, detection, ok}); };
+    };
+    make();
+    fail(1);
+    setInput(0, true);
+    cycle->Run();
+    cycle->Run();
+    EXPECT_EQ(kept, (QList<std::tuple<int, int, bool>>{{0, 0, true}, {1, 0, true}}));
+    cycle->Run();
+    ASSERT_EQ(cycle->alarmState, InspectionCycle::AlarmRaised);
+    EXPECT_EQ(kept.mid(2), (QList<std::tuple<int, int, bool>>{{0, 1, false}, {1, 1, true}}));
+}
+
 TEST_F(Cycle, Input3ReChecksOnlyTheMouldStageInSemiAutomatic)
 {
     const struct { const char *name; int semi; int failedStage; bool rechecks; } rows[] = {

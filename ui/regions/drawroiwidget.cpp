@@ -9,11 +9,13 @@
 #include "params/wizardpara.h"
 #include "ui/indexpanel.h"
 #include "ui/regions/regioncanvas.h"
+#include "ui/regions/replaydialog.h"
 #include "ui/widgets/choosers.h"
 #include "ui/widgets/slider.h"
 #include "vision/autoregion.h"
 #include "vision/cameravision.h"
 #include "vision/cammerrecong.h"
+#include "vision/replay.h"
 #include "vision/templatelibrary.h"
 
 #include <QDir>
@@ -48,6 +50,7 @@ enum Row {
     kMaxNumber = 649, kDoorToLift = 195, kHelp = 111, kLiveTemp = 212, kOutN = 476,
     // Rows of this page's own.
     kSave = 1370, kSaveFailed = 1371, kNextFailedCamera = 1372, kRegionLimitFull = 36, kHelpText = 1592,
+    kTryStored = 1540, kTrialRecord = 1551, kChangedAfterTrial = 1552,
 };
 constexpr int kCavityRows[16] = {460, 461, 462, 463, 464, 465, 466, 467, 596, 597, 598, 599, 600, 601, 602, 603};
 constexpr int kIgnoreLimit = 2000;
@@ -120,6 +123,7 @@ DrawROIWidget::DrawROIWidget(RegionEditorHost host, QWidget *parent) : QFrame(pa
     m_verdict->setMinimumWidth(160);
     top->addWidget(m_regionLabel, 1);
     top->addWidget(m_verdict);
+    top->addWidget(makeButton(m_top, kTryStored));
     top->addWidget(makeButton(m_top, kSave));
     top->addWidget(makeButton(m_top, kEndSet));
 
@@ -218,6 +222,7 @@ DrawROIWidget::DrawROIWidget(RegionEditorHost host, QWidget *parent) : QFrame(pa
         {kPrevious, [this] { SlotTempLast(); }},
         {kNext, [this] { SlotTempNext(); }},
         {kSave, [this] { SlotSaveData(); }},
+        {kTryStored, [this] { SlotTryStored(); }},
         {kEndSet, [this] { SlotEndSet(); }},
         {kReDetected, [this] { SlotReCheck(); }},
         {kDontDetect, [this] { SlotDontDetect(); }},
@@ -389,8 +394,10 @@ bool DrawROIWidget::dirty() const
 
 void DrawROIWidget::takeBackup()
 {
-    for (int d = 0; d < 8; ++d)
+    for (int d = 0; d < 8; ++d) {
         m_backup[d] = vision() ? RegionEdit::Snapshot(vision()->singleton, d) : RegionEdit::DetectionState();
+        m_trial[d] = StoredTrial();  // a trial tells of the edits up to the next save only
+    }
 }
 
 void DrawROIWidget::resizeEvent(QResizeEvent *) { layoutPage(); }
@@ -783,6 +790,21 @@ bool DrawROIWidget::SlotSaveData()
         if (saved) {
             for (const QString &row : std::as_const(rows))
                 m_host.record(row);
+            for (int d = 0; d < std::clamp(gDNum, 1, 8); ++d) {
+                const StoredTrial &t = m_trial[d];
+                if (!t.run)
+                    continue;
+                QString line = LanStr(kTrialRecord)
+                                   .arg(m_camera + 1)
+                                   .arg(detectionName(d))
+                                   .arg(t.goodFailing)
+                                   .arg(t.good)
+                                   .arg(t.failedPassing)
+                                   .arg(t.failed);
+                if (!RegionEdit::ChangeRecords(t.regions, RegionEdit::Snapshot(v->singleton, d), m_camera, QString()).isEmpty())
+                    line += LanStr(kChangedAfterTrial);
+                m_host.record(line);
+            }
         } else {
             m_host.record(LanStr(kSaveFailed).arg(m_camera + 1));
         }
@@ -799,6 +821,35 @@ bool DrawROIWidget::SlotSaveData()
     }
     takeBackup();
     return true;
+}
+
+ReplayDialog *DrawROIWidget::replayDialog() const { return m_replayDialog.data(); }
+
+void DrawROIWidget::SlotTryStored()
+{
+    CameraVision *v = vision();
+    if (!v || m_replayDialog)
+        return;
+    m_canvas->setDrawMode(RegionCanvas::None);
+    const int camera = m_camera;
+    const int d = m_d;
+    const RegionEdit::DetectionState regions = RegionEdit::Snapshot(v->singleton, d);
+    const QString title = LanStr(kTryStored).trimmed() + QStringLiteral(" \u2013 ") + LanStr(kCameraN).arg(camera + 1).trimmed()
+                          + QStringLiteral(", ") + detectionName(d);
+    auto *dialog = new ReplayDialog(Replay::TakeSettings(*v, d),
+                                    Replay::ListPictures(QString::fromLatin1(Replay::kRoot), camera, d), title, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &ReplayDialog::runEnded, this, [this, dialog, camera, d, regions] {
+        const Replay::Result &r = dialog->result();
+        if (camera != m_camera || r.cancelled)
+            return;
+        m_trial[d] = {true, r.storedGood, r.goodNowFailing, r.storedFailed, r.failedNowPassing, regions};
+    });
+    m_replayDialog = dialog;
+    const QSize size(std::max(900, width() * 85 / 100), std::max(700, height() * 85 / 100));
+    dialog->resize(size);
+    dialog->move(mapToGlobal(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2)));
+    dialog->open();
 }
 
 void DrawROIWidget::SlotEndSet()

@@ -4,6 +4,7 @@
 #include "vision/regionedit.h"
 
 #include <QFrame>
+#include <QPointer>
 #include <QStringList>
 #include <opencv2/core.hpp>
 
@@ -18,6 +19,7 @@ class InspectionCycle;
 class QLabel;
 class QPushButton;
 class RegionCanvas;
+class ReplayDialog;
 class Slider;
 
 // What the page needs of the station; the main window fills it in.
@@ -69,6 +71,8 @@ public:
     ComboBox *sourceBox() const { return m_sourceBox; }
     Slider *slider(int k) const { return m_sliders[k]; }
     QLabel *verdict() const { return m_verdict; }
+    // The trial on stored cycles that is open, if any.
+    ReplayDialog *replayDialog() const;
 
     // The detection names of the selector for a machine mode and detection count.
     static QStringList DetectionNames(int workMode, int detections);
@@ -105,6 +109,9 @@ public slots:
     // Switches the picture between the live image and the template.
     void SlotLiveTemp();
     void SlotHelp();
+    // "Try on stored cycles": judges the stored pictures of the camera and detection with the
+    // regions as they stand (unsaved edits included) in a dialog; nothing is changed.
+    void SlotTryStored();
 
 signals:
     void closed();
@@ -146,6 +153,16 @@ private:
     int m_releaseCode = -1;
     bool m_filling = false;
     RegionEdit::DetectionState m_backup[8];
+    // The last complete trial on stored cycles of each detection since the last save, for the
+    // operation record of the save.
+    struct StoredTrial
+    {
+        bool run = false;
+        int good = 0, goodFailing = 0, failed = 0, failedPassing = 0;
+        RegionEdit::DetectionState regions;  // as they were tried
+    };
+    StoredTrial m_trial[8];
+    QPointer<ReplayDialog> m_replayDialog;
 
     RegionCanvas *m_canvas;
     QFrame *m_top, *m_alarmRow, *m_side, *m_cavityRow;
