@@ -41,6 +41,7 @@
 #include "log/logmanager.h"
 #include "log/operationrecord.h"
 #include "net/network.h"
+#include "net/netsettings.h"
 #include "params/cavitynames.h"
 #include "params/lastgood.h"
 #include "params/paragroups.h"
@@ -752,8 +753,14 @@ void MoJuWizard::createScreens()
     net.requestProducts = [] { gpNet->CNT_SendGetProduct(); };
     net.requestReminders = [] { gpNet->CNT_SendGetRemindList(); };
     net.reloadStatistics = [] {
-        if (gpNet)
-            gpNet->InitManualStop();
+        if (!gpNet)
+            return;
+        // A totals write still queued may have put the file back after the screen removed it:
+        // wait for it, remove again, then start the totals and the manual-stop record afresh.
+        gpNet->statistics().flush();
+        NetSettings::ResetStatistics();
+        gpNet->InitStatistics();
+        gpNet->InitManualStop();
     };
     net.serverChanged = [relayRestartAsked] { *relayRestartAsked = true; };
     if (gpNet) {
