@@ -56,6 +56,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
@@ -132,9 +133,18 @@ MoJuWizard::~MoJuWizard()
         qApp->removeEventFilter(this);
     if (m_cycle)
         m_cycle->halt();
+    // The station has a deadline to stop; what each part took goes to the log when it was long.
+    QElapsedTimer stopping;
+    stopping.start();
     m_failThread.reset();
+    const qint64 failedImagesMs = stopping.restart();
     m_cycle.reset();
+    const qint64 cycleMs = stopping.restart();
     m_cameras.reset();
+    const qint64 camerasMs = stopping.elapsed();
+    if (failedImagesMs + cycleMs + camerasMs > 200)
+        qInfo("stopping took %lld ms: failed images %lld, cycle %lld, cameras %lld",
+              failedImagesMs + cycleMs + camerasMs, failedImagesMs, cycleMs, camerasMs);
     // Hooks that reach into this window go with it.
     WarnBox::onShown = nullptr;
     CameraHooks::clampInterlockOn = nullptr;
@@ -821,29 +831,18 @@ void MoJuWizard::createScreens()
             m_editor->refreshCavityNames();
     });
     m_panels[RegionEditorPanel] = m_editor;
-    const char *names[PanelCount] = {"System settings", "Region editor and alarm images", "IO status", nullptr,
-                                     "Camera assignment", "Network settings", "IO names", "Cavity names", "Users",
-                                     "Statistics", "IO settings"};
-    for (int which = 0; which < PanelCount; ++which) {
-        if (m_panels[which])
-            continue;
-        PlaceholderPanel *created = which == HelpPanel ? new HelpWidget(this)
-                                                       : new PlaceholderPanel(QLatin1String(names[which]), this);
-        created->setGeometry(rect());
-        connect(created, &PlaceholderPanel::closed, this, [this, which] { panelClosed(Panel(which)); });
-        m_panels[which] = created;
-    }
-    // The result statistics and cycle records; the statistics screen only with statistics on.
+    auto *help = new HelpWidget(this);
+    help->setGeometry(rect());
+    connect(help, &HelpWidget::closed, this, [this] { panelClosed(HelpPanel); });
+    m_panels[HelpPanel] = help;
+    // The result statistics and cycle records; the statistics screen only with statistics on
+    // (made when they are first shown if a setter turns them on later).
     StationWiring::CreateRecords(*this);
-    if (gpResStatisticsParam) {
-        auto *statistics = new StatisticsWidget(gpResStatisticsParam, this);
-        connect(statistics, &StatisticsWidget::closed, this, [this] { panelClosed(StatisticsPanel); });
-        delete m_panels[StatisticsPanel];
-        m_panels[StatisticsPanel] = statistics;
-    }
+    makeStatisticsPanel();
     m_index->raise();
     for (QWidget *p : m_panels)
-        p->raise();
+        if (p)
+            p->raise();
 
     // What each camera view shows besides its picture.
     for (int position = 0; position < 8; ++position) {
@@ -1173,6 +1172,8 @@ bool MoJuWizard::blockingPanelOpen() const
 void MoJuWizard::openPanel(Panel which)
 {
     QWidget *p = m_panels[which];
+    if (!p)
+        return;
     p->setGeometry(rect());
     p->show();
     p->raise();
@@ -1237,7 +1238,19 @@ void MoJuWizard::SlotShowStatisticsWidget()
 {
     if (!gpWPara || !gpWPara->enable_statistics)
         return;
-    openPanel(StatisticsPanel);
+    StationWiring::CreateRecords(*this);
+    if (makeStatisticsPanel())
+        openPanel(StatisticsPanel);
+}
+
+bool MoJuWizard::makeStatisticsPanel()
+{
+    if (m_panels[StatisticsPanel] || !gpResStatisticsParam)
+        return m_panels[StatisticsPanel] != nullptr;
+    auto *statistics = new StatisticsWidget(gpResStatisticsParam, this);
+    connect(statistics, &StatisticsWidget::closed, this, [this] { panelClosed(StatisticsPanel); });
+    m_panels[StatisticsPanel] = statistics;
+    return true;
 }
 
 // The recent NG images in the region editor; the cycle starts no result display meanwhile.
@@ -1246,7 +1259,6 @@ void MoJuWizard::SlotShowAlarmImgae()
     if (blockingPanelOpen() || alarmRaised())
         return;
     m_index->hide();
-    m_panels[IoStatusPanel]->hide();
     if (m_cycle) {
         m_cycle->alarmState = InspectionCycle::Browsing;
         m_browsingAlarmImages = true;

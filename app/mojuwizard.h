@@ -66,7 +66,7 @@ public:
     // ---- Screens ----
     // The panels hosted over the camera views. Those still to come are stand-ins that say so.
     enum Panel {
-        SettingsPanel, RegionEditorPanel, IoStatusPanel, HelpPanel, CameraAssignmentPanel, NetworkPanel,
+        SettingsPanel, RegionEditorPanel, HelpPanel, CameraAssignmentPanel, NetworkPanel,
         IoNamesPanel, CavityNamesPanel, UsersPanel, StatisticsPanel, IoSettingsPanel, PanelCount
     };
     QWidget *panel(Panel which) const { return m_panels[which]; }
@@ -153,6 +153,8 @@ private:
     bool alarmRaised() const;
     int shownCamera() const;
     void openPanel(Panel which);
+    // The statistics screen, made once the result statistics exist; false without them.
+    bool makeStatisticsPanel();
     void panelClosed(Panel which);
     void paintRegions(QPainter &painter, const QTransform &imageToView, int position) const;
     QList<ViewStatusLine> viewStatus(int position) const;

@@ -22,6 +22,12 @@ ImageWriter::~ImageWriter()
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
+        if (m_background && !m_queue.empty()) {
+            qInfo("image writer: %d pictures not written at the end", int(m_queue.size()));
+            for (const Job &job : m_queue)
+                m_queuedBytes -= job.image.sizeInBytes();
+            m_queue.clear();
+        }
     }
     m_wake.notify_all();
     m_thread.join();

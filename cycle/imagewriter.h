@@ -17,7 +17,8 @@ public:
     // `background` writer runs at the lowest scheduling priority, so that encoding pictures
     // nobody waits for never delays the cycle on a panel with two cores.
     explicit ImageWriter(qint64 maxQueuedBytes = 64 * 1024 * 1024, bool background = false);
-    // Writes what is still queued, then ends the thread.
+    // Writes what is still queued, then ends the thread. A background writer only finishes the
+    // image in hand and drops the rest: the station must stop within its deadline.
     ~ImageWriter();
     ImageWriter(const ImageWriter &) = delete;
     ImageWriter &operator=(const ImageWriter &) = delete;

@@ -13,11 +13,10 @@ namespace {
 
 constexpr int kRowClose = 211;
 constexpr int kRowHelp = 111;
-constexpr int kRowNotAvailable = 1103;  // "%1: not yet available on this station"
 
 }  // namespace
 
-PlaceholderPanel::PlaceholderPanel(const QString &what, QWidget *parent) : QFrame(parent)
+HelpWidget::HelpWidget(QWidget *parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("panel"));
     setAutoFillBackground(true);
@@ -28,30 +27,11 @@ PlaceholderPanel::PlaceholderPanel(const QString &what, QWidget *parent) : QFram
         "  border-radius: 6px; padding: 8px 24px; font-family: 'WenQuanYi Micro Hei'; font-size: 22px; }"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(40, 30, 40, 30);
-    m_title = new QLabel(what);
-    QFont big = m_title->font();
+    auto *title = new QLabel(LanStr(kRowHelp));
+    QFont big = title->font();
     big.setPixelSize(36);
-    m_title->setFont(big);
-    layout->addWidget(m_title);
-    m_text = new QLabel(LanStr(kRowNotAvailable).arg(what));
-    QFont normal = m_text->font();
-    normal.setPixelSize(24);
-    m_text->setFont(normal);
-    m_text->setWordWrap(true);
-    layout->addWidget(m_text, 1, Qt::AlignTop);
-    m_close = new QPushButton(LanStr(kRowClose));
-    m_close->setFocusPolicy(Qt::NoFocus);
-    layout->addWidget(m_close, 0, Qt::AlignRight);
-    connect(m_close, &QPushButton::clicked, this, [this] {
-        hide();
-        emit closed();
-    });
-    hide();
-}
-
-HelpWidget::HelpWidget(QWidget *parent) : PlaceholderPanel(LanStr(kRowHelp), parent)
-{
-    m_text->hide();
+    title->setFont(big);
+    layout->addWidget(title);
     auto *grid = new QGridLayout;
     grid->setHorizontalSpacing(24);
     grid->setVerticalSpacing(10);
@@ -85,7 +65,15 @@ HelpWidget::HelpWidget(QWidget *parent) : PlaceholderPanel(LanStr(kRowHelp), par
         ++row;
     }
     grid->setColumnStretch(1, 1);
-    static_cast<QVBoxLayout *>(layout())->insertLayout(1, grid, 1);
+    layout->addLayout(grid, 1);
+    m_close = new QPushButton(LanStr(kRowClose));
+    m_close->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(m_close, 0, Qt::AlignRight);
+    connect(m_close, &QPushButton::clicked, this, [this] {
+        hide();
+        emit closed();
+    });
+    hide();
 }
 
 void PadGuard::filter(QEvent *event)

@@ -1,5 +1,4 @@
-// Panels the main window hosts over the camera views: the help, and stand-ins for the panels that
-// are still to come, which say so on screen.
+// The help panel of the main window, and the guard that hides input pads on a press outside them.
 #pragma once
 
 #include <QFrame>
@@ -11,36 +10,22 @@ class QEvent;
 class QLabel;
 class QPushButton;
 
-// A full-window panel with a title, one line of text and a "Close" button that hides it.
-class PlaceholderPanel : public QFrame
+// The help of the main window, a full-window panel: what each button and touch on the camera
+// views does, with the buttons' own images and the texts of the text table, and "Close".
+class HelpWidget : public QFrame
 {
     Q_OBJECT
 public:
-    // `what` names the panel, e.g. "System settings"; the panel reads
-    // "<what>: not yet available on this station".
-    explicit PlaceholderPanel(const QString &what, QWidget *parent = nullptr);
+    explicit HelpWidget(QWidget *parent = nullptr);
 
-    QLabel *title() const { return m_title; }
-    QLabel *text() const { return m_text; }
     QPushButton *closeButton() const { return m_close; }
 
 signals:
     // Hidden by its "Close" button.
     void closed();
 
-protected:
-    QLabel *m_title;
-    QLabel *m_text;
+private:
     QPushButton *m_close;
-};
-
-// The help of the main window: what each button and touch on the camera views does, with the
-// buttons' own images and the texts of the text table.
-class HelpWidget : public PlaceholderPanel
-{
-    Q_OBJECT
-public:
-    explicit HelpWidget(QWidget *parent = nullptr);
 };
 
 // Hides the registered input pads (number pad, text pad) when a mouse press lands outside them.

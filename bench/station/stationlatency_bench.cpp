@@ -42,6 +42,8 @@
 #include <QTimer>
 #include <QThread>
 
+#include <sys/sem.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -103,8 +105,26 @@ double percentile(std::vector<double> v, double q)
 }
 
 // With MOULD_BENCH_NET=stalled the station reports to a relay that connected and reads nothing,
-// while a message of 1 KiB is queued every 2 ms besides the station's own reports.
-bool stalledRelay() { return qgetenv("MOULD_BENCH_NET") == "stalled"; }
+// while a message of 1 KiB is queued every 2 ms besides the station's own reports. With
+// MOULD_BENCH_NET=held the station also shares every camera's picture at 25 frames a second and
+// the relay holds every picture's semaphore for the whole run.
+bool heldPictures() { return qgetenv("MOULD_BENCH_NET") == "held"; }
+bool stalledRelay() { return qgetenv("MOULD_BENCH_NET") == "stalled" || heldPictures(); }
+
+// Takes each shared picture's semaphore and keeps it, as a relay that hangs while reading would.
+// Without undo: the semaphores stay taken until the station resets or removes them.
+int holdSharedPictures()
+{
+    int held = 0;
+    NetShare *share = gpNet ? gpNet->share() : nullptr;
+    for (int position = 0; share && position < NetShare::kPositions; ++position) {
+        const VideoShareInfo *info = share->info(position);
+        sembuf take{0, -1, IPC_NOWAIT};
+        if (info && semop(info->semid, &take, 1) == 0)
+            ++held;
+    }
+    return held;
+}
 
 // The station in a temporary directory, taught and started, against the simulated board and cameras.
 struct Station
@@ -120,6 +140,7 @@ struct Station
 
     Setup setup;
     double startUpMs = 0;  // the main window's construction: probe, cameras, vision state, cycle
+    int heldSemaphores = 0;
 
     explicit Station(const Setup &wanted) : setup(wanted)
     {
@@ -157,6 +178,8 @@ struct Station
         if (stalledRelay()) {
             NetOptions options;
             options.port = 0;
+            static QTemporaryDir keys;  // the shared pictures' keys apart from a running station's
+            options.shareKeyPath = keys.path();
             gpNet = new CNT_Net(nullptr, options);
         }
         QElapsedTimer startUp;
@@ -173,6 +196,14 @@ struct Station
         if (!window->isUp() || numCamera != setup.cameras) {
             error = "the station did not come up with every camera";
             return;
+        }
+        if (heldPictures()) {
+            settle(300);  // the relay's connection and the announcement of the pictures
+            heldSemaphores = holdSharedPictures();
+            if (heldSemaphores != setup.cameras) {
+                error = "the shared pictures were not there to hold";
+                return;
+            }
         }
         for (int k = 0; k < 9; ++k)
             if (gpWPara->output_level[k] != 0)
@@ -223,6 +254,10 @@ struct Station
             para.ok_record_max_num = 0;
             para.enable_statistics = 0;
             para.net_report = stalledRelay() ? 1 : 0;
+            if (heldPictures()) {
+                para.net_options[0] = 2;  // each camera's picture
+                para.net_options[1] = 4;  // 25 frames a second
+            }
             para.enable_correct = setup.correction ? 0 : -1;
             para.capture_speed = setup.fps;
             para.SaveDatatoFile();
@@ -389,6 +424,11 @@ void BM_InputEdgeToClampRelease(benchmark::State &state)
     state.counters["judge_workers"] = s.window->cycle()->judgeWorkers();
     state.counters["startup_ms"] = s.startUpMs;
     if (gpNet) {
+        state.counters["pictures_held"] = s.heldSemaphores;
+        if (const NetShare *share = gpNet->share()) {
+            state.counters["pictures_copied"] = double(share->framesCopied());
+            state.counters["pictures_skipped"] = double(share->framesSkipped());
+        }
         state.counters["net_queued"] = double(gpNet->queued());
         state.counters["net_dropped"] = double(gpNet->droppedByBound());
     }
