@@ -188,6 +188,7 @@ struct Station
         startUpMs = double(startUp.elapsed());
         if (gpNet) {
             StationWiring::InstallNetwork(*window);
+            gpNet->CNT_FirstInit();  // the shared pictures' timer, as the station starts it
             relay.connectToHost(QHostAddress::LocalHost, gpNet->port());
             relay.setReadBufferSize(1);
             QObject::connect(&traffic, &QTimer::timeout, [] { gpNet->send(SendStatisticsOnce, QByteArray(1024, 'x')); });
