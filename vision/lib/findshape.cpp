@@ -108,12 +108,8 @@ struct FindShape::Buffers {
 
 FindShape::FindShape() = default;
 FindShape::~FindShape() = default;
-FindShape::FindShape(const FindShape &other) : m_model(other.m_model) {}
-FindShape &FindShape::operator=(const FindShape &other)
-{
-    m_model = other.m_model;
-    return *this;
-}
+FindShape::FindShape(const FindShape &other) = default;
+FindShape &FindShape::operator=(const FindShape &other) = default;
 FindShape::FindShape(FindShape &&other) noexcept = default;
 FindShape &FindShape::operator=(FindShape &&other) noexcept = default;
 
@@ -523,9 +519,9 @@ bool FindShape::FindMatch(const cv::Mat &window, double minScore, Match *match)
     if (!m_model || window.empty() || window.type() != CV_8U)
         return false;
     const Model &m = *m_model;
-    if (!m_buffers)
-        m_buffers = std::make_unique<Buffers>();
-    Buffers &b = *m_buffers;
+    // One set of search buffers per thread, shared by every model the thread searches with: a
+    // station of eight cameras holds a few sets instead of one per camera and detection.
+    thread_local Buffers b;
     const double least = minScore > 0.0 ? std::min(minScore, 1.0) : m.minScore;
     const int top = m.levels - 1;
 

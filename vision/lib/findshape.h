@@ -26,8 +26,8 @@
 // with a gain up to 1.6 every reported find stays within 0.5 px. Coordinates follow OpenCV: pixel
 // centres on integers, y pointing down.
 //
-// A FindShape is a plain value. Find reuses buffers held by the object, so one object must not be
-// searched from two threads at once; copies get buffers of their own.
+// A FindShape is a plain value. Find reuses search buffers held per thread (sized by the largest
+// window searched on that thread), so models searched from several threads do not share them.
 class FindShape {
 public:
     // Bits of the last CreateShape argument.
@@ -108,7 +108,6 @@ public:
 
 private:
     struct Model;
-    struct Buffers;
+    struct Buffers;  // the search buffers, one set per thread
     std::shared_ptr<const Model> m_model;  // shared between copies; never changed once built
-    std::unique_ptr<Buffers> m_buffers;    // this object's own search buffers, made on first use
 };
