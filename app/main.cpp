@@ -1,5 +1,6 @@
 // Entry point of the mould station: brings the process up in order and runs the event loop.
 #include "core/globals.h"
+#include "core/memorytrim.h"
 #include "ui/stationimages.h"
 #include "app/mapplication.h"
 #include "app/mojuwizard.h"
@@ -172,7 +173,11 @@ int main(int argc, char **argv)
     //     for example while a start-up box was waiting for the operator).
     window->showFullScreen();
     mainLoopRunning = true;
-    const int result = terminationRequested ? 0 : app.exec();
+    int result = 0;
+    if (!terminationRequested) {
+        const MemoryTrim trim;  // free heap pages back to the system while the station runs
+        result = app.exec();
+    }
     mainLoopRunning = false;
     app.setTouchGuard(nullptr);
     delete window;
