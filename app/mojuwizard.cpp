@@ -795,6 +795,10 @@ void MoJuWizard::createScreens()
         }
     };
     hooks.networkChanged = [] { Operator::Warn(LanStr(kRowNetworkRestartNeeded)); };
+    hooks.retrainAll = [this] {
+        if (m_cameras)
+            m_cameras->retrainAll();
+    };
     auto *hardware = new HardwareConfigurationWidget(this);
     hooks.showHardwareConfiguration = [this, hardware] {
         hardware->Open();

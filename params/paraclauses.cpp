@@ -109,6 +109,7 @@ std::vector<Field> makeFields()
         toggle(342, 135, Advanced),
         toggle(191, 145, Advanced),
         toggle(389, 170, Advanced),
+        toggle(1593, 419, Advanced),
         toggle(170, 99, Common),
         // Saved with the rest, without a clause of their own.
         silent(485, 42, 0, 10000, Io, 10),

@@ -17,6 +17,7 @@
 #include "ui/widgets/choosers.h"
 #include "ui/widgets/editbox.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -125,6 +126,22 @@ TEST_F(Settings, AcceptRecordsTheChangeAndCancelKeepsTheLiveRecord)
         EXPECT_EQ(gpWPara->word(w), before.word(w)) << "word " << w;
     EXPECT_EQ(storedWord(QStringLiteral("system12"), 2), 1) << "mirror of camera 2";
     EXPECT_EQ(storedWord(QStringLiteral("system12"), 21), 1) << "cycle records";
+
+    // The lighting switch: accepting its change trains every camera's regions again, nothing else does.
+    int retrained = 0;
+    const auto retrain = settings.hooks().retrainAll;
+    settings.hooks().retrainAll = [&] { ++retrained; retrain(); };
+    window().SlotSystemPara();
+    auto *lighting = qobject_cast<QCheckBox *>(settings.fieldOf(419));
+    ASSERT_TRUE(lighting);
+    EXPECT_FALSE(lighting->isChecked()) << "off from the factory";
+    lighting->setChecked(true);
+    settings.accept();
+    EXPECT_EQ(storedWord(QStringLiteral("system3"), 12), 1);
+    window().SlotSystemPara();
+    templates->setValue(11);
+    settings.accept();
+    EXPECT_EQ(retrained, 1);
 }
 
 // A group is backed up and restored with its regions and PARAM.db, the station restarting through

@@ -682,6 +682,8 @@ void WizardParaWidget::accept()
                 return true;
         return false;
     }();
+    // The defect regions' models take the lighting switch when they are trained.
+    const bool lightingChanged = edited.lighting_compensation != gpWPara->lighting_compensation;
     const QString text = ParaClauses::ChangeText(*gpWPara, edited);
     ParaClauses::PrepareAccept(*gpWPara, edited);
     record(text);
@@ -700,6 +702,8 @@ void WizardParaWidget::accept()
             }
     if (networkChanged && m_hooks.networkChanged)
         m_hooks.networkChanged();
+    if (lightingChanged && m_hooks.retrainAll)
+        m_hooks.retrainAll();
     hide();
     if (m_hooks.accepted)
         m_hooks.accepted();

@@ -36,6 +36,7 @@ public:
         std::function<void()> resetCounters;                // write the cleared counters to their file
         std::function<void()> exitProgram;                  // end the station
         std::function<void()> networkChanged;               // restart the network service
+        std::function<void()> retrainAll;                   // train every camera's regions again
         std::function<void()> accepted;                     // after an accept that closed the screen
         std::function<CammerWidget *(int position)> cameraView;
         std::function<QString()> chooseUpdateArchive;       // the archive of a program update
