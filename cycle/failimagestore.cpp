@@ -214,7 +214,19 @@ SaveFialImageThread::~SaveFialImageThread()
     wait();
 }
 
-void SaveFialImageThread::stop() { m_stop = true; }
+void SaveFialImageThread::stop()
+{
+    QMutexLocker lock(&m_pauseMutex);
+    m_stop = true;
+    m_pauseWake.wakeAll();
+}
+
+void SaveFialImageThread::pause(int ms)
+{
+    QMutexLocker lock(&m_pauseMutex);
+    if (!m_stop && ms > 0)
+        m_pauseWake.wait(&m_pauseMutex, static_cast<unsigned long>(ms));
+}
 
 bool SaveFialImageThread::write(const QImage &image, int camera, int detection, bool ng)
 {
@@ -252,9 +264,8 @@ int SaveFialImageThread::savePass()
                 const bool ng = slot == 0 || ngPending;
                 if (write(image, camera, detection, ng))
                     ++written;
-                const int pause = (slot == 0 && ngPending && okPending) ? pauseAfterBothMs : pauseAfterFileMs;
-                if (pause > 0)
-                    msleep(static_cast<unsigned long>(pause));
+                const int rest = (slot == 0 && ngPending && okPending) ? pauseAfterBothMs : pauseAfterFileMs;
+                pause(rest);
             }
             if (ngPending)
                 m_store->clearFailIndex(camera, detection);
@@ -267,6 +278,6 @@ void SaveFialImageThread::run()
 {
     while (!m_stop) {
         savePass();
-        msleep(static_cast<unsigned long>(pausePerPassMs));
+        pause(pausePerPassMs);
     }
 }

@@ -7,7 +7,9 @@
 #include <QPainterPath>
 #include <QRect>
 #include <QString>
+#include <QMutex>
 #include <QThread>
+#include <QWaitCondition>
 #include <QVector>
 
 #include <atomic>
@@ -113,7 +115,11 @@ protected:
 
 private:
     bool write(const QImage &image, int camera, int detection, bool ng);
+    // Waits `ms` or until stop(): the pacing pauses must not hold up the station's end.
+    void pause(int ms);
 
     FailImageStore *m_store;
     std::atomic<bool> m_stop{false};
+    QMutex m_pauseMutex;
+    QWaitCondition m_pauseWake;
 };

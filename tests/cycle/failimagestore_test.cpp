@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 
@@ -87,6 +88,28 @@ TEST(FailImageThread, NgAndOkOfOneCycleBothGoToTheNgFolder)
     const QImage back(sent.first());
     EXPECT_EQ(back.size(), QSize(320, 240)) << "a JPEG the station can read back";
     EXPECT_EQ(thread.savePass(), 0) << "nothing pending, nothing written";
+}
+
+// The pacing pauses between files give way at once when the station ends.
+TEST(FailImageThread, EndsWithoutSittingOutItsPause)
+{
+    TempStation station(false);
+    FailImageStore store;
+    QElapsedTimer ending;
+    {
+        SaveFialImageThread thread(&store);
+        thread.pauseAfterFileMs = thread.pauseAfterBothMs = thread.pausePerPassMs = 60000;
+        thread.detections = [] { return 1; };
+        std::atomic<int> saved = 0;
+        thread.fileSaved = [&saved](const QString &) { ++saved; };
+        store.put(0, 0, FailImageStore::NgSlot, grayScene(), 1);
+        thread.start();
+        for (int i = 0; i < 500 && saved == 0; ++i)
+            QThread::msleep(10);
+        ASSERT_EQ(saved, 1);
+        ending.start();
+    }
+    EXPECT_LT(ending.elapsed(), 500);
 }
 
 TEST(FailImageRender, VerdictOutlinesAndFirstNgRegion)
