@@ -64,7 +64,7 @@ public:
     static std::function<QDateTime()> clock;
 
     // ---- Screens ----
-    // The panels hosted over the camera views. Those still to come are stand-ins that say so.
+    // The panels hosted over the camera views; the statistics panel exists only with statistics on.
     enum Panel {
         SettingsPanel, RegionEditorPanel, HelpPanel, CameraAssignmentPanel, NetworkPanel,
         IoNamesPanel, CavityNamesPanel, UsersPanel, StatisticsPanel, IoSettingsPanel, PanelCount

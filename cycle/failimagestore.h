@@ -4,10 +4,10 @@
 
 #include <QDateTime>
 #include <QImage>
+#include <QMutex>
 #include <QPainterPath>
 #include <QRect>
 #include <QString>
-#include <QMutex>
 #include <QThread>
 #include <QWaitCondition>
 #include <QVector>

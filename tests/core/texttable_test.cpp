@@ -131,7 +131,7 @@ TEST_F(TextTable, FilledAndEmptyRows)
             {1370, 1372},                // the region editor's save and alarm-view captions
             {1400, 1426},                // the system-parameter screen
             {1430, 1430},                // the damaged cavity-name file
-            {1590, 1593},                // the region editor's output and cavity rows, its help
+            {1590, 1593},                // the region editor's output and cavity rows, its help, the lighting switch
             {1460, 1478},                // the network, camera renumbering and hardware screens
             {1500, 1505},                // the IO settings and the IO status bar
             {1560, 1575},                // camera health and alarm evidence
